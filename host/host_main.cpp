@@ -1,0 +1,128 @@
+// The host stand-in: runs the plug-in as the messenger host would, without the
+// messenger. Reads lines from standard input:
+//   /xTL...            a typed command, passed to ParseCommand (word, blank, parameter)
+//   :toast TEXT        raises a toast through the plug-in's _DisplayToast@16
+//   :menu              prints the plug-in's name and menu again
+//   :quit              unloads the plug-in (also at end of input)
+// Options: --dll PATH, --version N, --me NAME, --contact "NAME|SIGNIN" (repeatable),
+//          --no-messenger, --refuse-messenger
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "host/messenger_standin.h"
+#include "host/plugin_host.h"
+
+using namespace standin;
+using tunelark::ComPtr;
+
+namespace {
+
+struct Options {
+    std::string dll = "Tunelark.dll";
+    int version = 3;
+    std::string me = "Me";
+    std::vector<Person> contacts;
+    bool noMessenger = false;
+    bool refuseMessenger = false;
+};
+
+bool ParseArgs(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        auto value = [&]() -> std::string { return i + 1 < argc ? argv[++i] : std::string(); };
+        if (arg == "--dll") options.dll = value();
+        else if (arg == "--version") options.version = std::atoi(value().c_str());
+        else if (arg == "--me") options.me = value();
+        else if (arg == "--contact") {
+            std::string spec = value();
+            size_t bar = spec.find('|');
+            Person p;
+            p.friendlyName = Widen(spec.substr(0, bar));
+            p.signinName = bar == std::string::npos ? L"" : Widen(spec.substr(bar + 1));
+            options.contacts.push_back(p);
+        } else if (arg == "--no-messenger") options.noMessenger = true;
+        else if (arg == "--refuse-messenger") options.refuseMessenger = true;
+        else {
+            std::fprintf(stderr, "tlhost: unknown option %s\n", arg.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+void PrintMenu(PluginHost& host) {
+    char name[256] = {};
+    auto table = std::make_unique<tunelark::HostCommandTable>();
+    int tags = -1;
+    host.exports().PublishInfo(name, table.get(), &tags);
+    std::printf("plugin: %s\n", name);
+    for (int i = 0; i < table->count && i < tunelark::HostMaxCommands; ++i) {
+        std::printf("menu %d: %s -> /%s%s%s\n", i, table->captions[i], table->commandNames[i],
+                    table->hints[i][0] ? " " : "", table->hints[i]);
+    }
+    std::printf("tags: %d\n", tags);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!ParseArgs(argc, argv, options)) return 2;
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+
+    PluginHost host(options.dll.c_str());
+    if (!host.ok()) {
+        for (const auto& m : host.missingExports()) std::fprintf(stderr, "tlhost: missing %s\n", m.c_str());
+        return 1;
+    }
+
+    ToastReceiver toasts;
+    toasts.onToast = [](const Toast& t) {
+        std::printf("toast: [%s] %s (flag %s)\n", t.caption.c_str(), t.text.c_str(),
+                    t.flag ? "on" : "off");
+    };
+
+    ComPtr<Messenger> messenger;
+    if (!options.noMessenger) {
+        *messenger.receive() = new Messenger();
+        messenger->me.friendlyName = Widen(options.me);
+        messenger->refuseOwnInterface = options.refuseMessenger;
+    }
+    ComPtr<Conversation> conversation;
+    *conversation.receive() = new Conversation();
+    conversation->people = options.contacts;
+
+    BOOL ok = host.exports().Initialize(options.version, "Tunelark host stand-in",
+                                        messenger.get());
+    std::printf("initialize: %d\n", ok);
+    PrintMenu(host);
+
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        PumpMessages();
+        if (line.empty()) continue;
+        if (line == ":quit") break;
+        if (line == ":menu") {
+            PrintMenu(host);
+        } else if (line.rfind(":toast ", 0) == 0) {
+            LRESULT r = host.exports().DisplayToast(line.c_str() + 7, "Tunelark host", nullptr, 1);
+            std::printf("toast result: %ld\n", static_cast<long>(r));
+        } else if (line[0] == '/') {
+            size_t blank = line.find(' ');
+            std::string command = line.substr(0, blank);
+            std::string parameter = blank == std::string::npos ? "" : line.substr(blank + 1);
+            auto result = host.ParseCommand(command, parameter, conversation.get());
+            if (result.handled) std::printf("command: handled, result \"%s\"\n", result.text.c_str());
+            else std::printf("command: not the plug-in's\n");
+        } else {
+            std::printf("text: %s\n", line.c_str());
+        }
+    }
+    host.exports().Uninitialize();
+    std::printf("uninitialized\n");
+    return 0;
+}

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine in the build's own prefix.
+# The prefix is created on first use (null graphics driver: no display needed) and a
+# persistent wineserver keeps later starts fast; scripts/test.sh stops it at the end.
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+: "${TUNELARK_BUILD_DIR:=$(cd "$here/.." && pwd)/build}"
+export WINEPREFIX="${WINEPREFIX:-$TUNELARK_BUILD_DIR/wineprefix}"
+export WINEARCH=win32
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+unset DISPLAY WAYLAND_DISPLAY
+
+"$here/wine-prefix.sh"
+exec wine "$@"

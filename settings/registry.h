@@ -1,0 +1,69 @@
+// Registry access used by every persistent part of the plug-in. Nothing here reports
+// an error: a failed read leaves the caller's default in place, a failed write is silent.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace tunelark {
+
+// Owns an open registry key.
+class RegKey {
+public:
+    RegKey() = default;
+    explicit RegKey(HKEY key) : key_(key) {}
+    RegKey(const RegKey&) = delete;
+    RegKey& operator=(const RegKey&) = delete;
+    RegKey(RegKey&& other) noexcept : key_(other.release()) {}
+    RegKey& operator=(RegKey&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    ~RegKey() { reset(); }
+
+    HKEY get() const { return key_; }
+    explicit operator bool() const { return key_ != nullptr; }
+    HKEY* receive() { reset(); return &key_; }
+    HKEY release() { HKEY k = key_; key_ = nullptr; return k; }
+    void reset(HKEY key = nullptr) {
+        if (key_) RegCloseKey(key_);
+        key_ = key;
+    }
+
+    // Opens root\subKey with the given rights; an empty handle when it cannot.
+    static RegKey Open(HKEY root, const char* subKey, REGSAM access);
+    // Opens or creates root\subKey (and its missing parents) with full access.
+    static RegKey Create(HKEY root, const char* subKey);
+
+private:
+    HKEY key_ = nullptr;
+};
+
+// Reads the value into the buffer. The type is not checked and a missing key or value,
+// or data larger than the buffer, leaves the buffer unchanged. Text data (REG_SZ and
+// its kin) always comes back NUL-terminated inside the buffer: a text that would fill
+// the whole buffer without room for its terminator counts as too large.
+void ReadRegData(HKEY root, const char* subKey, const char* valueName, void* data, DWORD size);
+
+// Overwrites the low-order bytes of value with 1 to 4 bytes of stored data.
+void ReadRegDword(HKEY root, const char* subKey, const char* valueName, int& value);
+
+// Text read through a buffer of bufferSize bytes, with ReadRegData's rules; the
+// default comes back when nothing could be read.
+std::string ReadRegString(HKEY root, const char* subKey, const char* valueName,
+                          DWORD bufferSize, const std::string& fallback = std::string());
+
+void WriteRegString(HKEY root, const char* subKey, const char* valueName, const char* text);
+void WriteRegDword(HKEY root, const char* subKey, const char* valueName, int value);
+void CreateRegKey(HKEY root, const char* subKey);
+
+// Deletes the key with everything below it. Refuses the empty path and a lone "\" or
+// "/", which would name the root itself.
+void DeleteRegKeyTree(HKEY root, const char* subKey);
+
+// subKey may be null: the value is then deleted directly under root. A named sub-key
+// is opened or created first.
+void DeleteRegValue(HKEY root, const char* subKey, const char* valueName);
+
+}  // namespace tunelark

@@ -1,0 +1,41 @@
+#include "settings/settings_store.h"
+
+#include "settings/registry.h"
+
+namespace tunelark {
+
+const char* const SettingsKeyPath = "Software\\vorquell_ software\\Tunelark";
+const SettingsStore Settings;
+
+namespace {
+
+const char* OptionValueName(int id) {
+    switch (id) {
+    case SoundsEnabled: return "SoundsEnabled";
+    case ToastsEnabled: return "ToastsEnabled";
+    case DeleteFilesWhenDeletingSounds: return "DeleteFilesWhenDeletingSounds";
+    case BlocklistEnabled: return "BlocklistEnabled";
+    case AllowNotOnList: return "AllowNotOnList";
+    case AskOnFirstSend: return "AskOnFirstSend";
+    default: return nullptr;
+    }
+}
+
+}  // namespace
+
+int SettingsStore::GetOption(int id) const {
+    const char* name = OptionValueName(id);
+    if (!name) return UnknownId;
+    int value = 1;
+    ReadRegDword(HKEY_CURRENT_USER, SettingsKeyPath, name, value);
+    return value;
+}
+
+int SettingsStore::SetOption(int id, int value) const {
+    const char* name = OptionValueName(id);
+    if (!name) return UnknownId;
+    WriteRegDword(HKEY_CURRENT_USER, SettingsKeyPath, name, value);
+    return 1;
+}
+
+}  // namespace tunelark
