@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/messenger.h"
+#include "plugin/messenger/messenger.h"
 
 namespace standin {
 

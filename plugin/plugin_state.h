@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "plugin/messenger.h"
+#include "plugin/messenger/messenger.h"
 
 namespace tunelark {
 

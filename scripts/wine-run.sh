@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs a Windows program under Wine in the build's own prefix.
-# The prefix is created on first use (null graphics driver: no display needed) and a
-# persistent wineserver keeps later starts fast; scripts/test.sh stops it at the end.
+# Runs a Windows program under Wine in a throw-away prefix ($WINEPREFIX, by default
+# the build's own). The prefix is created on first use with the null graphics driver,
+# so no display is needed, and a persistent wineserver keeps later starts fast;
+# scripts/test.sh stops it at the end.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"

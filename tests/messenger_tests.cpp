@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "host/messenger_standin.h"
-#include "plugin/messenger.h"
+#include "plugin/messenger/messenger.h"
 
 using namespace tunelark;
 using standin::Person;

@@ -1,4 +1,4 @@
-#include "plugin/messenger.h"
+#include "plugin/messenger/messenger.h"
 
 #include <algorithm>
 #include <cstring>
