@@ -5,17 +5,8 @@
 #include <cstring>
 
 #include "plugin/exports/exports.h"
-#include "plugin/plugin_state.h"
+#include "plugin/state/plugin_state.h"
 #include "ui/resource_ids.h"
-
-namespace tunelark {
-
-PluginState& Plugin() {
-    static PluginState state;
-    return state;
-}
-
-}  // namespace tunelark
 
 using namespace tunelark;
 
