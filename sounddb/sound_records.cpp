@@ -1,0 +1,205 @@
+#include "sounddb/sound_records.h"
+
+#include <windows.h>
+
+#include <climits>
+
+#include "settings/registry.h"
+#include "sounddb/sound_registry.h"
+#include "sounddb/text_compare.h"
+
+namespace tunelark {
+
+namespace {
+
+constexpr int UnknownProperty = -100;
+
+std::unique_ptr<SoundPack>& SoundPackListHead() {
+    static std::unique_ptr<SoundPack> head;
+    return head;
+}
+
+// Leading blanks, one sign, then digits up to the first other character. Saturates
+// instead of overflowing so that any text gives a defined number.
+int ParseLeadingInteger(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    long long value = 0;
+    const long long limit = negative ? -static_cast<long long>(INT_MIN) : INT_MAX;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value >= limit) {
+            value = limit;
+            break;
+        }
+    }
+    return static_cast<int>(negative ? -value : value);
+}
+
+int ReadEnabledFlag(const std::string& keyPath) {
+    int value = 1;
+    ReadRegDword(HKEY_LOCAL_MACHINE, keyPath.c_str(), "Enabled", value);
+    return value;
+}
+
+}  // namespace
+
+std::string EncodeSoundIndex(int index) {
+    // Division and remainder truncate toward zero, so a negative number gives digits
+    // of 0 or below; they all become 1 to keep every byte in 1..254.
+    const int digits[3] = {(index / 64516) % 254 + 1, (index / 254) % 254 + 1, index % 254 + 1};
+    std::string encoded;
+    for (int digit : digits) encoded += static_cast<char>(digit < 1 ? 1 : digit);
+    return encoded;
+}
+
+// ---- Sound
+
+Sound::Sound(SoundPack* pack) : pack_(pack) {}
+
+Sound::~Sound() {
+    // Release any tail iteratively; a long chain must not recurse destructor by destructor.
+    while (next_) next_ = std::move(next_->next_);
+}
+
+int Sound::SetIndex(int index) {
+    const int previous = index_;
+    index_ = index;
+    indexText_ = std::to_string(index);
+    encodedIndex_ = EncodeSoundIndex(index);
+    return previous;
+}
+
+void Sound::SetIndexText(const std::string& text) {
+    indexText_ = text;
+    index_ = ParseLeadingInteger(text);
+    encodedIndex_ = EncodeSoundIndex(index_);
+}
+
+int Sound::GetProperty(int id) const {
+    if (id != SoundEnabledProperty) return UnknownProperty;
+    // A record without a key of its own below the database counts as enabled.
+    if (!IsSoundKeyPath(keyPath_)) return 1;
+    return ReadEnabledFlag(keyPath_);
+}
+
+int Sound::SetProperty(int id, int value) const {
+    if (id != SoundEnabledProperty) return UnknownProperty;
+    if (IsSoundKeyPath(keyPath_)) WriteRegDword(HKEY_LOCAL_MACHINE, keyPath_.c_str(), "Enabled", value);
+    return 1;
+}
+
+// ---- SoundPack
+
+SoundPack::~SoundPack() {
+    FreeSounds();
+    while (next_) next_ = std::move(next_->next_);
+}
+
+Sound* SoundPack::AddSound(std::unique_ptr<Sound> sound) {
+    if (!sound) return nullptr;
+    sound->next_.reset();
+    std::unique_ptr<Sound>* link = &sounds_;
+    while (*link) link = &(*link)->next_;
+    *link = std::move(sound);
+    return link->get();
+}
+
+std::unique_ptr<Sound> SoundPack::RemoveSound(Sound* sound) {
+    for (std::unique_ptr<Sound>* link = &sounds_; *link; link = &(*link)->next_) {
+        if (link->get() == sound) {
+            std::unique_ptr<Sound> removed = std::move(*link);
+            *link = std::move(removed->next_);
+            return removed;
+        }
+    }
+    return nullptr;
+}
+
+void SoundPack::FreeSounds() {
+    while (sounds_) sounds_ = std::move(sounds_->next_);
+}
+
+int SoundPack::GetProperty(int id) const {
+    if (id != SoundPackEnabledProperty) return UnknownProperty;
+    if (!IsPackKeyPath(keyPath_)) return 1;
+    return ReadEnabledFlag(keyPath_);
+}
+
+int SoundPack::SetProperty(int id, int value) const {
+    if (id != SoundPackEnabledProperty) return UnknownProperty;
+    if (IsPackKeyPath(keyPath_)) WriteRegDword(HKEY_LOCAL_MACHINE, keyPath_.c_str(), "Enabled", value);
+    return 1;
+}
+
+// ---- SoundPackList
+
+SoundPack* FirstSoundPack() {
+    return SoundPackListHead().get();
+}
+
+SoundPack* AppendSoundPack(std::unique_ptr<SoundPack> pack) {
+    if (!pack) return nullptr;
+    pack->next_.reset();
+    std::unique_ptr<SoundPack>* link = &SoundPackListHead();
+    while (*link) link = &(*link)->next_;
+    *link = std::move(pack);
+    return link->get();
+}
+
+std::unique_ptr<SoundPack> UnlinkSoundPack(SoundPack* pack) {
+    for (std::unique_ptr<SoundPack>* link = &SoundPackListHead(); *link; link = &(*link)->next_) {
+        if (link->get() == pack) {
+            std::unique_ptr<SoundPack> removed = std::move(*link);
+            *link = std::move(removed->next_);
+            return removed;
+        }
+    }
+    return nullptr;
+}
+
+SoundPack* FindSoundPackByName(const std::string& name, int mode) {
+    if (mode != MatchPackName) return nullptr;
+    for (SoundPack* pack = FirstSoundPack(); pack; pack = pack->Next()) {
+        if (EqualsIgnoreAsciiCase(pack->Name(), name)) return pack;
+    }
+    return nullptr;
+}
+
+Sound* FindSoundByIndex(int index, int mode) {
+    if (!(mode & MatchIndex)) return nullptr;
+    for (SoundPack* pack = FirstSoundPack(); pack; pack = pack->Next()) {
+        for (Sound* sound = pack->Sounds(); sound; sound = sound->Next()) {
+            if (sound->Index() == index) return sound;
+        }
+    }
+    return nullptr;
+}
+
+Sound* FindSound(const std::string& text, int flags) {
+    auto matches = [&](int flag, const std::string& field) {
+        return (flags & flag) && EqualsIgnoreAsciiCase(field, text);
+    };
+    for (SoundPack* pack = FirstSoundPack(); pack; pack = pack->Next()) {
+        for (Sound* sound = pack->Sounds(); sound; sound = sound->Next()) {
+            if (matches(MatchIndexText, sound->IndexText()) || matches(MatchCommand, sound->Command()) ||
+                matches(MatchFilename, sound->Filename()) || matches(MatchMessage, sound->Message()) ||
+                matches(MatchEncodedIndex, sound->EncodedIndex())) {
+                return sound;
+            }
+        }
+    }
+    return nullptr;
+}
+
+void FreeSoundDatabase() {
+    std::unique_ptr<SoundPack>& head = SoundPackListHead();
+    while (head) head = std::move(head->next_);
+}
+
+}  // namespace tunelark

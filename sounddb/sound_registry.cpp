@@ -1,0 +1,156 @@
+#include "sounddb/sound_registry.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "settings/registry.h"
+#include "sounddb/text_compare.h"
+
+namespace tunelark {
+
+const char* const SoundsKeyPath = "SOFTWARE\\vorquell_ software\\Tlx3\\Sounds";
+
+namespace {
+
+// Every text of the database is read through a buffer of this size.
+constexpr DWORD TextBufferSize = 1024;
+
+RegKey OpenFullAccess(HKEY parent, const char* subKey) {
+    return RegKey::Open(parent, subKey, KEY_ALL_ACCESS);
+}
+
+bool CountSubKeys(HKEY key, DWORD& count) {
+    return RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,
+                            nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+// Name of subkey i, or false when the enumeration fails.
+bool SubKeyName(HKEY key, DWORD i, std::string& name) {
+    char buffer[TextBufferSize] = {};
+    DWORD length = sizeof buffer;
+    if (RegEnumKeyExA(key, i, buffer, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        return false;
+    name.assign(buffer, strnlen(buffer, sizeof buffer));
+    return true;
+}
+
+std::string ReadText(HKEY key, const char* valueName) {
+    return ReadRegString(key, "", valueName, TextBufferSize);
+}
+
+// Reads the Sounds of one pack key; stops at the first Sound key that cannot be opened.
+void LoadSounds(SoundPack& pack, HKEY packKey, DWORD soundCount) {
+    for (DWORD j = 0; j < soundCount; ++j) {
+        std::string name;
+        if (!SubKeyName(packKey, j, name)) continue;
+        // A key of this name could never be saved or deleted as its own; leave it be.
+        if (!IsSafeKeyName(name)) continue;
+        if (FindSound(name, MatchIndexText)) continue;
+
+        Sound* sound = pack.AddSound(std::make_unique<Sound>(&pack));
+        RegKey soundKey = OpenFullAccess(packKey, name.c_str());
+        if (!soundKey) {
+            pack.RemoveSound(sound);
+            return;
+        }
+        sound->SetIndexText(name);
+        sound->SetCommand(ReadText(soundKey.get(), "Command"));
+        sound->SetFilename(ReadText(soundKey.get(), "Filename"));
+        sound->SetMessage(ReadText(soundKey.get(), "Message"));
+        sound->SetKeyPath(pack.KeyPath() + "\\" + sound->IndexText());
+    }
+}
+
+std::string SoundKeyPathBelow(const Sound& sound, const std::string& packKeyPath) {
+    return packKeyPath + "\\" + sound.IndexText();
+}
+
+}  // namespace
+
+bool IsSafeKeyName(const std::string& name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    return name.find_first_of("\\/") == std::string::npos;
+}
+
+bool IsPackKeyPath(const std::string& path) {
+    const std::string prefix = std::string(SoundsKeyPath) + "\\";
+    if (path.size() <= prefix.size()) return false;
+    if (!EqualsIgnoreAsciiCase(std::string_view(path).substr(0, prefix.size()), prefix)) return false;
+    return IsSafeKeyName(path.substr(prefix.size()));
+}
+
+bool IsSoundKeyPath(const std::string& path) {
+    const size_t last = path.rfind('\\');
+    if (last == std::string::npos) return false;
+    return IsPackKeyPath(path.substr(0, last)) && IsSafeKeyName(path.substr(last + 1));
+}
+
+void LoadSoundDatabase(const std::string& rootPath) {
+    RegKey root = OpenFullAccess(HKEY_LOCAL_MACHINE, rootPath.c_str());
+    DWORD packCount = 0;
+    if (!root || !CountSubKeys(root.get(), packCount)) return;
+
+    for (DWORD i = 0; i < packCount; ++i) {
+        std::string name;
+        if (!SubKeyName(root.get(), i, name)) return;
+        RegKey packKey = OpenFullAccess(root.get(), name.c_str());
+        DWORD soundCount = 0;
+        if (!packKey || !CountSubKeys(packKey.get(), soundCount)) return;
+        // Such a name would make the pack's key path, and its directory, point elsewhere.
+        if (!IsSafeKeyName(name)) continue;
+
+        auto pack = std::make_unique<SoundPack>();
+        pack->SetName(name);
+        pack->SetArtist(ReadText(packKey.get(), "Artist"));
+        pack->SetVersion(ReadText(packKey.get(), "Version"));
+        pack->SetKeyPath(rootPath + "\\" + name);
+        SoundPack* added = AppendSoundPack(std::move(pack));
+        LoadSounds(*added, packKey.get(), soundCount);
+    }
+}
+
+void SaveSoundPack(SoundPack& pack) {
+    if (!IsSafeKeyName(pack.Name())) return;
+    const std::string path = std::string(SoundsKeyPath) + "\\" + pack.Name();
+    CreateRegKey(HKEY_LOCAL_MACHINE, path.c_str());
+    WriteRegString(HKEY_LOCAL_MACHINE, path.c_str(), "Name", pack.Name().c_str());
+    WriteRegString(HKEY_LOCAL_MACHINE, path.c_str(), "Artist", pack.Artist().c_str());
+    WriteRegString(HKEY_LOCAL_MACHINE, path.c_str(), "Version", pack.Version().c_str());
+    WriteRegDword(HKEY_LOCAL_MACHINE, path.c_str(), "Enabled", 1);
+    for (Sound* sound = pack.Sounds(); sound; sound = sound->Next()) SaveSound(*sound, path);
+}
+
+void SaveSound(Sound& sound, const std::string& packKeyPath) {
+    const std::string path = SoundKeyPathBelow(sound, packKeyPath);
+    if (!IsSoundKeyPath(path)) return;
+    sound.SetKeyPath(path);
+    CreateRegKey(HKEY_LOCAL_MACHINE, path.c_str());
+    WriteRegString(HKEY_LOCAL_MACHINE, path.c_str(), "Command", sound.Command().c_str());
+    WriteRegString(HKEY_LOCAL_MACHINE, path.c_str(), "Filename", sound.Filename().c_str());
+    WriteRegString(HKEY_LOCAL_MACHINE, path.c_str(), "Message", sound.Message().c_str());
+    WriteRegDword(HKEY_LOCAL_MACHINE, path.c_str(), "Enabled", 1);
+}
+
+void DeleteSoundKey(const Sound& sound, const std::string& packKeyPath) {
+    const std::string path = SoundKeyPathBelow(sound, packKeyPath);
+    if (IsSoundKeyPath(path)) DeleteRegKeyTree(HKEY_LOCAL_MACHINE, path.c_str());
+}
+
+void DeleteSound(Sound* sound) {
+    if (!sound) return;
+    SoundPack* pack = sound->Pack();
+    if (pack) DeleteSoundKey(*sound, pack->KeyPath());
+    std::unique_ptr<Sound> owned = pack ? pack->RemoveSound(sound) : nullptr;
+    // owned (when the Sound was in its pack's list) is destroyed here.
+}
+
+int DeleteSoundPack(SoundPack* pack) {
+    if (!pack) return 1;
+    if (IsPackKeyPath(pack->KeyPath())) DeleteRegKeyTree(HKEY_LOCAL_MACHINE, pack->KeyPath().c_str());
+    pack->FreeSounds();
+    std::unique_ptr<SoundPack> owned = UnlinkSoundPack(pack);
+    return 1;
+}
+
+}  // namespace tunelark

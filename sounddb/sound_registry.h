@@ -1,0 +1,40 @@
+// The sound database's lasting copy below HKEY_LOCAL_MACHINE: one key per SoundPack
+// under SoundsKeyPath, one key per Sound under its pack's key, named by IndexText.
+#pragma once
+
+#include <string>
+
+#include "sounddb/sound_records.h"
+
+namespace tunelark {
+
+extern const char* const SoundsKeyPath;  // below HKEY_LOCAL_MACHINE
+
+// A name that may stand as one key (or directory) below the database: not empty, no
+// "\" or "/", not "." or "..". Anything else could address a key or directory other
+// than the record's own.
+bool IsSafeKeyName(const std::string& name);
+// SoundsKeyPath + "\" + a safe name.
+bool IsPackKeyPath(const std::string& path);
+// A pack key path + "\" + a safe name.
+bool IsSoundKeyPath(const std::string& path);
+
+// Appends every SoundPack and Sound below HKEY_LOCAL_MACHINE\rootPath to the database,
+// in enumeration order; a Sound key whose name is already a loaded IndexText is skipped.
+void LoadSoundDatabase(const std::string& rootPath);
+
+// Writes the pack and all its Sounds (each with Enabled = 1). Writes nothing for a
+// pack whose name is not a safe key name.
+void SaveSoundPack(SoundPack& pack);
+// Writes the Sound below packKeyPath and sets its KeyPath. Writes nothing (and leaves
+// KeyPath) when the resulting key would not lie below a pack key.
+void SaveSound(Sound& sound, const std::string& packKeyPath);
+// Deletes packKeyPath\IndexText with everything below it, when that is a Sound key.
+void DeleteSoundKey(const Sound& sound, const std::string& packKeyPath);
+// Deletes the Sound's key, takes the Sound out of its pack and destroys it.
+void DeleteSound(Sound* sound);
+// Deletes the pack's key tree (only when KeyPath is a pack key), destroys its Sounds,
+// unlinks it from SoundPackList and destroys it. Answers 1.
+int DeleteSoundPack(SoundPack* pack);
+
+}  // namespace tunelark
