@@ -4,8 +4,11 @@
 
 #include <cstring>
 
+#include "blocklist/blocklist.h"
 #include "plugin/exports/exports.h"
 #include "plugin/state/plugin_state.h"
+#include "sounddb/sound_records.h"
+#include "sounddb/sound_registry.h"
 #include "ui/resource_ids.h"
 
 using namespace tunelark;
@@ -25,17 +28,22 @@ extern "C" BOOL __stdcall Initialize(int hostVersion, const char* hostString, ID
 
     InitCommonControls();
 
+    LoadSoundDatabase(SoundsKeyPath);
+
     plugin.largeIcon = LoadIconA(plugin.module, MAKEINTRESOURCEA(IDI_LARGE));
     plugin.smallIcon = static_cast<HICON>(LoadImageA(plugin.module, MAKEINTRESOURCEA(IDI_SMALL),
                                                      IMAGE_ICON, 16, 16, LR_LOADTRANSPARENT));
+    LoadBlocklist(BlocklistKeyPath);
     return TRUE;
 }
 
 extern "C" void __stdcall Uninitialize() {
     PluginState& plugin = Plugin();
+    ClearBlocklist();
     if (plugin.largeIcon) DestroyIcon(plugin.largeIcon);
     if (plugin.smallIcon) DestroyIcon(plugin.smallIcon);
     plugin.largeIcon = plugin.smallIcon = nullptr;
+    FreeSoundDatabase();
     plugin.messenger.reset();
 }
 
