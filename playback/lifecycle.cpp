@@ -1,0 +1,48 @@
+// Start-up and shut-down of the playback side: the worker, its play job and the
+// mutex around the current stream.
+#include "playback/sound_play.h"
+#include "playback/worker.h"
+
+namespace tunelark {
+
+namespace {
+
+std::unique_ptr<PlaybackWorker>& GlobalWorker() {
+    static std::unique_ptr<PlaybackWorker> worker;
+    return worker;
+}
+
+int RunPlayStreamJob(void* path, int value) {
+    return PlayStreamJob(static_cast<const char*>(path), value);
+}
+
+}  // namespace
+
+PlaybackWorker* Worker() {
+    return GlobalWorker().get();
+}
+
+bool StartPlaybackWorker(DWORD maxWaitMs) {
+    OpenPlaybackMutex();
+    std::unique_ptr<PlaybackWorker>& worker = GlobalWorker();
+    worker = std::make_unique<PlaybackWorker>();
+    if (!worker->WaitUntilRunning(maxWaitMs)) return false;
+    worker->RegisterHandler(PlayStreamJobId, &RunPlayStreamJob);
+    return true;
+}
+
+void StopPlaybackWorker() {
+    std::unique_ptr<PlaybackWorker>& worker = GlobalWorker();
+    if (worker && !worker->Shutdown()) {
+        // A thread that never started may still run one day and would then use the
+        // worker: leave it allocated rather than free it under that thread.
+        (void)worker.release();
+    }
+    worker.reset();
+    // The stream would otherwise outlive the sound system that FSOUND_Close ends, and
+    // the next start-up would close a stale handle.
+    CloseCurrentStream();
+    ClosePlaybackMutex();
+}
+
+}  // namespace tunelark

@@ -1,0 +1,39 @@
+// Sound::Play: the host thread's side of playing a sound.
+#include "playback/sound_play.h"
+
+#include <string>
+
+#include "playback/worker.h"
+#include "settings/settings_store.h"
+#include "sounddb/sound_records.h"
+
+namespace tunelark {
+
+int Sound::Play(int force) {
+    const int soundsEnabled = Settings.GetOption(SoundsEnabled);
+    const int packEnabled = Pack() ? Pack()->GetProperty(SoundPackEnabledProperty) : 1;
+    const int soundEnabled = GetProperty(SoundEnabledProperty);
+
+    // Every request silences what is playing, even one refused below.
+    StopCurrentStream();
+    CloseCurrentStream();
+
+    // Other readers are allowed: the worker may be opening this very file for the
+    // previous request, and that must not read as a missing file.
+    const std::string path = Filename();
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return PlayFileMissing;
+    CloseHandle(file);
+
+    if ((force & 0xFF) != 0 || (soundsEnabled && packEnabled && soundEnabled)) {
+        // The job keeps its own copy of the path: the database may be reloaded or freed
+        // before the job runs.
+        PlaybackWorker* worker = Worker();
+        if (worker && worker->PostTextJob(PlayStreamJobId, path, 0)) return PlayPosted;
+        return PlayNotPosted;
+    }
+    return PlaySwitchedOff;
+}
+
+}  // namespace tunelark

@@ -1,0 +1,41 @@
+// The one sound stream that may play at a time. The host's thread asks for sounds and
+// stops them; the worker thread opens and starts them. The playback mutex guards the
+// current stream and every sound-layer call made on it.
+#pragma once
+
+#include <windows.h>
+
+#include "fsound/fsound.h"
+
+namespace tunelark {
+
+// Results of PlayStreamJob.
+constexpr int StreamPlaying = 1;
+constexpr int StreamOpenFailed = -1;
+constexpr int StreamStartFailed = -3;
+
+// Results of Sound::Play.
+constexpr int PlayPosted = 1;
+constexpr int PlayFileMissing = -1;
+constexpr int PlaySwitchedOff = -2;
+// The worker is not running (start-up failed, or after shut-down): nothing was posted.
+constexpr int PlayNotPosted = 0;
+
+// Null before StartPlaybackWorker and after StopPlaybackWorker.
+HANDLE PlaybackMutex();
+void OpenPlaybackMutex();
+void ClosePlaybackMutex();
+
+// The stream now open, or null. Read under the playback mutex.
+FSOUND_STREAM* CurrentStream();
+
+// Silences the current stream, which stays open. Answers 0.
+int StopCurrentStream();
+// Closes the current stream and forgets it. Answers 0.
+int CloseCurrentStream();
+
+// The play job, run on the worker thread: replaces the current stream by the file at
+// path and starts it. StreamPlaying, StreamOpenFailed or StreamStartFailed.
+int PlayStreamJob(const char* path, int value);
+
+}  // namespace tunelark

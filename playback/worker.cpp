@@ -1,0 +1,175 @@
+// The playback worker thread and its job list.
+#include "playback/worker.h"
+
+#include <process.h>
+
+#include <utility>
+
+namespace tunelark {
+
+namespace {
+
+// Frees a chain one record at a time, so a long queue does not recurse through the
+// records' destructors.
+template <typename Record>
+void FreeChain(std::unique_ptr<Record>& head) {
+    while (head) head = std::move(head->next);
+}
+
+template <typename Record>
+void LinkAtTail(std::unique_ptr<Record>& head, std::unique_ptr<Record> record) {
+    record->next.reset();
+    std::unique_ptr<Record>* slot = &head;
+    while (*slot) slot = &(*slot)->next;
+    *slot = std::move(record);
+}
+
+}  // namespace
+
+PlaybackWorker::PlaybackWorker()
+    : stateMutex_(MakeMutex()), takeMutex_(MakeMutex()), listMutex_(MakeMutex()) {
+    thread_.reset(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &ThreadMain, this, 0, nullptr)));
+}
+
+PlaybackWorker::~PlaybackWorker() {
+    // Freeing the worker under a thread that may still reach it would be worse than
+    // waiting for that thread, however long it takes.
+    if (!Shutdown()) WaitForSingleObject(thread_.get(), INFINITE);
+    FreeChain(jobs_);
+    FreeChain(handlers_);
+}
+
+void PlaybackWorker::SetState(int state) {
+    MutexLock lock(stateMutex_.get());
+    state_ = state;
+}
+
+int PlaybackWorker::RegisterHandler(int id, JobCallback callback) {
+    auto handler = std::make_unique<JobHandler>();
+    handler->owner = this;
+    handler->id = id;
+    handler->callback = callback;
+    {
+        MutexLock lock(stateMutex_.get());
+        if (state_ != WorkerRunning) return 0;
+    }
+    MutexLock lock(listMutex_.get());
+    LinkAtTail(handlers_, std::move(handler));
+    return 1;
+}
+
+int PlaybackWorker::Append(std::unique_ptr<WorkerJob> job) {
+    {
+        MutexLock lock(stateMutex_.get());
+        if (state_ != WorkerRunning) return 0;
+    }
+    MutexLock lock(listMutex_.get());
+    LinkAtTail(jobs_, std::move(job));
+    return 1;
+}
+
+int PlaybackWorker::PostJob(int id, void* data, int value) {
+    auto job = std::make_unique<WorkerJob>();
+    job->owner = this;
+    job->id = id;
+    job->data = data;
+    job->value = value;
+    return Append(std::move(job));
+}
+
+int PlaybackWorker::PostTextJob(int id, std::string text, int value) {
+    auto job = std::make_unique<WorkerJob>();
+    job->owner = this;
+    job->id = id;
+    job->value = value;
+    job->text = std::move(text);
+    job->data = job->text.data();
+    return Append(std::move(job));
+}
+
+int PlaybackWorker::CountJobs() const {
+    MutexLock lock(listMutex_.get());
+    int count = 0;
+    for (const WorkerJob* job = jobs_.get(); job; job = job->next.get()) ++count;
+    return count;
+}
+
+JobCallback PlaybackWorker::FindHandler(int id) const {
+    MutexLock lock(listMutex_.get());
+    for (const JobHandler* handler = handlers_.get(); handler; handler = handler->next.get())
+        if (handler->id == id) return handler->callback;
+    return nullptr;
+}
+
+std::unique_ptr<WorkerJob> PlaybackWorker::TakeHead() {
+    MutexLock take(takeMutex_.get());
+    MutexLock list(listMutex_.get());
+    std::unique_ptr<WorkerJob> job = std::move(jobs_);
+    if (job) jobs_ = std::move(job->next);
+    return job;
+}
+
+unsigned __stdcall PlaybackWorker::ThreadMain(void* self) {
+    static_cast<PlaybackWorker*>(self)->Run();
+    return 0;
+}
+
+void PlaybackWorker::Run() {
+    SetState(WorkerRunning);
+    std::unique_ptr<WorkerJob> quit;
+    for (;;) {
+        if (CountJobs() == 0) {
+            Sleep(WorkerPollMs);
+            continue;
+        }
+        std::unique_ptr<WorkerJob> job = TakeHead();
+        if (!job) continue;
+        if (job->id == QuitJobId) {
+            quit = std::move(job);
+            break;
+        }
+        if (JobCallback callback = FindHandler(job->id)) callback(job->data, job->value);
+    }
+    quit.reset();
+    SetState(WorkerEnding);
+    while (TakeHead()) {
+    }
+    MutexLock lock(listMutex_.get());
+    FreeChain(handlers_);
+}
+
+bool PlaybackWorker::WaitUntilRunning(DWORD maxWaitMs) const {
+    DWORD waited = 0;
+    while (state_ != WorkerRunning) {
+        if (!thread_ || waited >= maxWaitMs) return false;
+        Sleep(WorkerPollMs);
+        waited += WorkerPollMs;
+    }
+    return true;
+}
+
+bool PlaybackWorker::Shutdown() {
+    if (thread_) {
+        if (!PostJob(QuitJobId, nullptr, 0)) {
+            // The thread has not reached its loop yet: give it the start-up's bound to
+            // get there, then ask it again to quit.
+            DWORD waited = 0;
+            while (WaitForSingleObject(thread_.get(), WorkerPollMs) == WAIT_TIMEOUT) {
+                if (PostJob(QuitJobId, nullptr, 0)) break;
+                waited += WorkerPollMs;
+                if (waited >= WorkerStartWaitMs) return false;
+            }
+        }
+        WaitForSingleObject(thread_.get(), INFINITE);
+    }
+    stateMutex_.reset();
+    takeMutex_.reset();
+    listMutex_.reset();
+    state_ = WorkerNotRunning;
+    thread_.reset();
+    FreeChain(jobs_);
+    FreeChain(handlers_);
+    return true;
+}
+
+}  // namespace tunelark

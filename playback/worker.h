@@ -1,0 +1,111 @@
+// The background thread that starts sounds, so that the host's thread never waits for a
+// sound file to be opened. Jobs run one at a time in the order they were posted; the
+// thread polls its list every 400 ms when it is idle.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "playback/win_handle.h"
+
+namespace tunelark {
+
+constexpr int PlayStreamJobId = 100;
+constexpr int QuitJobId = -3;
+
+enum WorkerState : int {
+    WorkerNotRunning = -2,
+    WorkerRunning = 1,
+    WorkerEnding = 2,
+};
+
+constexpr DWORD WorkerPollMs = 400;
+// How long the start-up waits for the thread to report that it runs. A thread that
+// cannot start (for instance while the loader lock is held) must not hang the host.
+constexpr DWORD WorkerStartWaitMs = 5000;
+
+// The callback's result is not read by the worker.
+using JobCallback = int (*)(void* data, int value);
+
+class PlaybackWorker;
+
+struct WorkerJob {
+    PlaybackWorker* owner = nullptr;
+    std::unique_ptr<WorkerJob> next;
+    int id = 0;
+    void* data = nullptr;
+    int value = 0;
+    // The job's own copy of its data when it was posted as text; data then points here.
+    std::string text;
+};
+
+struct JobHandler {
+    PlaybackWorker* owner = nullptr;
+    std::unique_ptr<JobHandler> next;
+    int id = 0;
+    JobCallback callback = nullptr;
+};
+
+class PlaybackWorker {
+public:
+    // Starts the thread and returns without waiting for it.
+    PlaybackWorker();
+    ~PlaybackWorker();
+    PlaybackWorker(const PlaybackWorker&) = delete;
+    PlaybackWorker& operator=(const PlaybackWorker&) = delete;
+
+    // Both answer 1 when the record was linked in and 0 when the worker is not running
+    // and refused it.
+    int RegisterHandler(int id, JobCallback callback);
+    int PostJob(int id, void* data, int value);
+    // As PostJob, but the job keeps its own copy of the text and hands the callback a
+    // pointer to that copy, so the caller's text may go away while the job waits.
+    int PostTextJob(int id, std::string text, int value);
+
+    int CountJobs() const;
+    // The callback of the first handler for the id, or null.
+    JobCallback FindHandler(int id) const;
+
+    int State() const { return state_.load(); }
+    HANDLE Thread() const { return thread_.get(); }
+
+    // Polls every 400 ms until the thread runs or maxWaitMs has passed; true when it runs.
+    bool WaitUntilRunning(DWORD maxWaitMs) const;
+
+    // Queues the quit job behind every waiting job, waits for the thread to end and
+    // closes the mutexes. False only when a thread that never got to run still has not
+    // ended after a bounded wait; the worker must then not be freed.
+    bool Shutdown();
+
+private:
+    static unsigned __stdcall ThreadMain(void* self);
+    void Run();
+    void SetState(int state);
+    int Append(std::unique_ptr<WorkerJob> job);
+    std::unique_ptr<WorkerJob> TakeHead();
+
+    UniqueHandle thread_;
+    std::unique_ptr<WorkerJob> jobs_;
+    std::unique_ptr<JobHandler> handlers_;
+    // Written only under stateMutex_; read without it by the start-up's poll.
+    std::atomic<int> state_{WorkerNotRunning};
+    UniqueHandle stateMutex_;
+    UniqueHandle takeMutex_;
+    UniqueHandle listMutex_;
+};
+
+// The one worker of the plug-in, or null outside Initialize..Uninitialize.
+PlaybackWorker* Worker();
+
+// Creates the playback mutex and the worker, waits (at most maxWaitMs) until the thread
+// runs and registers the play job. False when the thread did not come up in time; the
+// plug-in then runs without sound.
+bool StartPlaybackWorker(DWORD maxWaitMs = WorkerStartWaitMs);
+// Ends and frees the worker, closes whatever stream is still open and closes the
+// playback mutex. Safe to call when nothing was started.
+void StopPlaybackWorker();
+
+}  // namespace tunelark

@@ -1,0 +1,287 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "playback/worker.h"
+
+using namespace tunelark;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// What the callbacks saw, in the order they saw it. Callbacks are plain functions, so
+// the record is global; every test starts with a fresh one.
+struct Journal {
+    std::mutex lock;
+    std::vector<std::string> events;
+    Clock::time_point lastEnd;
+    Clock::time_point gapStart;
+    long maxGapMs = 0;
+
+    void Add(const std::string& e) {
+        std::lock_guard<std::mutex> g(lock);
+        events.push_back(e);
+    }
+    std::vector<std::string> Events() {
+        std::lock_guard<std::mutex> g(lock);
+        return events;
+    }
+    void Reset() {
+        std::lock_guard<std::mutex> g(lock);
+        events.clear();
+        maxGapMs = 0;
+        lastEnd = {};
+    }
+};
+
+Journal journal;
+HANDLE gate = nullptr;  // the Blocking job waits on it, so a test decides when it ends
+
+// Records start and end with the value, and the pause since the previous job ended.
+int Recording(void*, int value) {
+    const auto now = Clock::now();
+    {
+        std::lock_guard<std::mutex> g(journal.lock);
+        if (journal.lastEnd != Clock::time_point{}) {
+            long gap = static_cast<long>(
+                std::chrono::duration_cast<std::chrono::milliseconds>(now - journal.lastEnd).count());
+            if (gap > journal.maxGapMs) journal.maxGapMs = gap;
+        }
+    }
+    journal.Add("start " + std::to_string(value));
+    Sleep(30);
+    journal.Add("end " + std::to_string(value));
+    std::lock_guard<std::mutex> g(journal.lock);
+    journal.lastEnd = Clock::now();
+    return 1;
+}
+
+int Blocking(void*, int value) {
+    journal.Add("blocked " + std::to_string(value));
+    WaitForSingleObject(gate, 10000);
+    return 1;
+}
+
+int TextReader(void* data, int) {
+    journal.Add(data ? static_cast<const char*>(data) : "(null)");
+    return 1;
+}
+
+int SecondHandler(void*, int value) {
+    journal.Add("second " + std::to_string(value));
+    return 1;
+}
+
+constexpr int RecordId = 7;
+constexpr int BlockId = 8;
+constexpr int TextId = 9;
+
+class WorkerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        journal.Reset();
+        gate = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        ASSERT_NE(gate, nullptr);
+    }
+    void TearDown() override {
+        SetEvent(gate);
+        CloseHandle(gate);
+    }
+
+    // Waits until the journal holds n events, or 5 s.
+    static bool WaitForEvents(size_t n) {
+        for (int i = 0; i < 250; ++i) {
+            if (journal.Events().size() >= n) return true;
+            Sleep(20);
+        }
+        return false;
+    }
+
+    static void StartWithHandlers(PlaybackWorker& worker) {
+        ASSERT_TRUE(worker.WaitUntilRunning(WorkerStartWaitMs));
+        ASSERT_EQ(worker.RegisterHandler(RecordId, &Recording), 1);
+        ASSERT_EQ(worker.RegisterHandler(BlockId, &Blocking), 1);
+        ASSERT_EQ(worker.RegisterHandler(TextId, &TextReader), 1);
+    }
+};
+
+TEST_F(WorkerTest, RunsOnceStartedAndAnswersWithoutWaitingWhenAlreadyRunning) {
+    PlaybackWorker worker;
+    EXPECT_NE(worker.Thread(), nullptr);
+    ASSERT_TRUE(worker.WaitUntilRunning(WorkerStartWaitMs));
+    EXPECT_EQ(worker.State(), WorkerRunning);
+
+    const auto before = Clock::now();
+    EXPECT_TRUE(worker.WaitUntilRunning(WorkerStartWaitMs));
+    EXPECT_LT(Clock::now() - before, std::chrono::milliseconds(100));
+    EXPECT_EQ(worker.CountJobs(), 0);
+}
+
+TEST_F(WorkerTest, JobsRunInPostingOrderOneAfterTheOtherWithoutThePollPause) {
+    PlaybackWorker worker;
+    StartWithHandlers(worker);
+    // Hold the worker in a job so the three are queued together behind it.
+    ASSERT_EQ(worker.PostJob(BlockId, nullptr, 0), 1);
+    ASSERT_TRUE(WaitForEvents(1));
+    for (int i = 1; i <= 3; ++i) ASSERT_EQ(worker.PostJob(RecordId, nullptr, i), 1);
+    EXPECT_EQ(worker.CountJobs(), 3);
+    SetEvent(gate);
+
+    ASSERT_TRUE(WaitForEvents(7));
+    const std::vector<std::string> expected = {"blocked 0", "start 1", "end 1", "start 2",
+                                               "end 2",     "start 3", "end 3"};
+    EXPECT_EQ(journal.Events(), expected);
+    EXPECT_LT(journal.maxGapMs, 300) << "a queued job must follow the previous one at once";
+    EXPECT_EQ(worker.CountJobs(), 0);
+}
+
+TEST_F(WorkerTest, AJobPostedToAnIdleWorkerStartsWithinOnePollPeriod) {
+    PlaybackWorker worker;
+    StartWithHandlers(worker);
+    Sleep(500);  // let the thread settle into its idle sleep
+    const auto posted = Clock::now();
+    ASSERT_EQ(worker.PostJob(RecordId, nullptr, 1), 1);
+    ASSERT_TRUE(WaitForEvents(1));
+    EXPECT_LT(Clock::now() - posted, std::chrono::milliseconds(WorkerPollMs + 300));
+}
+
+TEST_F(WorkerTest, AJobWithoutHandlerIsDroppedAndTheNextOnesStillRun) {
+    PlaybackWorker worker;
+    StartWithHandlers(worker);
+    ASSERT_EQ(worker.PostJob(BlockId, nullptr, 0), 1);
+    ASSERT_TRUE(WaitForEvents(1));
+    ASSERT_EQ(worker.PostJob(RecordId, nullptr, 1), 1);
+    ASSERT_EQ(worker.PostJob(4242, nullptr, 99), 1);
+    ASSERT_EQ(worker.PostJob(RecordId, nullptr, 2), 1);
+    EXPECT_EQ(worker.CountJobs(), 3);
+    SetEvent(gate);
+    ASSERT_TRUE(WaitForEvents(5));
+    const std::vector<std::string> expected = {"blocked 0", "start 1", "end 1", "start 2", "end 2"};
+    EXPECT_EQ(journal.Events(), expected);
+    for (int i = 0; i < 50 && worker.CountJobs() != 0; ++i) Sleep(20);
+    EXPECT_EQ(worker.CountJobs(), 0);
+}
+
+TEST_F(WorkerTest, FindHandlerAnswersTheFirstRegisteredForAnId) {
+    PlaybackWorker worker;
+    StartWithHandlers(worker);
+    ASSERT_EQ(worker.RegisterHandler(RecordId, &SecondHandler), 1);
+    EXPECT_EQ(worker.FindHandler(RecordId), &Recording);
+    EXPECT_EQ(worker.FindHandler(TextId), &TextReader);
+    EXPECT_EQ(worker.FindHandler(12345), nullptr);
+    EXPECT_EQ(worker.FindHandler(QuitJobId), nullptr);
+
+    ASSERT_EQ(worker.PostJob(RecordId, nullptr, 5), 1);
+    ASSERT_TRUE(WaitForEvents(2));
+    Sleep(100);
+    const std::vector<std::string> expected = {"start 5", "end 5"};
+    EXPECT_EQ(journal.Events(), expected) << "only the first handler of an id runs";
+}
+
+TEST_F(WorkerTest, ShutDownRunsQueuedJobsFirstThenRefusesEverything) {
+    {
+        PlaybackWorker worker;
+        StartWithHandlers(worker);
+        ASSERT_EQ(worker.PostJob(BlockId, nullptr, 0), 1);
+        ASSERT_TRUE(WaitForEvents(1));
+        for (int i = 1; i <= 3; ++i) ASSERT_EQ(worker.PostJob(RecordId, nullptr, i), 1);
+        // The shut-down blocks until the thread ends; open the gate from elsewhere.
+        std::thread opener([] { Sleep(200); SetEvent(gate); });
+        EXPECT_TRUE(worker.Shutdown());
+        opener.join();
+
+        const std::vector<std::string> expected = {"blocked 0", "start 1", "end 1", "start 2",
+                                                   "end 2",     "start 3", "end 3"};
+        EXPECT_EQ(journal.Events(), expected);
+        EXPECT_EQ(worker.State(), WorkerNotRunning);
+        EXPECT_EQ(worker.Thread(), nullptr);
+
+        EXPECT_EQ(worker.PostJob(RecordId, nullptr, 9), 0);
+        EXPECT_EQ(worker.RegisterHandler(TextId, &TextReader), 0);
+        EXPECT_EQ(worker.CountJobs(), 0);
+        EXPECT_EQ(worker.FindHandler(RecordId), nullptr);
+        EXPECT_TRUE(worker.Shutdown()) << "a second shut-down is harmless";
+    }
+    Sleep(100);
+    EXPECT_EQ(journal.Events().size(), 7u) << "the refused job never ran";
+}
+
+TEST_F(WorkerTest, ATextJobCarriesItsOwnCopyOfTheText) {
+    PlaybackWorker worker;
+    StartWithHandlers(worker);
+    ASSERT_EQ(worker.PostJob(BlockId, nullptr, 0), 1);
+    ASSERT_TRUE(WaitForEvents(1));
+    {
+        std::string path = "C:\\sounds\\first.wav";
+        ASSERT_EQ(worker.PostTextJob(TextId, path, 0), 1);
+        path.assign(path.size(), 'X');  // the caller's text changes, then goes away
+    }
+    auto owned = std::make_unique<std::string>(std::string(300, 'p'));
+    ASSERT_EQ(worker.PostTextJob(TextId, *owned, 0), 1);
+    owned.reset();
+    SetEvent(gate);
+    ASSERT_TRUE(WaitForEvents(3));
+    const std::vector<std::string> expected = {"blocked 0", "C:\\sounds\\first.wav", std::string(300, 'p')};
+    EXPECT_EQ(journal.Events(), expected);
+}
+
+TEST_F(WorkerTest, StartingAndEndingWorkersLeaksNoHandle) {
+    {  // the first worker may make the run time open handles it keeps
+        PlaybackWorker warmUp;
+        ASSERT_TRUE(warmUp.WaitUntilRunning(WorkerStartWaitMs));
+    }
+    DWORD before = 0, after = 0;
+    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &before));
+    for (int i = 0; i < 10; ++i) {
+        PlaybackWorker worker;
+        ASSERT_TRUE(worker.WaitUntilRunning(WorkerStartWaitMs));
+        ASSERT_EQ(worker.RegisterHandler(RecordId, &Recording), 1);
+        worker.PostJob(RecordId, nullptr, i);
+        worker.PostJob(4242, nullptr, i);
+    }
+    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &after));
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(journal.Events().size(), 20u) << "each worker ran its queued job before ending";
+}
+
+// A thread cannot start while the loader lock is held, as when a host would start the
+// plug-in from inside a DLL notification. The start-up must give up after its bound and
+// the shut-down must still end the thread once it could start.
+TEST_F(WorkerTest, AThreadThatCannotStartDoesNotHangTheStartUp) {
+    using LockFn = LONG(NTAPI*)(ULONG, ULONG*, ULONG_PTR*);
+    using UnlockFn = LONG(NTAPI*)(ULONG, ULONG_PTR);
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    auto lockLoader = reinterpret_cast<LockFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrLockLoaderLock")));
+    auto unlockLoader = reinterpret_cast<UnlockFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrUnlockLoaderLock")));
+    if (!lockLoader || !unlockLoader) GTEST_SKIP() << "no loader lock entry points";
+
+    ULONG_PTR cookie = 0;
+    ASSERT_EQ(lockLoader(0, nullptr, &cookie), 0);
+    auto worker = std::make_unique<PlaybackWorker>();
+    const auto before = Clock::now();
+    const bool running = worker->WaitUntilRunning(1200);
+    const auto waited = Clock::now() - before;
+    const int stateWhileLocked = worker->State();
+    const int postedWhileLocked = worker->PostJob(RecordId, nullptr, 1);
+    unlockLoader(0, cookie);
+
+    if (stateWhileLocked == WorkerRunning)
+        GTEST_SKIP() << "threads start under the loader lock here";
+    EXPECT_FALSE(running);
+    EXPECT_GE(waited, std::chrono::milliseconds(1100));
+    EXPECT_LT(waited, std::chrono::milliseconds(3000));
+    EXPECT_EQ(postedWhileLocked, 0) << "jobs are refused until it runs";
+
+    // Released, the thread comes up late; the shut-down still ends it.
+    EXPECT_TRUE(worker->Shutdown());
+    EXPECT_EQ(worker->State(), WorkerNotRunning);
+}
+
+}  // namespace
