@@ -111,18 +111,6 @@ TEST(EncodedIndex, EveryByteStaysWithinOneTo254) {
 
 // ---- Sound records
 
-TEST(SoundRecord, StartsEmptyAndKeepsItsPack) {
-    SoundPack pack;
-    Sound sound(&pack);
-    EXPECT_EQ(sound.Pack(), &pack);
-    EXPECT_EQ(sound.Index(), -1);
-    EXPECT_EQ(sound.IndexText(), "");
-    EXPECT_EQ(sound.EncodedIndex(), "");
-    EXPECT_EQ(sound.Command() + sound.Filename() + sound.Message() + sound.KeyPath(), "");
-    EXPECT_EQ(sound.Next(), nullptr);
-    EXPECT_EQ(pack.Sounds(), nullptr);  // construction does not add
-}
-
 TEST(SoundRecord, SetIndexTextKeepsTheTextAndParsesItsLeadingNumber) {
     SoundPack pack;
     Sound sound(&pack);
