@@ -1,6 +1,10 @@
 // The host stand-in: runs the plug-in as the messenger host would, without the
 // messenger. Reads lines from standard input:
-//   /xTL...            a typed command, passed to ParseCommand (word, blank, parameter)
+//   /...               a typed command, passed to ParseCommand (word, blank, parameter);
+//                      what the conversation then carries is printed as "send: HEX"
+//   anything else      plain text, carried to the other side as typed
+//   :receive NAME<TAB>HEX  a message from the contact NAME (display name as the host
+//                      passes it), HEX its bytes; a notification goes to ReceiveNotify
 //   :toast TEXT        raises a toast through the plug-in's _DisplayToast@16
 //   :menu              prints the plug-in's name and menu again
 //   :quit              unloads the plug-in (also at end of input)
@@ -19,6 +23,27 @@ using namespace standin;
 using tunelark::ComPtr;
 
 namespace {
+
+// Texts cross between the two hosts as hexadecimal, so that the marker byte and the
+// encoded index survive any pipe.
+std::string ToHex(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+std::string FromHex(const std::string& hex) {
+    std::string out;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    return out;
+}
+
+constexpr char NotificationMarker = '\x12';
 
 struct Options {
     std::string dll = "Tunelark.dll";
@@ -99,6 +124,7 @@ int main(int argc, char** argv) {
                                         messenger.get());
     std::printf("initialize: %d\n", ok);
     PrintMenu(host);
+    std::printf("ready\n");
 
     std::string line;
     while (std::getline(std::cin, line)) {
@@ -116,11 +142,32 @@ int main(int argc, char** argv) {
             std::string command = line.substr(0, blank);
             std::string parameter = blank == std::string::npos ? "" : line.substr(blank + 1);
             auto result = host.ParseCommand(command, parameter, conversation.get());
-            if (result.handled) std::printf("command: handled, result \"%s\"\n", result.text.c_str());
-            else std::printf("command: not the plug-in's\n");
+            if (!result.handled) {
+                std::printf("command: not the plug-in's\n");
+                std::printf("send: %s\n", ToHex(line).c_str());
+            } else if (!result.text.empty()) {
+                std::printf("command: handled\n");
+                std::printf("send: %s\n", ToHex(result.text).c_str());
+            } else {
+                std::printf("command: handled, nothing sent\n");
+            }
+        } else if (line.rfind(":receive ", 0) == 0) {
+            std::string rest = line.substr(9);
+            size_t tab = rest.find('\t');
+            std::string sender = rest.substr(0, tab);
+            std::string text = tab == std::string::npos ? "" : FromHex(rest.substr(tab + 1));
+            if (!text.empty() && text[0] == NotificationMarker) {
+                auto result = host.ReceiveNotify(text.substr(1), conversation.get(), sender);
+                std::printf("notify from %s: %s\n", sender.c_str(),
+                            result.handled ? "handled" : "not the plug-in's");
+            } else {
+                std::printf("message from %s: %s\n", sender.c_str(), text.c_str());
+            }
         } else {
-            std::printf("text: %s\n", line.c_str());
+            std::printf("send: %s\n", ToHex(line).c_str());
         }
+        PumpMessages();
+        std::printf("ready\n");
     }
     host.exports().Uninitialize();
     std::printf("uninitialized\n");

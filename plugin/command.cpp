@@ -1,6 +1,110 @@
-#include "plugin/exports/exports.h"
+// Typed "/xTL" commands: the built-in sub-commands and the sound command, which turns
+// a sound's command word into the hidden notification the peer's plug-in plays.
+#include <cstring>
+#include <string>
+#include <string_view>
 
-// Commands are not handled yet; answering 0 tells the host the command is not ours.
-extern "C" BOOL __stdcall ParseCommand(const char*, const char*, tunelark::HostCallContext*, char*) {
-    return 0;
+#include "blocklist/blocklist.h"
+#include "playback/sound_play.h"
+#include "plugin/command.h"
+#include "plugin/exports/exports.h"
+#include "plugin/messenger/messenger.h"
+#include "plugin/toast.h"
+#include "settings/settings_store.h"
+#include "sounddb/sound_records.h"
+#include "sounddb/sound_registry.h"
+#include "sounddb/text_compare.h"
+
+namespace tunelark {
+
+namespace {
+
+constexpr std::string_view CommandPrefix = "/xTL";
+constexpr const char* InformationCaption = "Tunelark Plugin :: Information";
+
+void InformIfToastsOn(const char* text) {
+    if (Settings.GetOption(ToastsEnabled) != 0) ShowToast(text, InformationCaption, 1);
+}
+
+void SetAllowedFor(const std::string& signinName, int allowed) {
+    if (BlocklistEntry* entry = FindBlocklistEntry(signinName)) entry->SetAllowed(allowed);
+    else AddContact(signinName, allowed);
+}
+
+void BlockOrUnblock(const char* parameter, HostCallContext* context, int allowed) {
+    if (parameter && *parameter) {
+        SetAllowedFor(parameter, allowed);
+        return;
+    }
+    IDispatch* conversation = context ? context->conversation : nullptr;
+    if (!conversation) return;
+    bool found = ForEachConversationContact(conversation, [&](IMessengerContact* contact) {
+        char signin[130];
+        if (GetContactSigninName(contact, signin, sizeof signin)) SetAllowedFor(signin, allowed);
+        return true;
+    });
+    if (!found) MessageBoxA(nullptr, "The Contacts group could not be found", "Internal Error", MB_OK);
+}
+
+}  // namespace
+
+std::string SoundNotificationText(const Sound& sound, const char* parameter) {
+    std::string text = NotificationMarker;
+    text += NotificationCode;
+    text += sound.EncodedIndex();
+    text += (parameter && *parameter) ? std::string(parameter) : sound.Message();
+    return text;
+}
+
+}  // namespace tunelark
+
+using namespace tunelark;
+
+extern "C" BOOL __stdcall ParseCommand(const char* command, const char* parameter,
+                                       HostCallContext* context, char* result) {
+    if (!command) return 0;
+    std::string_view word(command);
+    if (!EqualsIgnoreAsciiCase(word.substr(0, CommandPrefix.size()), CommandPrefix)) return 0;
+    std::string_view sub = word.size() > CommandPrefix.size() ? word.substr(CommandPrefix.size())
+                                                               : std::string_view();
+    auto is = [&](std::string_view name) { return EqualsIgnoreAsciiCase(sub, name); };
+    auto answer = [&](const std::string& text) {
+        if (result) std::memcpy(result, text.c_str(), text.size() + 1);
+        return TRUE;
+    };
+
+    // The dialogs that these open are not part of this build yet; the commands are
+    // still the plug-in's.
+    if (is("About") || is("Config") || is("Options")) return answer("");
+    if (is("Stop")) {
+        StopCurrentStream();
+        CloseCurrentStream();
+        return answer("");
+    }
+    if (is("Reload")) {
+        StopCurrentStream();
+        CloseCurrentStream();
+        FreeSoundDatabase();
+        LoadSoundDatabase(SoundsKeyPath);
+        InformIfToastsOn("Tunelark Sounds Database reloaded");
+        return answer("");
+    }
+    if (is("ReloadBlocklist")) {
+        ClearBlocklist();
+        LoadBlocklist(BlocklistKeyPath);
+        InformIfToastsOn("Tunelark Blocklist Database reloaded");
+        return answer("");
+    }
+    if (is("Blocklist")) return answer("");
+    if (is("Block") || is("Unblock")) {
+        BlockOrUnblock(parameter, context, is("Unblock") ? 1 : 0);
+        return answer("");
+    }
+
+    const Sound* sound = FindSound(std::string(sub), MatchCommand);
+    if (!sound) return 0;
+    std::string text = SoundNotificationText(*sound, parameter);
+    // The host's result buffer is its own; a message longer than it could hold is cut.
+    if (text.size() >= HostResultCapacity) text.resize(HostResultCapacity - 1);
+    return answer(text);
 }
