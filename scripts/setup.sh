@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
   wine wine32:i386
   googletest libstb-dev
-  sox lame vorbis-tools
+  sox lame vorbis-tools twolame
   clang libclang-rt-14-dev
 )
 

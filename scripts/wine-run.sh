@@ -13,5 +13,18 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 unset DISPLAY WAYLAND_DISPLAY
 
+# Sound for tests, without touching the machine's ALSA setup. TUNELARK_AUDIO=capture:
+# one output device that records into $TUNELARK_CAPTURE_FILE (default
+# <build>/audio/capture.raw); TUNELARK_AUDIO=none: no output device. Unset: as is.
+case "${TUNELARK_AUDIO:-}" in
+  capture)
+    export TUNELARK_CAPTURE_FILE="${TUNELARK_CAPTURE_FILE:-$TUNELARK_BUILD_DIR/audio/capture.raw}"
+    mkdir -p "$(dirname "$TUNELARK_CAPTURE_FILE")"
+    export ALSA_CONFIG_PATH="$here/alsa-capture.conf" ;;
+  none)
+    unset TUNELARK_CAPTURE_FILE
+    export ALSA_CONFIG_PATH="$here/alsa-none.conf" ;;
+esac
+
 "$here/wine-prefix.sh"
 exec wine "$@"

@@ -1,0 +1,246 @@
+// MP3 and MP2 through the Audio Compression Manager. The ACM codec wants the stream's
+// shape up front, so the first frames are found and checked here; a file without a
+// believable chain of frames, or one the codec yields no sound for, is refused.
+#include <windows.h>
+#include <mmreg.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "fsound/decoder.h"
+#include "fsound/handles.h"
+#include "fsound/mpeg_frame.h"
+
+namespace tunelark::fsound {
+namespace {
+
+constexpr DWORD ScanBytes = 64 * 1024;   // how far past any ID3v2 tag a first frame may lie
+constexpr DWORD SourceChunk = 8 * 1024;  // compressed bytes fed to the codec per call
+// Lowest bitrate at the lowest rate expands about 32-fold; leave room beyond that.
+constexpr DWORD OutputChunk = SourceChunk * 64;
+constexpr DWORD FirstSoundLimit = 256 * 1024;  // compressed bytes allowed before any sound
+
+bool ReadAt(HANDLE file, DWORD offset, void* buffer, DWORD size, DWORD& got) {
+    got = 0;
+    if (SetFilePointer(file, static_cast<LONG>(offset), nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
+        return false;
+    return ReadFile(file, buffer, size, &got, nullptr) != 0;
+}
+
+DWORD Id3v2Length(const unsigned char* p, DWORD available) {
+    if (available < 10 || std::memcmp(p, "ID3", 3) != 0) return 0;
+    if ((p[6] | p[7] | p[8] | p[9]) & 0x80) return 0;
+    DWORD size = (DWORD(p[6]) << 21) | (DWORD(p[7]) << 14) | (DWORD(p[8]) << 7) | p[9];
+    return 10 + size + ((p[5] & 0x10) ? 10 : 0);
+}
+
+// Offset in buf of the first frame followed by two more of the same stream, or by
+// the end of the audio.
+bool FindFirstFrame(const std::vector<unsigned char>& buf, DWORD bufStart, DWORD audioEnd,
+                    DWORD& offset, MpegFrame& first) {
+    for (DWORD i = 0; i + 4 <= buf.size(); ++i) {
+        MpegFrame f;
+        if (!ParseMpegFrame(&buf[i], f)) continue;
+        DWORD pos = i + f.frameBytes;
+        int confirmed = 0;
+        bool ok = true;
+        while (confirmed < 2) {
+            if (bufStart + pos == audioEnd) break;
+            MpegFrame next;
+            if (pos + 4 > buf.size() || !ParseMpegFrame(&buf[pos], next) || !SameMpegStream(f, next)) {
+                ok = false;
+                break;
+            }
+            pos += next.frameBytes;
+            ++confirmed;
+        }
+        if (ok) {
+            offset = bufStart + i;
+            first = f;
+            return true;
+        }
+    }
+    return false;
+}
+
+class MpegDecoder : public Decoder {
+public:
+    bool Open(const std::string& path) {
+        file_ = OpenForReading(path.c_str());
+        if (!file_) return false;
+        const DWORD size = GetFileSize(file_.get(), nullptr);
+        if (size == INVALID_FILE_SIZE || size < 4) return false;
+
+        std::vector<unsigned char> head(std::min<DWORD>(size, ScanBytes));
+        DWORD got = 0;
+        if (!ReadAt(file_.get(), 0, head.data(), static_cast<DWORD>(head.size()), got)) return false;
+        head.resize(got);
+        DWORD start = Id3v2Length(head.data(), got);
+        if (start >= size) return false;
+
+        end_ = size;
+        char tail[3] = {};
+        if (size >= 128 + start && ReadAt(file_.get(), size - 128, tail, 3, got) && got == 3 &&
+            std::memcmp(tail, "TAG", 3) == 0)
+            end_ = size - 128;
+
+        if (start != 0) {
+            head.resize(std::min<DWORD>(end_ - start, ScanBytes));
+            if (!ReadAt(file_.get(), start, head.data(), static_cast<DWORD>(head.size()), got)) return false;
+            head.resize(got);
+        } else if (head.size() > end_) {
+            head.resize(end_);
+        }
+        MpegFrame frame;
+        if (!FindFirstFrame(head, start, end_, pos_, frame)) return false;
+        if (!OpenCodec(frame)) return false;
+        format_ = {frame.sampleRate, frame.channels};
+
+        // Some codecs take a few frames before they give out sound; a file that never
+        // gives any is not playable.
+        const DWORD firstPos = pos_;
+        while (pcm_.empty() && !finished_ && pos_ - firstPos < FirstSoundLimit) Decode();
+        return !pcm_.empty();
+    }
+
+    ~MpegDecoder() override {
+        if (prepared_) acmStreamUnprepareHeader(stream_.get(), &header_, 0);
+    }
+
+    size_t Read(int16_t* out, size_t frames) override {
+        const size_t frameBytes = format_.channels * 2;
+        size_t done = 0;
+        while (done < frames) {
+            if (pcmPos_ >= pcm_.size()) {
+                pcm_.clear();
+                pcmPos_ = 0;
+                if (finished_) break;
+                Decode();
+                continue;
+            }
+            size_t n = std::min((pcm_.size() - pcmPos_) / frameBytes, frames - done);
+            if (n == 0) {  // a stray odd byte: drop it
+                pcmPos_ = pcm_.size();
+                continue;
+            }
+            std::memcpy(out + done * format_.channels, pcm_.data() + pcmPos_, n * frameBytes);
+            pcmPos_ += n * frameBytes;
+            done += n;
+        }
+        return done;
+    }
+
+private:
+    bool OpenCodec(const MpegFrame& f) {
+        WAVEFORMATEX pcm{};
+        pcm.wFormatTag = WAVE_FORMAT_PCM;
+        pcm.nChannels = static_cast<WORD>(f.channels);
+        pcm.nSamplesPerSec = f.sampleRate;
+        pcm.wBitsPerSample = 16;
+        pcm.nBlockAlign = static_cast<WORD>(f.channels * 2);
+        pcm.nAvgBytesPerSec = pcm.nBlockAlign * f.sampleRate;
+
+        const unsigned unpadded = f.frameBytes - (f.padding ? (f.layer == 1 ? 4 : 1) : 0);
+        HACMSTREAM h = nullptr;
+        MMRESULT r;
+        if (f.layer == 3) {
+            MPEGLAYER3WAVEFORMAT mp3{};
+            mp3.wfx.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
+            mp3.wfx.nChannels = static_cast<WORD>(f.channels);
+            mp3.wfx.nSamplesPerSec = f.sampleRate;
+            mp3.wfx.nAvgBytesPerSec = f.bitrate / 8;
+            mp3.wfx.nBlockAlign = 1;
+            mp3.wfx.cbSize = MPEGLAYER3_WFX_EXTRA_BYTES;
+            mp3.wID = MPEGLAYER3_ID_MPEG;
+            mp3.fdwFlags = MPEGLAYER3_FLAG_PADDING_ISO;
+            mp3.nBlockSize = static_cast<WORD>(unpadded);
+            mp3.nFramesPerBlock = 1;
+            r = acmStreamOpen(&h, nullptr, &mp3.wfx, &pcm, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME);
+        } else {
+            MPEG1WAVEFORMAT mp{};
+            mp.wfx.wFormatTag = WAVE_FORMAT_MPEG;
+            mp.wfx.nChannels = static_cast<WORD>(f.channels);
+            mp.wfx.nSamplesPerSec = f.sampleRate;
+            mp.wfx.nAvgBytesPerSec = f.bitrate / 8;
+            // Rates of the 44.1 kHz family pad frames, so frames differ in size.
+            mp.wfx.nBlockAlign = static_cast<WORD>(f.sampleRate % 11025 == 0 ? 1 : unpadded);
+            mp.wfx.cbSize = sizeof(MPEG1WAVEFORMAT) - sizeof(WAVEFORMATEX);
+            mp.fwHeadLayer = f.layer == 1 ? ACM_MPEG_LAYER1 : ACM_MPEG_LAYER2;
+            mp.dwHeadBitrate = f.bitrate;
+            static constexpr WORD Modes[4] = {ACM_MPEG_STEREO, ACM_MPEG_JOINTSTEREO,
+                                              ACM_MPEG_DUALCHANNEL, ACM_MPEG_SINGLECHANNEL};
+            mp.fwHeadMode = Modes[f.channelMode];
+            mp.fwHeadModeExt = static_cast<WORD>(1u << f.modeExtension);
+            mp.wHeadEmphasis = static_cast<WORD>(f.emphasis + 1);
+            mp.fwHeadFlags = static_cast<WORD>((f.version == 1 ? ACM_MPEG_ID_MPEG1 : 0) |
+                                               (f.crc ? ACM_MPEG_PROTECTIONBIT : 0));
+            r = acmStreamOpen(&h, nullptr, &mp.wfx, &pcm, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME);
+        }
+        if (r != MMSYSERR_NOERROR || !h) return false;
+        stream_.reset(h);
+
+        source_.resize(SourceChunk);
+        output_.resize(OutputChunk);
+        header_.cbStruct = sizeof header_;
+        header_.pbSrc = source_.data();
+        header_.cbSrcLength = SourceChunk;
+        header_.pbDst = output_.data();
+        header_.cbDstLength = OutputChunk;
+        if (acmStreamPrepareHeader(stream_.get(), &header_, 0) != MMSYSERR_NOERROR) return false;
+        prepared_ = true;
+        return true;
+    }
+
+    // Feeds the codec one more piece of the file and appends what it gives to pcm_.
+    void Decode() {
+        DWORD want = std::min<DWORD>(SourceChunk - pending_, end_ - pos_);
+        DWORD got = 0;
+        if (want > 0 && (!ReadAt(file_.get(), pos_, source_.data() + pending_, want, got) || got == 0)) {
+            want = 0;  // unreadable rest: end the sound with what the codec still holds
+            end_ = pos_;
+        }
+        pos_ += got;
+        const bool last = pos_ >= end_;
+        header_.cbSrcLength = pending_ + got;
+        header_.cbSrcLengthUsed = 0;
+        header_.cbDstLengthUsed = 0;
+        DWORD flags = ACM_STREAMCONVERTF_BLOCKALIGN;
+        if (first_) flags |= ACM_STREAMCONVERTF_START;
+        if (last) flags |= ACM_STREAMCONVERTF_END;
+        first_ = false;
+        if (acmStreamConvert(stream_.get(), &header_, flags) != MMSYSERR_NOERROR) {
+            finished_ = true;
+            return;
+        }
+        const DWORD used = std::min(header_.cbSrcLengthUsed, header_.cbSrcLength);
+        pending_ = header_.cbSrcLength - used;
+        if (pending_ > 0) std::memmove(source_.data(), source_.data() + used, pending_);
+        pcm_.insert(pcm_.end(), output_.begin(), output_.begin() + std::min(header_.cbDstLengthUsed, OutputChunk));
+        // Done when the file is used up and the codec has nothing more to give, or
+        // when it stops consuming input altogether.
+        if (last && (header_.cbDstLengthUsed == 0 || pending_ == 0 || used == 0)) finished_ = true;
+        if (!last && used == 0 && header_.cbDstLengthUsed == 0 && pending_ == SourceChunk) finished_ = true;
+    }
+
+    KernelHandle file_;
+    AcmStreamHandle stream_;
+    ACMSTREAMHEADER header_{};
+    bool prepared_ = false;
+    std::vector<BYTE> source_, output_;
+    DWORD pending_ = 0;  // undecoded bytes kept at the start of source_
+    DWORD pos_ = 0, end_ = 0;
+    bool first_ = true, finished_ = false;
+    std::vector<BYTE> pcm_;
+    size_t pcmPos_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Decoder> OpenMpegDecoder(const std::string& path) {
+    auto decoder = std::make_unique<MpegDecoder>();
+    if (!decoder->Open(path)) return nullptr;
+    return decoder;
+}
+
+}  // namespace tunelark::fsound

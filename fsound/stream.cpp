@@ -1,0 +1,184 @@
+#include "fsound/stream.h"
+
+#include <mmsystem.h>
+
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
+#include "fsound/fsound_stats.h"
+
+namespace tunelark::fsound {
+namespace {
+
+constexpr int BufferCount = 4;
+constexpr unsigned BuffersPerSecond = 25;  // 40 ms each: short enough to start quickly
+
+std::mutex timingMutex;
+PlayTiming timing;
+unsigned long long lastPlayId = 0;
+
+long long Now() {
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return t.QuadPart;
+}
+
+unsigned long long NoteRequest() {
+    std::lock_guard lock(timingMutex);
+    timing = {Now(), 0};
+    return ++lastPlayId;
+}
+
+void NoteFirstBuffer(unsigned long long playId) {
+    const long long now = Now();
+    std::lock_guard lock(timingMutex);
+    if (playId == lastPlayId && timing.firstBuffer == 0) timing.firstBuffer = now;
+}
+
+// A waveOut device with its buffers. Closing resets it first, which returns every
+// queued buffer, so the buffers can be unprepared and the device closed at once.
+class WaveOutput {
+public:
+    WaveOutput(HWAVEOUT h, size_t samplesPerBuffer) : h_(h), headers_(BufferCount) {
+        for (auto& b : buffers_) b.resize(samplesPerBuffer);
+    }
+    ~WaveOutput() {
+        waveOutReset(h_);
+        for (auto& hdr : headers_)
+            if (hdr.dwFlags & WHDR_PREPARED) waveOutUnprepareHeader(h_, &hdr, sizeof hdr);
+        waveOutClose(h_);
+    }
+    WaveOutput(const WaveOutput&) = delete;
+    WaveOutput& operator=(const WaveOutput&) = delete;
+
+    HWAVEOUT handle() const { return h_; }
+    WAVEHDR& header(int i) { return headers_[i]; }
+    std::vector<int16_t>& buffer(int i) { return buffers_[i]; }
+    bool Busy(int i) const {
+        const DWORD f = headers_[i].dwFlags;
+        return (f & WHDR_PREPARED) && !(f & WHDR_DONE);
+    }
+
+private:
+    HWAVEOUT h_;
+    std::vector<WAVEHDR> headers_;
+    std::vector<int16_t> buffers_[BufferCount];
+};
+
+}  // namespace
+
+PlayTiming LastPlayTiming() {
+    std::lock_guard lock(timingMutex);
+    return timing;
+}
+
+Stream::Stream(std::string path, std::unique_ptr<Decoder> decoder)
+    : path_(std::move(path)), decoder_(std::move(decoder)),
+      stopEvent_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+
+std::unique_ptr<Stream> Stream::Open(const std::string& path) {
+    auto decoder = OpenDecoder(path);
+    if (!decoder) return nullptr;
+    std::unique_ptr<Stream> s(new Stream(path, std::move(decoder)));
+    if (!s->stopEvent_) return nullptr;
+    return s;
+}
+
+Stream::~Stream() { Stop(); }
+
+bool Stream::Play(UINT device, int channel) {
+    Stop();
+    if (used_) {
+        // Decoders only read forward; the start is reached by opening the file again.
+        auto fresh = OpenDecoder(path_);
+        if (!fresh) return false;
+        decoder_ = std::move(fresh);
+    }
+    used_ = true;
+    channel_ = channel;
+    ResetEvent(stopEvent_.get());
+    const unsigned long long playId = NoteRequest();
+    playing_ = true;
+    try {
+        thread_ = std::thread(&Stream::Run, this, device, playId);
+    } catch (const std::system_error&) {
+        playing_ = false;
+        return false;
+    }
+    return true;
+}
+
+void Stream::Stop() {
+    if (thread_.joinable()) {
+        SetEvent(stopEvent_.get());
+        thread_.join();
+    }
+    playing_ = false;
+}
+
+void Stream::Run(UINT device, unsigned long long playId) {
+    const PcmFormat fmt = decoder_->Format();
+    WAVEFORMATEX wf{};
+    wf.wFormatTag = WAVE_FORMAT_PCM;
+    wf.nChannels = static_cast<WORD>(fmt.channels);
+    wf.nSamplesPerSec = fmt.sampleRate;
+    wf.wBitsPerSample = 16;
+    wf.nBlockAlign = static_cast<WORD>(fmt.channels * 2);
+    wf.nAvgBytesPerSec = wf.nBlockAlign * fmt.sampleRate;
+
+    KernelHandle bufferDone(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    HWAVEOUT h = nullptr;
+    if (!bufferDone || waveOutOpen(&h, device, &wf, reinterpret_cast<DWORD_PTR>(bufferDone.get()), 0,
+                                   CALLBACK_EVENT) != MMSYSERR_NOERROR) {
+        playing_ = false;
+        return;
+    }
+    const size_t frames = std::max(256u, fmt.sampleRate / BuffersPerSecond);
+    WaveOutput out(h, frames * fmt.channels);
+
+    bool endOfSound = false;
+    bool anyWritten = false;
+    const HANDLE waits[2] = {stopEvent_.get(), bufferDone.get()};
+    for (;;) {
+        int busy = 0;
+        for (int i = 0; i < BufferCount; ++i) {
+            if (out.Busy(i)) {
+                ++busy;
+                continue;
+            }
+            if (endOfSound) continue;
+            const size_t got = decoder_->Read(out.buffer(i).data(), frames);
+            if (got == 0) {
+                endOfSound = true;
+                continue;
+            }
+            WAVEHDR& hdr = out.header(i);
+            if (!(hdr.dwFlags & WHDR_PREPARED)) {
+                hdr.lpData = reinterpret_cast<LPSTR>(out.buffer(i).data());
+                hdr.dwBufferLength = static_cast<DWORD>(frames * wf.nBlockAlign);
+                if (waveOutPrepareHeader(h, &hdr, sizeof hdr) != MMSYSERR_NOERROR) {
+                    endOfSound = true;
+                    continue;
+                }
+            }
+            hdr.dwBufferLength = static_cast<DWORD>(got * wf.nBlockAlign);
+            if (waveOutWrite(h, &hdr, sizeof hdr) != MMSYSERR_NOERROR) {
+                endOfSound = true;
+                continue;
+            }
+            if (!anyWritten) {
+                anyWritten = true;
+                NoteFirstBuffer(playId);
+            }
+            ++busy;
+        }
+        if (busy == 0 && endOfSound) break;
+        // The timeout only guards against a missed completion signal.
+        if (WaitForMultipleObjects(2, waits, FALSE, 200) == WAIT_OBJECT_0) break;
+    }
+    playing_ = false;
+    // `out` resets and closes the device here, so a stop is silent once Stop returns.
+}
+
+}  // namespace tunelark::fsound

@@ -1,0 +1,127 @@
+// Reading what a test played. Test programs run with TUNELARK_AUDIO=capture (see
+// scripts/wine-run.sh and scripts/alsa-capture.conf): Wine then has one output device
+// that writes everything played into the file named by TUNELARK_CAPTURE_FILE, as raw
+// signed 16-bit little-endian stereo at 48000 Hz, whatever format the program opened.
+// The file is truncated whenever a program opens the device, so it only makes sense
+// while one sound plays at a time. Under Wine the device plays about four times faster
+// than real time: measure lengths from the captured samples, never from the clock.
+#pragma once
+
+#include <windows.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+constexpr unsigned CaptureRate = 48000;
+constexpr unsigned CaptureChannels = 2;
+
+// "capture", "none" (no sound device at all) or empty (the machine's own setup).
+inline std::string AudioMode() {
+    const char* mode = std::getenv("TUNELARK_AUDIO");
+    return mode ? mode : "";
+}
+
+// Windows form of the capture file's path; empty when not capturing.
+inline std::string CaptureFile() {
+    const char* unixPath = std::getenv("TUNELARK_CAPTURE_FILE");
+    if (!unixPath || !*unixPath) return "";
+    std::string path = unixPath;
+    if (path[0] == '/') path = "Z:" + path;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
+// Forgets what was captured so far. Call it while nothing plays.
+inline void ResetCapture() {
+    const std::string file = CaptureFile();
+    if (!file.empty()) DeleteFileA(file.c_str());
+}
+
+inline long long CaptureBytes() {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(CaptureFile().c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+inline std::vector<int16_t> ReadCapture() {
+    std::vector<int16_t> samples;
+    HANDLE h = CreateFileA(CaptureFile().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return samples;
+    DWORD size = GetFileSize(h, nullptr), got = 0;
+    if (size != INVALID_FILE_SIZE) {
+        samples.resize(size / 2);
+        if (!ReadFile(h, samples.data(), static_cast<DWORD>(samples.size() * 2), &got, nullptr)) got = 0;
+        samples.resize(got / 2);
+    }
+    CloseHandle(h);
+    return samples;
+}
+
+struct CaptureSummary {
+    double seconds = 0;          // everything written, silence included
+    double audibleSeconds = 0;   // total of the 10 ms windows with sound in them
+    double firstAudible = -1;    // start of the first such window, in seconds
+    int peak = 0;                // largest sample magnitude, both channels
+    // Zero crossings per second in the audible windows: twice a pure tone's frequency.
+    double crossingsLeft = 0, crossingsRight = 0;
+};
+
+// `threshold`: the RMS level (of 32767) above which a window counts as sound.
+inline CaptureSummary SummariseCapture(const std::vector<int16_t>& s, double threshold = 300) {
+    CaptureSummary r;
+    const size_t frames = s.size() / CaptureChannels;
+    const size_t window = CaptureRate / 100;
+    r.seconds = static_cast<double>(frames) / CaptureRate;
+    size_t audibleFrames = 0, crossL = 0, crossR = 0;
+    for (size_t start = 0; start + window <= frames; start += window) {
+        double energy = 0;
+        for (size_t f = start; f < start + window; ++f) {
+            for (unsigned c = 0; c < CaptureChannels; ++c) {
+                const int v = s[f * CaptureChannels + c];
+                energy += double(v) * v;
+                if (std::abs(v) > r.peak) r.peak = std::abs(v);
+            }
+        }
+        if (std::sqrt(energy / (window * CaptureChannels)) < threshold) continue;
+        if (r.firstAudible < 0) r.firstAudible = static_cast<double>(start) / CaptureRate;
+        audibleFrames += window;
+        for (size_t f = start + 1; f < start + window; ++f) {
+            crossL += (s[f * 2] >= 0) != (s[(f - 1) * 2] >= 0);
+            crossR += (s[f * 2 + 1] >= 0) != (s[(f - 1) * 2 + 1] >= 0);
+        }
+    }
+    r.audibleSeconds = static_cast<double>(audibleFrames) / CaptureRate;
+    if (audibleFrames > 0) {
+        r.crossingsLeft = crossL / r.audibleSeconds;
+        r.crossingsRight = crossR / r.audibleSeconds;
+    }
+    return r;
+}
+
+// Waits until the capture file has not grown for `quietMs` (the sound is over or
+// silenced), at most `timeoutMs`, and summarises it.
+inline CaptureSummary WaitForCapture(DWORD quietMs = 500, DWORD timeoutMs = 15000) {
+    const DWORD start = GetTickCount();
+    long long last = -1;
+    DWORD lastChange = start;
+    while (GetTickCount() - start < timeoutMs) {
+        const long long now = CaptureBytes();
+        if (now != last) {
+            last = now;
+            lastChange = GetTickCount();
+        } else if (GetTickCount() - lastChange >= quietMs) {
+            break;
+        }
+        Sleep(20);
+    }
+    return SummariseCapture(ReadCapture());
+}
+
+}  // namespace testsupport

@@ -1,0 +1,338 @@
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "audio_capture.h"
+#include "fsound/fsound.h"
+#include "fsound/fsound_stats.h"
+#include "fsound/mpeg_frame.h"
+
+using namespace testsupport;
+using tunelark::fsound::MpegFrame;
+using tunelark::fsound::ParseMpegFrame;
+
+namespace {
+
+std::string SoundPath(const std::string& name) {
+    char exe[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    std::string dir(exe, n);
+    return dir.substr(0, dir.find_last_of("\\/") + 1) + "sounds\\" + name;
+}
+
+bool InitAsThePluginDoes() {
+    FSOUND_SetOutput(FSOUND_OUTPUT_WINMM);
+    FSOUND_SetDriver(0);
+    return FSOUND_Init(40100, 32, FSOUND_INIT_GLOBALFOCUS) != 0;
+}
+
+std::string TempCopy(const std::string& name) {
+    char dir[MAX_PATH], file[MAX_PATH];
+    GetTempPathA(MAX_PATH, dir);
+    GetTempFileNameA(dir, "tlk", 0, file);
+    CopyFileA(SoundPath(name).c_str(), file, FALSE);
+    return file;
+}
+
+// --- MPEG frame headers ------------------------------------------------------------
+
+MpegFrame Parse(unsigned char b0, unsigned char b1, unsigned char b2, unsigned char b3, bool* ok) {
+    const unsigned char h[4] = {b0, b1, b2, b3};
+    MpegFrame f;
+    *ok = ParseMpegFrame(h, f);
+    return f;
+}
+
+TEST(MpegFrameTest, ReadsRateChannelsAndFrameSizeOfEachVersionAndLayer) {
+    bool ok;
+    MpegFrame f = Parse(0xFF, 0xFB, 0x90, 0x00, &ok);  // MPEG 1 layer III 128k 44.1k stereo
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(f.version, 1);
+    EXPECT_EQ(f.layer, 3);
+    EXPECT_EQ(f.bitrate, 128000u);
+    EXPECT_EQ(f.sampleRate, 44100u);
+    EXPECT_EQ(f.channels, 2u);
+    EXPECT_EQ(f.frameBytes, 417u);
+    EXPECT_EQ(Parse(0xFF, 0xFB, 0x92, 0x00, &ok).frameBytes, 418u) << "padding adds a byte";
+
+    f = Parse(0xFF, 0xF3, 0x48, 0xC0, &ok);  // MPEG 2 layer III 32k 22.05k mono
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(f.version, 2);
+    EXPECT_EQ(f.bitrate, 32000u);
+    EXPECT_EQ(f.sampleRate, 22050u);
+    EXPECT_EQ(f.channels, 1u);
+    EXPECT_EQ(f.frameBytes, 104u);  // half-size frames: 576 samples each
+
+    f = Parse(0xFF, 0xE3, 0x18, 0x40, &ok);  // MPEG 2.5 layer III 8k 11.025k joint stereo
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(f.version, 25);
+    EXPECT_EQ(f.sampleRate, 11025u);
+    EXPECT_EQ(f.frameBytes, 52u);
+
+    f = Parse(0xFF, 0xFD, 0xA4, 0x00, &ok);  // MPEG 1 layer II 192k 48k stereo, with CRC
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(f.layer, 2);
+    EXPECT_TRUE(f.crc);
+    EXPECT_EQ(f.bitrate, 192000u);
+    EXPECT_EQ(f.sampleRate, 48000u);
+    EXPECT_EQ(f.frameBytes, 576u);
+
+    f = Parse(0xFF, 0xFF, 0x10, 0x00, &ok);  // MPEG 1 layer I 32k 44.1k
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(f.layer, 1);
+    EXPECT_EQ(f.frameBytes, 32u);  // (12 * 32000 / 44100) slots of 4 bytes
+}
+
+TEST(MpegFrameTest, RefusesFalseSyncsAndReservedValues) {
+    bool ok;
+    const unsigned char bad[][4] = {
+        {0xFF, 0x7B, 0x90, 0x00},  // incomplete sync
+        {0xFF, 0xEB, 0x90, 0x00},  // reserved version
+        {0xFF, 0xF9, 0x90, 0x00},  // reserved layer
+        {0xFF, 0xFB, 0x00, 0x00},  // free-format bitrate
+        {0xFF, 0xFB, 0xF0, 0x00},  // bad bitrate
+        {0xFF, 0xFB, 0x9C, 0x00},  // reserved sample rate
+        {0xFF, 0xFB, 0x90, 0x02},  // reserved emphasis
+        {0xFF, 0xFD, 0x14, 0x00},  // layer II stereo at 32k is not allowed
+        {0xFF, 0xFD, 0xE4, 0xC0},  // layer II mono above 192k is not allowed
+    };
+    for (const auto& h : bad) {
+        MpegFrame f;
+        EXPECT_FALSE(ParseMpegFrame(h, f)) << std::hex << int(h[1]) << ' ' << int(h[2]) << ' ' << int(h[3]);
+    }
+    Parse(0xFF, 0xFD, 0x14, 0xC0, &ok);
+    EXPECT_TRUE(ok) << "layer II mono at 32k is allowed";
+}
+
+// --- Playing into the capture device -----------------------------------------------
+
+class FsoundTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(AudioMode(), "capture") << "run through the build's wine-run.sh with TUNELARK_AUDIO=capture";
+        ASSERT_GT(waveOutGetNumDevs(), 0u) << "the capture device is missing";
+        ASSERT_TRUE(InitAsThePluginDoes());
+        ResetCapture();
+    }
+    void TearDown() override { FSOUND_Close(); }
+};
+
+struct SoundCase {
+    const char* file;
+    double seconds;
+    double leftHz, rightHz;  // tone per channel; mono sounds play on both
+};
+
+void PrintTo(const SoundCase& c, std::ostream* os) { *os << c.file; }
+
+class FsoundPlayTest : public FsoundTest, public ::testing::WithParamInterface<SoundCase> {};
+
+TEST_P(FsoundPlayTest, PlaysTheWholeSoundAtItsOwnPitch) {
+    const SoundCase& c = GetParam();
+    FSOUND_STREAM* s = FSOUND_Stream_Open(SoundPath(c.file).c_str(), FSOUND_LOOP_OFF, 0, 0);
+    ASSERT_NE(s, nullptr);
+    EXPECT_NE(FSOUND_Stream_Play(FSOUND_FREE, s), 0);
+    const CaptureSummary r = WaitForCapture();
+    EXPECT_NEAR(r.audibleSeconds, c.seconds, 0.06);
+    // The tones were made at half of full scale.
+    EXPECT_GT(r.peak, 12000);
+    EXPECT_LT(r.peak, 22000);
+    EXPECT_NEAR(r.crossingsLeft, 2 * c.leftHz, 2 * c.leftHz * 0.03);
+    EXPECT_NEAR(r.crossingsRight, 2 * c.rightHz, 2 * c.rightHz * 0.03);
+    EXPECT_EQ(FSOUND_Stream_Close(s), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, FsoundPlayTest,
+    ::testing::Values(SoundCase{"tone_8bit_mono_11025.wav", 0.5, 440, 440},
+                      SoundCase{"tone_8bit_stereo_8000.wav", 0.4, 440, 660},
+                      SoundCase{"tone_16bit_stereo_22050.wav", 0.5, 440, 660},
+                      SoundCase{"tone_16bit_mono_44100.wav", 0.3, 440, 440},
+                      SoundCase{"tone_stereo_44100.mp3", 0.6, 440, 660},
+                      SoundCase{"tone_mono_22050.mp3", 0.6, 440, 440},
+                      SoundCase{"tone_id3.mp3", 0.6, 440, 660},
+                      SoundCase{"tone_stereo_44100.mp2", 0.6, 440, 660},
+                      SoundCase{"tone_mono_32000.mp2", 0.6, 440, 440},
+                      SoundCase{"tone_stereo_44100.ogg", 0.6, 440, 660},
+                      SoundCase{"tone_mono_22050.ogg", 0.6, 440, 440}),
+    [](const auto& info) {
+        std::string name = info.param.file;
+        for (char& ch : name)
+            if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+        return name;
+    });
+
+TEST_F(FsoundTest, StopCutsTheSoundShortAndPlayStartsItAgainFromTheBeginning) {
+    FSOUND_STREAM* s = FSOUND_Stream_Open(SoundPath("long_16bit_mono_8000.wav").c_str(), FSOUND_LOOP_OFF, 0, 0);
+    ASSERT_NE(s, nullptr);
+    ASSERT_NE(FSOUND_Stream_Play(FSOUND_FREE, s), 0);
+    while (CaptureBytes() == 0) Sleep(5);  // bounded by the test timeout
+    Sleep(50);
+    EXPECT_EQ(FSOUND_Stream_Stop(s), 1);
+    const long long atStop = CaptureBytes();
+    CaptureSummary r = WaitForCapture();
+    EXPECT_GT(r.audibleSeconds, 0.0);
+    EXPECT_LT(r.audibleSeconds, 1.5) << "the 3 s sound went on after the stop";
+    EXPECT_EQ(CaptureBytes(), atStop) << "the device was still written to after Stop returned";
+    EXPECT_EQ(FSOUND_Stream_Stop(s), 1) << "stopping a stopped stream is harmless";
+
+    ResetCapture();
+    ASSERT_NE(FSOUND_Stream_Play(FSOUND_FREE, s), 0);
+    r = WaitForCapture();
+    EXPECT_NEAR(r.audibleSeconds, 3.0, 0.06);
+    EXPECT_NEAR(r.crossingsLeft, 880, 880 * 0.03);
+    EXPECT_EQ(FSOUND_Stream_Close(s), 1);
+}
+
+TEST_F(FsoundTest, PlayReturnsAtOnceAndRecordsWhenTheFirstBufferWentOut) {
+    FSOUND_STREAM* s = FSOUND_Stream_Open(SoundPath("long_16bit_mono_8000.wav").c_str(), FSOUND_LOOP_OFF, 0, 0);
+    ASSERT_NE(s, nullptr);
+    LARGE_INTEGER freq, before, after;
+    QueryPerformanceFrequency(&freq);
+    QueryPerformanceCounter(&before);
+    ASSERT_NE(FSOUND_Stream_Play(FSOUND_FREE, s), 0);
+    QueryPerformanceCounter(&after);
+    EXPECT_LT(double(after.QuadPart - before.QuadPart) / freq.QuadPart, 0.25)
+        << "Play must not wait for the sound";
+
+    tunelark::fsound::PlayTiming t{};
+    for (int i = 0; i < 200 && t.firstBuffer == 0; ++i) {
+        Sleep(10);
+        t = tunelark::fsound::LastPlayTiming();
+    }
+    EXPECT_GE(t.requested, before.QuadPart);
+    EXPECT_LE(t.requested, after.QuadPart);
+    EXPECT_GE(t.firstBuffer, t.requested);
+    EXPECT_LT(double(t.firstBuffer - t.requested) / freq.QuadPart, 1.0);
+    EXPECT_EQ(FSOUND_Stream_Close(s), 1);
+}
+
+TEST_F(FsoundTest, ClosingAPlayingStreamSilencesItAndReleasesTheFile) {
+    const std::string copy = TempCopy("long_16bit_mono_8000.wav");
+    FSOUND_STREAM* s = FSOUND_Stream_Open(copy.c_str(), FSOUND_LOOP_OFF, 0, 0);
+    ASSERT_NE(s, nullptr);
+    ASSERT_NE(FSOUND_Stream_Play(FSOUND_FREE, s), 0);
+    while (CaptureBytes() == 0) Sleep(5);
+    EXPECT_EQ(FSOUND_Stream_Close(s), 1);
+    const long long atClose = CaptureBytes();
+    const CaptureSummary r = WaitForCapture();
+    EXPECT_LT(r.audibleSeconds, 1.5);
+    EXPECT_EQ(CaptureBytes(), atClose);
+    EXPECT_TRUE(DeleteFileA(copy.c_str())) << "the file is still held open";
+    // The handle is gone: every call with it fails without touching freed memory.
+    EXPECT_EQ(FSOUND_Stream_Close(s), 0);
+    EXPECT_EQ(FSOUND_Stream_Stop(s), 0);
+    EXPECT_EQ(FSOUND_Stream_Play(FSOUND_FREE, s), 0);
+}
+
+TEST_F(FsoundTest, CloseOfTheSoundSystemStopsWhatPlaysAndInvalidatesStreams) {
+    const std::string copy = TempCopy("tone_stereo_44100.ogg");
+    FSOUND_STREAM* ogg = FSOUND_Stream_Open(copy.c_str(), FSOUND_LOOP_OFF, 0, 0);
+    FSOUND_STREAM* wav = FSOUND_Stream_Open(SoundPath("long_16bit_mono_8000.wav").c_str(), FSOUND_LOOP_OFF, 0, 0);
+    ASSERT_NE(ogg, nullptr);
+    ASSERT_NE(wav, nullptr);
+    ASSERT_NE(FSOUND_Stream_Play(FSOUND_FREE, wav), 0);
+    while (CaptureBytes() == 0) Sleep(5);
+    FSOUND_Close();
+    const long long atClose = CaptureBytes();
+    EXPECT_LT(WaitForCapture().audibleSeconds, 1.5);
+    EXPECT_EQ(CaptureBytes(), atClose);
+    EXPECT_TRUE(DeleteFileA(copy.c_str())) << "an open stream kept its file after FSOUND_Close";
+    EXPECT_EQ(FSOUND_Stream_Play(FSOUND_FREE, wav), 0);
+    EXPECT_EQ(FSOUND_Stream_Stop(ogg), 0);
+    EXPECT_EQ(FSOUND_Stream_Close(ogg), 0);
+    EXPECT_EQ(FSOUND_Stream_Open(SoundPath("tone_8bit_mono_11025.wav").c_str(), FSOUND_LOOP_OFF, 0, 0), nullptr)
+        << "open after FSOUND_Close";
+    FSOUND_Close();  // twice is harmless
+}
+
+TEST_F(FsoundTest, FilesThatAreNotPlayableFailAtOpenAndStaySilent) {
+    for (const char* name : {"empty.wav", "text.wav", "random.mp3", "random.ogg", "not_pcm.wav",
+                             "truncated.ogg", "no_such_file.wav"}) {
+        const std::string copy = TempCopy(name);
+        EXPECT_EQ(FSOUND_Stream_Open(SoundPath(name).c_str(), FSOUND_LOOP_OFF, 0, 0), nullptr) << name;
+        EXPECT_EQ(FSOUND_Stream_Open(copy.c_str(), FSOUND_LOOP_OFF, 0, 0), nullptr) << name;
+        EXPECT_TRUE(DeleteFileA(copy.c_str())) << name << ": a refused file stayed open";
+    }
+    char dir[MAX_PATH];
+    GetTempPathA(MAX_PATH, dir);
+    EXPECT_EQ(FSOUND_Stream_Open(dir, FSOUND_LOOP_OFF, 0, 0), nullptr) << "a directory";
+    EXPECT_EQ(FSOUND_Stream_Open(nullptr, FSOUND_LOOP_OFF, 0, 0), nullptr);
+    EXPECT_EQ(FSOUND_Stream_Open("", FSOUND_LOOP_OFF, 0, 0), nullptr);
+    // Only whole files: a part of one (offset, length) is refused rather than misread.
+    EXPECT_EQ(FSOUND_Stream_Open(SoundPath("tone_8bit_mono_11025.wav").c_str(), FSOUND_LOOP_OFF, 44, 0), nullptr);
+    EXPECT_EQ(FSOUND_Stream_Open(SoundPath("tone_8bit_mono_11025.wav").c_str(), FSOUND_LOOP_OFF, 0, 100), nullptr);
+    EXPECT_EQ(SummariseCapture(ReadCapture()).audibleSeconds, 0.0);
+}
+
+TEST_F(FsoundTest, CallsWithNullOrForeignStreamsAndBadChannelsFail) {
+    EXPECT_EQ(FSOUND_Stream_Play(FSOUND_FREE, nullptr), 0);
+    EXPECT_EQ(FSOUND_Stream_Stop(nullptr), 0);
+    EXPECT_EQ(FSOUND_Stream_Close(nullptr), 0);
+    int notAStream = 0;
+    auto* foreign = reinterpret_cast<FSOUND_STREAM*>(&notAStream);
+    EXPECT_EQ(FSOUND_Stream_Play(FSOUND_FREE, foreign), 0);
+    EXPECT_EQ(FSOUND_Stream_Stop(foreign), 0);
+    EXPECT_EQ(FSOUND_Stream_Close(foreign), 0);
+
+    FSOUND_STREAM* s = FSOUND_Stream_Open(SoundPath("tone_8bit_mono_11025.wav").c_str(), FSOUND_LOOP_OFF, 0, 0);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(FSOUND_Stream_Play(32, s), 0) << "only 32 channels were asked for";
+    EXPECT_EQ(FSOUND_Stream_Play(-2, s), 0);
+    EXPECT_EQ(FSOUND_Stream_Play(5, s), 6) << "a named channel";
+    EXPECT_EQ(FSOUND_Stream_Close(s), 1);
+}
+
+TEST_F(FsoundTest, FreeChannelsAreHandedOutOncePerPlayingStream) {
+    FSOUND_Close();
+    ASSERT_NE(FSOUND_Init(40100, 2, FSOUND_INIT_GLOBALFOCUS), 0);
+    const std::string path = SoundPath("long_16bit_mono_8000.wav");
+    FSOUND_STREAM* a = FSOUND_Stream_Open(path.c_str(), FSOUND_LOOP_OFF, 0, 0);
+    FSOUND_STREAM* b = FSOUND_Stream_Open(path.c_str(), FSOUND_LOOP_OFF, 0, 0);
+    FSOUND_STREAM* c = FSOUND_Stream_Open(path.c_str(), FSOUND_LOOP_OFF, 0, 0);
+    ASSERT_TRUE(a && b && c);
+    const int ca = FSOUND_Stream_Play(FSOUND_FREE, a);
+    const int cb = FSOUND_Stream_Play(FSOUND_FREE, b);
+    EXPECT_NE(ca, 0);
+    EXPECT_NE(cb, 0);
+    EXPECT_NE(ca, cb);
+    EXPECT_EQ(FSOUND_Stream_Play(FSOUND_FREE, c), 0) << "both channels are busy";
+    EXPECT_EQ(FSOUND_Stream_Stop(a), 1);
+    EXPECT_EQ(FSOUND_Stream_Play(FSOUND_FREE, c), ca) << "a stopped stream frees its channel";
+}
+
+TEST_F(FsoundTest, SetUpCallsRefuseWhatThisLayerCannotDo) {
+    EXPECT_EQ(FSOUND_SetOutput(FSOUND_OUTPUT_WINMM), 0) << "output cannot change while initialised";
+    FSOUND_Close();
+    EXPECT_EQ(FSOUND_SetOutput(2), 0) << "only the Windows multimedia output exists";
+    EXPECT_EQ(FSOUND_SetDriver(-1), 0);
+    EXPECT_EQ(FSOUND_Init(40100, 0, 0), 0) << "no channels";
+    EXPECT_EQ(FSOUND_SetDriver(1000), 1);
+    EXPECT_EQ(FSOUND_Init(40100, 32, 0), 0) << "no such device";
+    EXPECT_EQ(FSOUND_SetDriver(0), 1);
+    EXPECT_EQ(FSOUND_Init(40100, 32, 0), 1);
+}
+
+// --- Without any sound device ------------------------------------------------------
+// Registered separately in tests/CMakeLists.txt, with TUNELARK_AUDIO=none.
+
+TEST(FsoundNoDeviceTest, InitFailsAndEveryLaterCallFailsCleanly) {
+    ASSERT_EQ(AudioMode(), "none") << "run with TUNELARK_AUDIO=none";
+    ASSERT_EQ(waveOutGetNumDevs(), 0u) << "the no-device setup still left a device";
+    EXPECT_EQ(FSOUND_SetOutput(FSOUND_OUTPUT_WINMM), 1);
+    EXPECT_EQ(FSOUND_SetDriver(0), 1);
+    EXPECT_EQ(FSOUND_Init(40100, 32, FSOUND_INIT_GLOBALFOCUS), 0);
+    FSOUND_STREAM* s = FSOUND_Stream_Open(SoundPath("tone_8bit_mono_11025.wav").c_str(), FSOUND_LOOP_OFF, 0, 0);
+    EXPECT_EQ(s, nullptr);
+    EXPECT_EQ(FSOUND_Stream_Play(FSOUND_FREE, s), 0);
+    EXPECT_EQ(FSOUND_Stream_Stop(s), 0);
+    EXPECT_EQ(FSOUND_Stream_Close(s), 0);
+    FSOUND_Close();
+    EXPECT_EQ(FSOUND_Init(40100, 32, FSOUND_INIT_GLOBALFOCUS), 0) << "a second try finds no device either";
+    FSOUND_Close();
+}
+
+}  // namespace
