@@ -1,5 +1,6 @@
 #include "host/plugin_host.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -102,14 +103,17 @@ namespace {
 // The host's own buffers for one call: the context and a result buffer.
 template <typename Call>
 PluginHost::CallResult CallWithContext(IDispatch* conversation, const std::string& sender,
-                                       Call call) {
+                                       unsigned char fill, Call call) {
     auto context = std::make_unique<CallContextBuffer>();
     context->conversation = conversation;
     std::strncpy(context->senderName, sender.c_str(), sizeof context->senderName - 1);
     auto result = std::make_unique<char[]>(PluginHost::ResultSize);
+    std::memset(result.get(), fill, PluginHost::ResultSize);
     PluginHost::CallResult out;
     out.handled = call(reinterpret_cast<tunelark::HostCallContext*>(context.get()), result.get());
     out.text.assign(result.get(), strnlen(result.get(), PluginHost::ResultSize));
+    out.untouched = std::all_of(result.get(), result.get() + PluginHost::ResultSize,
+                                [fill](char c) { return static_cast<unsigned char>(c) == fill; });
     return out;
 }
 
@@ -119,14 +123,14 @@ PluginHost::CallResult PluginHost::ParseCommand(const std::string& command,
                                                 const std::string& parameter,
                                                 IDispatch* conversation,
                                                 const std::string& sender) {
-    return CallWithContext(conversation, sender, [&](auto* context, char* result) {
+    return CallWithContext(conversation, sender, resultFill, [&](auto* context, char* result) {
         return exports_.ParseCommand(command.c_str(), parameter.c_str(), context, result);
     });
 }
 
 PluginHost::CallResult PluginHost::ReceiveNotify(const std::string& text, IDispatch* conversation,
                                                  const std::string& sender) {
-    return CallWithContext(conversation, sender, [&](auto* context, char* result) {
+    return CallWithContext(conversation, sender, resultFill, [&](auto* context, char* result) {
         return exports_.ReceiveNotify(text.c_str(), nullptr, context, result);
     });
 }

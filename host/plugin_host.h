@@ -72,8 +72,11 @@ public:
 
     struct CallResult {
         BOOL handled = 0;
-        std::string text;  // the result buffer up to its terminator
+        std::string text;        // the result buffer up to its terminator
+        bool untouched = false;  // every byte of the result buffer still holds resultFill
     };
+    // The byte the result buffer is filled with before each call.
+    unsigned char resultFill = 0;
     CallResult ParseCommand(const std::string& command, const std::string& parameter,
                             IDispatch* conversation, const std::string& sender = "");
     CallResult ReceiveNotify(const std::string& text, IDispatch* conversation,

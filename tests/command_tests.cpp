@@ -1,0 +1,202 @@
+// Typed commands through the DLL's ParseCommand, as the host passes them.
+#include "dialog_driver.h"
+#include "plugin_fixture.h"
+
+using namespace testsupport;
+
+namespace {
+
+std::string Notification(const std::string& encoded, const std::string& message) {
+    return "\x12TL" + encoded + message;
+}
+
+class CommandTest : public LoadedPluginTest {
+protected:
+    void SetUp() override {
+        LoadedPluginTest::SetUp();
+        host.resultFill = 0x5A;
+    }
+};
+
+TEST_F(CommandTest, SoundCommandsCarryTheEncodedIndexAndTheMessage) {
+    StoreSound("Farm", "0", "zero", "C:\\zero.wav", "zero says");
+    StoreSound("Farm", "253", "top", "C:\\top.wav", "top says");
+    StoreSound("Farm", "254", "wrap", "C:\\wrap.wav", "");
+    StoreSound("Farm", "300", "moo", "C:\\moo.wav", "says moo");
+    StoreSound("Farm", "64516", "big", "C:\\big.wav", "big one");
+    Start();
+
+    struct Case { const char* command; const char* parameter; std::string expected; };
+    const Case cases[] = {
+        {"/xTLzero", "", Notification("\x01\x01\x01", "zero says")},
+        {"/xTLtop", "", Notification("\x01\x01\xFE", "top says")},
+        {"/xTLwrap", "", Notification("\x01\x02\x01", "")},
+        {"/xTLmoo", "hello there", Notification("\x01\x02\x2F", "hello there")},
+        {"/xTLmoo", "", Notification("\x01\x02\x2F", "says moo")},
+        {"/xTLbig", "", Notification("\x02\x01\x01", "big one")},
+        {"/XTLMOO", "", Notification("\x01\x02\x2F", "says moo")},
+    };
+    for (const auto& c : cases) {
+        auto r = host.ParseCommand(c.command, c.parameter, conversation.get());
+        EXPECT_EQ(r.handled, 1) << c.command;
+        EXPECT_EQ(r.text, c.expected) << c.command << " " << c.parameter;
+    }
+}
+
+TEST_F(CommandTest, CommandsThatAreNotThePluginsLeaveTheResultUntouched) {
+    StoreSound("Farm", "300", "moo", "C:\\moo.wav", "says moo");
+    Start();
+    for (const char* command : {"/xT", "", "/x", "/abcmoo", "xTLmoo", "/xTLnosuchsound", "/xTLmo"}) {
+        auto r = host.ParseCommand(command, "text", conversation.get());
+        EXPECT_EQ(r.handled, 0) << command;
+        EXPECT_TRUE(r.untouched) << command;
+    }
+}
+
+TEST_F(CommandTest, TheBareCommandWordSendsTheSoundWithAnEmptyCommand) {
+    Start();
+    auto without = host.ParseCommand("/xTL", "", conversation.get());
+    EXPECT_EQ(without.handled, 0);
+    EXPECT_TRUE(without.untouched);
+    host.exports().Uninitialize();
+
+    StoreSound("Farm", "7", "", "C:\\blank.wav", "blank");
+    host.exports().Initialize(3, "", messenger.get());
+    auto with = host.ParseCommand("/xtl", "", conversation.get());
+    EXPECT_EQ(with.handled, 1);
+    EXPECT_EQ(with.text, Notification("\x01\x01\x08", "blank"));
+}
+
+TEST_F(CommandTest, BuiltInNamesWinOverSoundsOfTheSameCommand) {
+    StoreSound("Farm", "1", "Stop", "C:\\stop.wav", "stop sound");
+    StoreSound("Farm", "2", "reload", "C:\\reload.wav", "reload sound");
+    StoreSound("Farm", "3", "Stopper", "C:\\stopper.wav", "stopper");
+    SetOptionValue("ToastsEnabled", 0);
+    Start();
+    for (const char* command : {"/xTLStop", "/xtlSTOP", "/XTLReload", "/xTLreloadblocklist",
+                                "/xTLabout", "/XTLabout", "/xtlABOUT", "/xTLconfig", "/xTLOptions",
+                                "/xTLBlocklist"}) {
+        auto r = host.ParseCommand(command, "", conversation.get());
+        EXPECT_EQ(r.handled, 1) << command;
+        EXPECT_EQ(r.text, "") << command;
+    }
+    // A word that only begins with a built-in name is a sound command.
+    EXPECT_EQ(host.ParseCommand("/xTLStopper", "", conversation.get()).text,
+              Notification("\x01\x01\x04", "stopper"));
+}
+
+TEST_F(CommandTest, ReloadRereadsTheDatabaseAndToastsOnlyWhenToastsAreOn) {
+    Start();
+    EXPECT_EQ(host.ParseCommand("/xTLmoo", "", conversation.get()).handled, 0);
+    StoreSound("Farm", "300", "moo", "C:\\moo.wav", "says moo");
+
+    auto r = host.ParseCommand("/xTLReload", "", conversation.get());
+    EXPECT_EQ(r.handled, 1);
+    ASSERT_EQ(Toasts().size(), 1u);
+    EXPECT_EQ(Toasts()[0].text, "Tunelark Sounds Database reloaded");
+    EXPECT_EQ(Toasts()[0].caption, "Tunelark Plugin :: Information");
+    EXPECT_EQ(Toasts()[0].flag, 0xFFFFFFFFu);
+    EXPECT_EQ(Toasts()[0].passThrough, nullptr);
+    EXPECT_EQ(host.ParseCommand("/xTLmoo", "", conversation.get()).handled, 1);
+
+    // Reloading twice must not leave the sound in the database twice over, nor lose it.
+    host.ParseCommand("/xTLReload", "", conversation.get());
+    EXPECT_EQ(host.ParseCommand("/xTLmoo", "", conversation.get()).text,
+              Notification("\x01\x02\x2F", "says moo"));
+
+    SetOptionValue("ToastsEnabled", 0);
+    host.ParseCommand("/xTLReload", "", conversation.get());
+    host.ParseCommand("/xTLReloadBlocklist", "", conversation.get());
+    EXPECT_EQ(Toasts().size(), 2u) << "no toast with toasts switched off";
+
+    SetOptionValue("ToastsEnabled", 2);
+    host.ParseCommand("/xTLReloadBlocklist", "", conversation.get());
+    ASSERT_EQ(Toasts().size(), 3u) << "any non-zero value lets the information toasts through";
+    EXPECT_EQ(Toasts()[2].text, "Tunelark Blocklist Database reloaded");
+}
+
+TEST_F(CommandTest, ReloadBlocklistPicksUpEntriesWrittenBehindThePlugin) {
+    Start();
+    WriteNumber(HKEY_CURRENT_USER, BlocklistRoot, "late@example.com", 1);
+    host.ParseCommand("/xTLReloadBlocklist", "", conversation.get());
+    // Block finds the loaded entry and changes it rather than adding a second one.
+    host.ParseCommand("/xTLBlock", "late@example.com", conversation.get());
+    EXPECT_EQ(AsNumber(BlocklistValue("late@example.com")), 0);
+}
+
+TEST_F(CommandTest, BlockAndUnblockANamedContact) {
+    Start();
+    auto r = host.ParseCommand("/xTLBlock", "bob@example.com", conversation.get());
+    EXPECT_EQ(r.handled, 1);
+    EXPECT_EQ(r.text, "");
+    auto value = BlocklistValue("bob@example.com");
+    ASSERT_TRUE(value.present);
+    EXPECT_EQ(value.type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(AsNumber(value), 0);
+
+    host.ParseCommand("/xTLUnblock", "bob@example.com", nullptr);
+    EXPECT_EQ(AsNumber(BlocklistValue("bob@example.com")), 1);
+}
+
+TEST_F(CommandTest, BlockAndUnblockEveryContactOfTheConversation) {
+    conversation->people = {{L"Ann", L"ann@example.com"},
+                            {L"Bob", L"bob@example.com"},
+                            {L"Cy", L"cy@example.com"}};
+    conversation->refuseContactAt = 2;
+    Start();
+    host.ParseCommand("/xTLUnblock", "ann@example.com", nullptr);
+
+    EXPECT_EQ(host.ParseCommand("/xTLBlock", "", conversation.get()).handled, 1);
+    EXPECT_EQ(AsNumber(BlocklistValue("ann@example.com")), 0);
+    EXPECT_EQ(AsNumber(BlocklistValue("bob@example.com")), 0);
+    EXPECT_FALSE(BlocklistValue("cy@example.com").present) << "a contact that answers no interface is skipped";
+
+    host.ParseCommand("/xTLUnblock", "", conversation.get());
+    EXPECT_EQ(AsNumber(BlocklistValue("ann@example.com")), 1);
+    EXPECT_EQ(AsNumber(BlocklistValue("bob@example.com")), 1);
+}
+
+TEST_F(CommandTest, BlockWithoutAConversationDoesNothing) {
+    Start();
+    auto r = host.ParseCommand("/xTLBlock", "", nullptr);
+    EXPECT_EQ(r.handled, 1);
+    EXPECT_EQ(r.text, "");
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, BlocklistRoot) &&
+                 ReadRaw(HKEY_CURRENT_USER, BlocklistRoot, "ann@example.com").present);
+}
+
+TEST_F(CommandTest, ARefusedContactCollectionShowsTheInternalErrorBox) {
+    conversation->people = {{L"Ann", L"ann@example.com"}};
+    conversation->refuseContacts = true;
+    Start();
+    std::string text;
+    DialogDriver driver("Internal Error", [&](HWND box) {
+        // The message box's text is its only static with text.
+        for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            char buffer[256] = {}, cls[32] = {};
+            GetClassNameA(child, cls, sizeof cls);
+            GetWindowTextA(child, buffer, sizeof buffer);
+            if (std::string(cls) == "Static" && buffer[0]) text = buffer;
+        }
+        ClickButton(box, IDOK);
+    });
+    auto r = host.ParseCommand("/xTLUnblock", "", conversation.get());
+    driver.Join();
+    EXPECT_TRUE(driver.appeared());
+    EXPECT_TRUE(driver.closedByAction());
+    EXPECT_EQ(text, "The Contacts group could not be found");
+    EXPECT_EQ(r.handled, 1);
+    EXPECT_FALSE(BlocklistValue("ann@example.com").present);
+}
+
+TEST_F(CommandTest, ALongMessageIsCutToTheResultBuffer) {
+    StoreSound("Farm", "300", "moo", "C:\\moo.wav", "says moo");
+    Start();
+    std::string message(10000, 'm');
+    auto r = host.ParseCommand("/xTLmoo", message, conversation.get());
+    EXPECT_EQ(r.handled, 1);
+    EXPECT_LT(r.text.size(), standin::PluginHost::ResultSize);
+    EXPECT_EQ(r.text.substr(0, 6), "\x12TL\x01\x02\x2F");
+}
+
+}  // namespace
