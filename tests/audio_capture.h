@@ -70,8 +70,18 @@ struct CaptureSummary {
     double firstAudible = -1;    // start of the first such window, in seconds
     int peak = 0;                // largest sample magnitude, both channels
     // Zero crossings per second in the audible windows: twice a pure tone's frequency.
+    // Only meaningful for tones well above the crossing margin (1500 of 32767).
     double crossingsLeft = 0, crossingsRight = 0;
 };
+
+inline bool CrossedOver(int v, int& sign) {
+    constexpr int Margin = 1500;
+    const int now = v > Margin ? 1 : v < -Margin ? -1 : 0;
+    if (now == 0 || now == sign) return false;
+    const bool crossed = sign != 0;
+    sign = now;
+    return crossed;
+}
 
 // `threshold`: the RMS level (of 32767) above which a window counts as sound.
 inline CaptureSummary SummariseCapture(const std::vector<int16_t>& s, double threshold = 300) {
@@ -80,6 +90,7 @@ inline CaptureSummary SummariseCapture(const std::vector<int16_t>& s, double thr
     const size_t window = CaptureRate / 100;
     r.seconds = static_cast<double>(frames) / CaptureRate;
     size_t audibleFrames = 0, crossL = 0, crossR = 0;
+    int signL = 0, signR = 0;
     for (size_t start = 0; start + window <= frames; start += window) {
         double energy = 0;
         for (size_t f = start; f < start + window; ++f) {
@@ -92,9 +103,11 @@ inline CaptureSummary SummariseCapture(const std::vector<int16_t>& s, double thr
         if (std::sqrt(energy / (window * CaptureChannels)) < threshold) continue;
         if (r.firstAudible < 0) r.firstAudible = static_cast<double>(start) / CaptureRate;
         audibleFrames += window;
-        for (size_t f = start + 1; f < start + window; ++f) {
-            crossL += (s[f * 2] >= 0) != (s[(f - 1) * 2] >= 0);
-            crossR += (s[f * 2 + 1] >= 0) != (s[(f - 1) * 2 + 1] >= 0);
+        // A crossing counts once the signal is well past zero on the other side, so
+        // dither and codec noise around zero do not add crossings.
+        for (size_t f = start; f < start + window; ++f) {
+            crossL += CrossedOver(s[f * 2], signL);
+            crossR += CrossedOver(s[f * 2 + 1], signR);
         }
     }
     r.audibleSeconds = static_cast<double>(audibleFrames) / CaptureRate;

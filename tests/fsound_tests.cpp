@@ -58,7 +58,7 @@ TEST(MpegFrameTest, ReadsRateChannelsAndFrameSizeOfEachVersionAndLayer) {
     EXPECT_EQ(f.frameBytes, 417u);
     EXPECT_EQ(Parse(0xFF, 0xFB, 0x92, 0x00, &ok).frameBytes, 418u) << "padding adds a byte";
 
-    f = Parse(0xFF, 0xF3, 0x48, 0xC0, &ok);  // MPEG 2 layer III 32k 22.05k mono
+    f = Parse(0xFF, 0xF3, 0x40, 0xC0, &ok);  // MPEG 2 layer III 32k 22.05k mono
     ASSERT_TRUE(ok);
     EXPECT_EQ(f.version, 2);
     EXPECT_EQ(f.bitrate, 32000u);
@@ -66,13 +66,13 @@ TEST(MpegFrameTest, ReadsRateChannelsAndFrameSizeOfEachVersionAndLayer) {
     EXPECT_EQ(f.channels, 1u);
     EXPECT_EQ(f.frameBytes, 104u);  // half-size frames: 576 samples each
 
-    f = Parse(0xFF, 0xE3, 0x18, 0x40, &ok);  // MPEG 2.5 layer III 8k 11.025k joint stereo
+    f = Parse(0xFF, 0xE3, 0x10, 0x40, &ok);  // MPEG 2.5 layer III 8k 11.025k joint stereo
     ASSERT_TRUE(ok);
     EXPECT_EQ(f.version, 25);
     EXPECT_EQ(f.sampleRate, 11025u);
     EXPECT_EQ(f.frameBytes, 52u);
 
-    f = Parse(0xFF, 0xFD, 0xA4, 0x00, &ok);  // MPEG 1 layer II 192k 48k stereo, with CRC
+    f = Parse(0xFF, 0xFC, 0xA4, 0x00, &ok);  // MPEG 1 layer II 192k 48k stereo, with CRC
     ASSERT_TRUE(ok);
     EXPECT_EQ(f.layer, 2);
     EXPECT_TRUE(f.crc);
