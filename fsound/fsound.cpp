@@ -1,6 +1,8 @@
 // The FSOUND entry points over Stream. One lock guards the layer's state; stream
 // threads never take it, so stopping (which waits for a thread) is safe under it.
 //
+// waveOut keeps playing whichever window has the focus, so the global-focus flag of
+// FSOUND_Init needs nothing more and other flags have no meaning here.
 // Each stream plays at its own rate through a waveOut device of its own and the
 // system mixes them, so the mix rate given to FSOUND_Init is accepted but not used.
 // Driver 0 is the system's default output (the wave mapper); driver n > 0 is waveOut

@@ -48,11 +48,11 @@ struct CloseAcmStream {
     void operator()(HACMSTREAM h) const { acmStreamClose(h, 0); }
 };
 
-// CreateFile reports failure as INVALID_HANDLE_VALUE; this owner stores null instead.
 using KernelHandle = UniqueHandle<HANDLE, CloseKernelHandle>;
 using MmioHandle = UniqueHandle<HMMIO, CloseMmio>;
 using AcmStreamHandle = UniqueHandle<HACMSTREAM, CloseAcmStream>;
 
+// CreateFile reports failure as INVALID_HANDLE_VALUE; the owner holds null instead.
 inline KernelHandle OpenForReading(const char* path) {
     HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);

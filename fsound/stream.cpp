@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <system_error>
 #include <vector>
 
 #include "fsound/fsound_stats.h"
