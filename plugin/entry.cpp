@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "blocklist/blocklist.h"
+#include "fsound/fsound.h"
+#include "playback/worker.h"
 #include "plugin/exports/exports.h"
 #include "plugin/state/plugin_state.h"
 #include "sounddb/sound_records.h"
@@ -26,7 +28,13 @@ extern "C" BOOL __stdcall Initialize(int hostVersion, const char* hostString, ID
     if (hostString) std::strncpy(plugin.hostString, hostString, sizeof plugin.hostString - 1);
     plugin.hostVersion = hostVersion;
 
+    StartPlaybackWorker();
     InitCommonControls();
+
+    // A sound layer that fails here leaves the plug-in running without sound.
+    FSOUND_SetOutput(FSOUND_OUTPUT_WINMM);
+    FSOUND_SetDriver(0);
+    FSOUND_Init(40100, 32, FSOUND_INIT_GLOBALFOCUS);
 
     LoadSoundDatabase(SoundsKeyPath);
 
@@ -44,6 +52,8 @@ extern "C" void __stdcall Uninitialize() {
     if (plugin.smallIcon) DestroyIcon(plugin.smallIcon);
     plugin.largeIcon = plugin.smallIcon = nullptr;
     FreeSoundDatabase();
+    StopPlaybackWorker();
+    FSOUND_Close();
     plugin.messenger.reset();
 }
 

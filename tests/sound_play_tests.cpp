@@ -1,0 +1,460 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "audio_capture.h"
+#include "fsound/fsound.h"
+#include "playback/sound_play.h"
+#include "playback/worker.h"
+#include "registry_fixture.h"
+#include "settings/settings_store.h"
+#include "sounddb/sound_records.h"
+#include "sounddb/sound_registry.h"
+
+using namespace tunelark;
+using namespace testsupport;
+
+namespace {
+
+std::string ExeDir() {
+    char exe[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    std::string dir(exe, n);
+    return dir.substr(0, dir.find_last_of("\\/") + 1);
+}
+
+std::string SoundPath(const std::string& name) {
+    return ExeDir() + "sounds\\" + name;
+}
+
+// A mono 16-bit PCM WAV of one sine tone at half of full scale.
+void WriteToneWav(const std::string& path, double hz, double seconds, unsigned rate = 22050) {
+    const uint32_t frames = static_cast<uint32_t>(seconds * rate);
+    std::vector<int16_t> pcm(frames);
+    for (uint32_t i = 0; i < frames; ++i)
+        pcm[i] = static_cast<int16_t>(16000 * std::sin(2 * 3.14159265358979 * hz * i / rate));
+    const uint32_t dataBytes = frames * 2;
+    std::string file = "RIFF";
+    auto put32 = [&](uint32_t v) { file.append(reinterpret_cast<const char*>(&v), 4); };
+    auto put16 = [&](uint16_t v) { file.append(reinterpret_cast<const char*>(&v), 2); };
+    put32(36 + dataBytes);
+    file += "WAVEfmt ";
+    put32(16);
+    put16(1);  // PCM
+    put16(1);
+    put32(rate);
+    put32(rate * 2);
+    put16(2);
+    put16(16);
+    file += "data";
+    put32(dataBytes);
+    file.append(reinterpret_cast<const char*>(pcm.data()), dataBytes);
+
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << path;
+    DWORD written = 0;
+    WriteFile(h, file.data(), static_cast<DWORD>(file.size()), &written, nullptr);
+    CloseHandle(h);
+    ASSERT_EQ(written, file.size());
+}
+
+// Power of one frequency in the left channel of frames [from, to) of a capture.
+double ToneLevel(const std::vector<int16_t>& s, size_t from, size_t to, double hz) {
+    const double w = 2 * 3.14159265358979 * hz / CaptureRate;
+    const double coeff = 2 * std::cos(w);
+    double q1 = 0, q2 = 0;
+    for (size_t f = from; f < to; ++f) {
+        const double q0 = coeff * q1 - q2 + s[f * CaptureChannels];
+        q2 = q1;
+        q1 = q0;
+    }
+    const double n = static_cast<double>(to - from);
+    return std::sqrt(std::max(0.0, q1 * q1 + q2 * q2 - coeff * q1 * q2)) / n;
+}
+
+// The audible 20 ms windows of a capture, as frame offsets.
+std::vector<size_t> AudibleWindows(const std::vector<int16_t>& s, size_t window) {
+    std::vector<size_t> starts;
+    const size_t frames = s.size() / CaptureChannels;
+    for (size_t start = 0; start + window <= frames; start += window) {
+        double energy = 0;
+        for (size_t f = start; f < start + window; ++f) energy += double(s[f * 2]) * s[f * 2];
+        if (std::sqrt(energy / window) >= 300) starts.push_back(start);
+    }
+    return starts;
+}
+
+std::vector<int16_t> ReadCaptureWhenQuiet() {
+    WaitForCapture();
+    return ReadCapture();
+}
+
+// The sentinel job tells a test that every job posted before it has run.
+constexpr int SentinelJobId = 555;
+HANDLE sentinelDone = nullptr;
+int SignalSentinel(void*, int) {
+    SetEvent(sentinelDone);
+    return 1;
+}
+
+// Holds the worker, for tests that need something to happen while a job waits.
+constexpr int GateJobId = 556;
+HANDLE gateOpen = nullptr;
+int WaitAtGate(void*, int) {
+    WaitForSingleObject(gateOpen, 10000);
+    return 1;
+}
+
+const std::string PackKey = std::string(SoundsKeyPath) + "\\Tones";
+
+class SoundPlayTest : public RegistryTest {
+protected:
+    void SetUp() override {
+        RegistryTest::SetUp();
+        ASSERT_EQ(AudioMode(), "capture") << "these tests listen to what they play";
+        sentinelDone = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        gateOpen = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        ASSERT_TRUE(StartPlaybackWorker());
+        ASSERT_EQ(Worker()->RegisterHandler(SentinelJobId, &SignalSentinel), 1);
+        ASSERT_EQ(Worker()->RegisterHandler(GateJobId, &WaitAtGate), 1);
+        FSOUND_SetOutput(FSOUND_OUTPUT_WINMM);
+        FSOUND_SetDriver(0);
+        ASSERT_NE(FSOUND_Init(40100, 32, FSOUND_INIT_GLOBALFOCUS), 0) << "no output device";
+        ResetCapture();
+
+        char dir[MAX_PATH];
+        GetTempPathA(MAX_PATH, dir);
+        tempDir_ = dir;
+    }
+
+    void TearDown() override {
+        SetEvent(gateOpen);
+        FreeSoundDatabase();
+        StopPlaybackWorker();
+        FSOUND_Close();
+        for (const std::string& f : tempFiles_) DeleteFileA(f.c_str());
+        CloseHandle(sentinelDone);
+        CloseHandle(gateOpen);
+        RegistryTest::TearDown();
+    }
+
+    // A pack in the database, with its registry key, holding one Sound per file.
+    SoundPack* MakePack(const std::vector<std::string>& files) {
+        auto pack = std::make_unique<SoundPack>();
+        pack->SetName("Tones");
+        pack->SetKeyPath(PackKey);
+        int index = 1;
+        for (const std::string& file : files) {
+            auto sound = std::make_unique<Sound>(pack.get());
+            sound->SetIndex(index++);
+            sound->SetCommand("tone" + std::to_string(index));
+            sound->SetFilename(file);
+            pack->AddSound(std::move(sound));
+        }
+        SoundPack* p = AppendSoundPack(std::move(pack));
+        SaveSoundPack(*p);
+        return p;
+    }
+
+    Sound* SoundFor(const std::string& file) {
+        return MakePack({file})->Sounds();
+    }
+
+    std::string TempTone(const std::string& name, double hz, double seconds) {
+        const std::string path = tempDir_ + name;
+        WriteToneWav(path, hz, seconds);
+        tempFiles_.push_back(path);
+        return path;
+    }
+
+    std::string TempFile(const std::string& name, const std::string& content) {
+        const std::string path = tempDir_ + name;
+        HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+        CloseHandle(h);
+        tempFiles_.push_back(path);
+        return path;
+    }
+
+    // Waits until every job posted so far has run.
+    static void WaitForWorker() {
+        ResetEvent(sentinelDone);
+        ASSERT_EQ(Worker()->PostJob(SentinelJobId, nullptr, 0), 1);
+        ASSERT_EQ(WaitForSingleObject(sentinelDone, 10000), WAIT_OBJECT_0) << "the worker is stuck";
+    }
+
+    std::string tempDir_;
+    std::vector<std::string> tempFiles_;
+};
+
+TEST_F(SoundPlayTest, StopAndCloseWithNothingOpenDoNothingAndAnswerZero) {
+    EXPECT_EQ(CurrentStream(), nullptr);
+    EXPECT_EQ(StopCurrentStream(), 0);
+    EXPECT_EQ(CloseCurrentStream(), 0);
+    EXPECT_EQ(CurrentStream(), nullptr);
+    EXPECT_EQ(CaptureBytes(), 0);
+}
+
+TEST_F(SoundPlayTest, AnswersFollowTheFileTestFirstAndThenTheSwitches) {
+    const std::string tone = TempTone("tl_switch.wav", 440, 0.2);
+    SoundPack* pack = MakePack({tone, tempDir_ + "tl_no_such_sound.wav"});
+    Sound* present = pack->Sounds();
+    Sound* missing = present->Next();
+
+    EXPECT_EQ(missing->Play(0), PlayFileMissing);
+    EXPECT_EQ(missing->Play(1), PlayFileMissing);
+
+    Settings.SetOption(SoundsEnabled, 0);
+    EXPECT_EQ(missing->Play(0), PlayFileMissing) << "the file test comes before the switches";
+    EXPECT_EQ(present->Play(0), PlaySwitchedOff);
+    EXPECT_EQ(present->Play(0x100), PlaySwitchedOff) << "only the low byte of force counts";
+    Settings.SetOption(SoundsEnabled, 1);
+
+    pack->SetProperty(SoundPackEnabledProperty, 0);
+    EXPECT_EQ(present->Play(0), PlaySwitchedOff);
+    pack->SetProperty(SoundPackEnabledProperty, 1);
+    present->SetProperty(SoundEnabledProperty, 0);
+    EXPECT_EQ(present->Play(0), PlaySwitchedOff);
+
+    WaitForWorker();
+    EXPECT_EQ(CurrentStream(), nullptr) << "a refused request posted a job";
+
+    Settings.SetOption(SoundsEnabled, 0);
+    pack->SetProperty(SoundPackEnabledProperty, 0);
+    EXPECT_EQ(present->Play(1), PlayPosted) << "force plays what is switched off";
+    WaitForWorker();
+    EXPECT_NE(CurrentStream(), nullptr);
+    const CaptureSummary heard = WaitForCapture();
+    EXPECT_NEAR(heard.audibleSeconds, 0.2, 0.06);
+}
+
+TEST_F(SoundPlayTest, ARefusedRequestStillSilencesWhatPlays) {
+    Sound* sound = SoundFor(TempTone("tl_refused.wav", 440, 8));
+    ASSERT_EQ(sound->Play(0), PlayPosted);
+    WaitForWorker();
+    ASSERT_NE(CurrentStream(), nullptr);
+    while (CaptureBytes() == 0) Sleep(5);
+
+    Settings.SetOption(SoundsEnabled, 0);
+    EXPECT_EQ(sound->Play(0), PlaySwitchedOff);
+    EXPECT_EQ(CurrentStream(), nullptr);
+    EXPECT_LT(WaitForCapture().audibleSeconds, 6.0) << "the 8 s sound went on";
+}
+
+struct FormatCase {
+    const char* file;
+    double seconds;
+};
+
+void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.file; }
+
+class SoundPlayFormatTest : public SoundPlayTest, public ::testing::WithParamInterface<FormatCase> {};
+
+TEST_P(SoundPlayFormatTest, PlaysTheWholeFileAtItsPitch) {
+    const FormatCase& c = GetParam();
+    Sound* sound = SoundFor(SoundPath(c.file));
+    ASSERT_EQ(sound->Play(0), PlayPosted);
+    WaitForWorker();
+    EXPECT_NE(CurrentStream(), nullptr);
+    const CaptureSummary r = WaitForCapture();
+    EXPECT_NEAR(r.audibleSeconds, c.seconds, 0.06);
+    EXPECT_NEAR(r.crossingsLeft, 880, 880 * 0.03) << "the left channel is a 440 Hz tone";
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, SoundPlayFormatTest,
+                         ::testing::Values(FormatCase{"tone_16bit_stereo_22050.wav", 0.5},
+                                           FormatCase{"tone_stereo_44100.mp3", 0.6},
+                                           FormatCase{"tone_stereo_44100.ogg", 0.6}),
+                         [](const auto& info) {
+                             std::string name = info.param.file;
+                             return name.substr(name.find('.') + 1);
+                         });
+
+TEST_F(SoundPlayTest, StoppingMidWayCutsTheSoundShort) {
+    Sound* sound = SoundFor(TempTone("tl_long.wav", 440, 8));
+    ASSERT_EQ(sound->Play(0), PlayPosted);
+    WaitForWorker();
+    while (CaptureBytes() == 0) Sleep(5);
+    Sleep(100);
+    EXPECT_EQ(StopCurrentStream(), 0);
+    EXPECT_NE(CurrentStream(), nullptr) << "stop leaves the stream open";
+    const CaptureSummary r = WaitForCapture();
+    EXPECT_GT(r.audibleSeconds, 0.05);
+    EXPECT_LT(r.audibleSeconds, 6.0);
+    EXPECT_EQ(CloseCurrentStream(), 0);
+    EXPECT_EQ(CurrentStream(), nullptr);
+}
+
+// The second of two requests replaces the first: at the end only its tone is heard,
+// from its start to its end, and no stretch of the capture holds both tones.
+void ExpectOnlyTheSecondTone(const std::vector<int16_t>& capture, double secondSeconds) {
+    const size_t window = CaptureRate / 50;
+    const std::vector<size_t> audible = AudibleWindows(capture, window);
+    ASSERT_FALSE(audible.empty());
+    EXPECT_NEAR(audible.size() * 0.02, secondSeconds, 0.08);
+    int mixed = 0, low = 0;
+    for (size_t start : audible) {
+        const double a = ToneLevel(capture, start, start + window, 440);
+        const double b = ToneLevel(capture, start, start + window, 1000);
+        if (a > 1500 && b > 1500) ++mixed;
+        if (a > b) ++low;
+    }
+    EXPECT_EQ(mixed, 0) << "both sounds played together";
+    EXPECT_EQ(low, 0) << "the first sound was heard";
+    const size_t last = audible.back();
+    EXPECT_GT(ToneLevel(capture, last, last + window, 1000), 4000);
+    EXPECT_LT(ToneLevel(capture, last, last + window, 440), 800);
+}
+
+TEST_F(SoundPlayTest, OfTwoQuickRequestsOnlyTheSecondIsHeard) {
+    SoundPack* pack = MakePack({TempTone("tl_first.wav", 440, 6), TempTone("tl_second.wav", 1000, 1.5)});
+    Sound* first = pack->Sounds();
+    Sound* second = first->Next();
+
+    // Both posted before the worker runs either.
+    ASSERT_EQ(first->Play(0), PlayPosted);
+    ASSERT_EQ(second->Play(0), PlayPosted);
+    WaitForWorker();
+    ExpectOnlyTheSecondTone(ReadCaptureWhenQuiet(), 1.5);
+}
+
+TEST_F(SoundPlayTest, ARequestWhileASoundPlaysReplacesIt) {
+    SoundPack* pack = MakePack({TempTone("tl_first.wav", 440, 6), TempTone("tl_second.wav", 1000, 1.5)});
+    Sound* first = pack->Sounds();
+    Sound* second = first->Next();
+
+    ASSERT_EQ(first->Play(0), PlayPosted);
+    WaitForWorker();
+    while (CaptureBytes() == 0) Sleep(5);
+    ASSERT_EQ(second->Play(0), PlayPosted);
+    WaitForWorker();
+    ExpectOnlyTheSecondTone(ReadCaptureWhenQuiet(), 1.5);
+}
+
+TEST_F(SoundPlayTest, AFileThatDoesNotDecodeIsPostedButNothingIsHeard) {
+    const std::string text = TempFile("tl_not_a_sound.wav", "This is a text file, not a sound.\r\n");
+    Sound* sound = SoundFor(text);
+    EXPECT_EQ(sound->Play(0), PlayPosted) << "the file exists";
+    WaitForWorker();
+    EXPECT_EQ(CurrentStream(), nullptr);
+    EXPECT_EQ(PlayStreamJob(text.c_str(), 0), StreamOpenFailed);
+    EXPECT_EQ(PlayStreamJob(nullptr, 0), StreamOpenFailed);
+    EXPECT_EQ(CurrentStream(), nullptr);
+    Sleep(200);
+    EXPECT_EQ(WaitForCapture(200).audibleSeconds, 0.0);
+}
+
+TEST_F(SoundPlayTest, TheQueuedJobKeepsItsPathWhenTheDatabaseGoesAway) {
+    Sound* sound = SoundFor(TempTone("tl_kept.wav", 1000, 0.4));
+    ASSERT_EQ(Worker()->PostJob(GateJobId, nullptr, 0), 1);
+    ASSERT_EQ(sound->Play(0), PlayPosted);
+    FreeSoundDatabase();  // as a reload or the shut-down would, while the job waits
+    // Reuse the freed memory with other text, so a dangling path would show.
+    std::vector<std::unique_ptr<std::string>> noise;
+    for (int i = 0; i < 64; ++i) noise.push_back(std::make_unique<std::string>(120, 'Z'));
+    SetEvent(gateOpen);
+    WaitForWorker();
+    EXPECT_NE(CurrentStream(), nullptr);
+    const CaptureSummary r = WaitForCapture();
+    EXPECT_NEAR(r.audibleSeconds, 0.4, 0.06);
+    EXPECT_NEAR(r.crossingsLeft, 2000, 2000 * 0.03);
+}
+
+TEST_F(SoundPlayTest, JobsQueuedAtShutDownStillRunAndLaterRequestsAreNotPosted) {
+    Sound* sound = SoundFor(TempTone("tl_late.wav", 440, 0.3));
+    ASSERT_EQ(sound->Play(0), PlayPosted);
+    ResetEvent(sentinelDone);
+    ASSERT_EQ(Worker()->PostJob(SentinelJobId, nullptr, 0), 1);
+    StopPlaybackWorker();
+    EXPECT_EQ(WaitForSingleObject(sentinelDone, 0), WAIT_OBJECT_0) << "queued jobs ran before the end";
+    EXPECT_EQ(Worker(), nullptr);
+    EXPECT_EQ(PlaybackMutex(), nullptr);
+    EXPECT_EQ(CurrentStream(), nullptr) << "the shut-down closes the stream it leaves";
+
+    EXPECT_EQ(sound->Play(0), PlayNotPosted);
+    EXPECT_EQ(StopCurrentStream(), 0);
+    EXPECT_EQ(CloseCurrentStream(), 0);
+    ASSERT_TRUE(StartPlaybackWorker()) << "a later start-up works again";
+    ASSERT_EQ(Worker()->RegisterHandler(SentinelJobId, &SignalSentinel), 1);
+}
+
+// Play, stop and close requests from this thread against the worker, with the database
+// freed and loaded again now and then, as the Reload command does. Every answer must be
+// the one the request deserves, and in the end nothing may be stuck or left open.
+TEST_F(SoundPlayTest, ManyRequestsAndReloadsEndCleanly) {
+    SoundPack* pack = MakePack({TempTone("tl_a.wav", 440, 0.3), TempTone("tl_b.wav", 1000, 0.3),
+                                tempDir_ + "tl_gone.wav", TempTone("tl_off.wav", 440, 0.3)});
+    pack->Sounds()->Next()->Next()->Next()->SetProperty(SoundEnabledProperty, 0);
+    FreeSoundDatabase();
+
+    // One full cycle first, so what the sound system keeps for the process is counted
+    // on both sides.
+    LoadSoundDatabase(SoundsKeyPath);
+    ASSERT_EQ(FindSoundByIndex(1, MatchIndex)->Play(0), PlayPosted);
+    WaitForWorker();
+    FreeSoundDatabase();
+    StopPlaybackWorker();
+    FSOUND_Close();
+
+    DWORD handlesBefore = 0, handlesAfter = 0;
+    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &handlesBefore));
+    const DWORD started = GetTickCount();
+    ASSERT_TRUE(StartPlaybackWorker());
+    ASSERT_EQ(Worker()->RegisterHandler(SentinelJobId, &SignalSentinel), 1);
+    ASSERT_NE(FSOUND_Init(40100, 32, FSOUND_INIT_GLOBALFOCUS), 0);
+    LoadSoundDatabase(SoundsKeyPath);
+
+    std::mt19937 random(20240607);
+    int wrong = 0, posted = 0, reloads = 0;
+    for (int i = 0; i < 3000; ++i) {
+        if (i % 200 == 199) {
+            StopCurrentStream();
+            CloseCurrentStream();
+            FreeSoundDatabase();
+            LoadSoundDatabase(SoundsKeyPath);
+            ++reloads;
+        }
+        const int op = static_cast<int>(random() % 100);
+        if (op < 30) {
+            const int index = 1 + static_cast<int>(random() % 4);
+            const int force = static_cast<int>(random() % 2);
+            Sound* sound = FindSoundByIndex(index, MatchIndex);
+            ASSERT_NE(sound, nullptr);
+            const int expected = index == 3 ? PlayFileMissing
+                                 : index == 4 && !force ? PlaySwitchedOff
+                                                        : PlayPosted;
+            const int answer = sound->Play(force);
+            if (answer != expected) ++wrong;
+            if (answer == PlayPosted) ++posted;
+        } else if (op < 65) {
+            if (StopCurrentStream() != 0) ++wrong;
+        } else {
+            if (CloseCurrentStream() != 0) ++wrong;
+        }
+    }
+    WaitForWorker();
+    EXPECT_EQ(wrong, 0);
+    EXPECT_GT(posted, 500);
+    EXPECT_EQ(reloads, 15);
+
+    FreeSoundDatabase();
+    StopPlaybackWorker();
+    FSOUND_Close();
+    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &handlesAfter));
+    EXPECT_EQ(handlesAfter, handlesBefore);
+    EXPECT_LT(GetTickCount() - started, 60000u);
+    std::printf("%d requests, %d posted, %d reloads in %lu ms\n", 3000, posted, reloads,
+                static_cast<unsigned long>(GetTickCount() - started));
+}
+
+}  // namespace
