@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -22,7 +23,6 @@ struct Journal {
     std::mutex lock;
     std::vector<std::string> events;
     Clock::time_point lastEnd;
-    Clock::time_point gapStart;
     long maxGapMs = 0;
 
     void Add(const std::string& e) {
