@@ -23,10 +23,16 @@ inline BOOL CALLBACK MatchOwnDialog(HWND hwnd, LPARAM lp) {
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
     if (pid != GetCurrentProcessId()) return TRUE;
-    char cls[64] = {}, text[256] = {};
+    char cls[64] = {};
     GetClassNameA(hwnd, cls, sizeof cls);
-    GetWindowTextA(hwnd, text, sizeof text);
-    if (std::string(cls) == "#32770" && *s->caption == text && IsWindowEnabled(hwnd)) {
+    if (std::string(cls) != "#32770") return TRUE;
+    // Reads the caption without sending WM_GETTEXT, which would wait for a window
+    // thread that may itself be busy in the call under test.
+    wchar_t wide[256] = {};
+    InternalGetWindowText(hwnd, wide, 256);
+    char text[256] = {};
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, nullptr, nullptr);
+    if (*s->caption == text && IsWindowEnabled(hwnd)) {
         s->found = hwnd;
         return FALSE;
     }

@@ -1,0 +1,262 @@
+// Incoming notifications through the DLL's ReceiveNotify: who may make the user hear a
+// sound. The sounds here point at files that do not exist, so a sound that the plug-in
+// decides to play shows itself by the file-missing toast, and one it refuses shows
+// nothing.
+#include "dialog_driver.h"
+#include "plugin_fixture.h"
+
+using namespace testsupport;
+
+namespace {
+
+const char* const Missing = "This sound has not been correctly configured. The file could not be found";
+const char* const NotInstalled = "Sorry, that sound is not installed on your computer";
+const std::string MooText = std::string("TL\x01\x02\x2F") + "hello";  // SoundIndex 300
+
+class NotifyTest : public LoadedPluginTest {
+protected:
+    void SetUp() override {
+        LoadedPluginTest::SetUp();
+        StoreSound("Farm", "300", "moo", "C:\\no such dir\\moo.wav", "says moo");
+        // Bob's display name carries colour and bold codes (bytes 0xB7 0x24, 0xB7 0x23);
+        // the host passes the plain name.
+        conversation->people = {{L"Ann", L"ann@example.com"},
+                                {L"\u00B7$4B\u00B7#ob", L"bob@example.com"}};
+        SetOptionValue("AskOnFirstSend", 0);
+    }
+
+    // What the user saw of one notification: the toast texts.
+    std::vector<std::string> Receive(const std::string& text, const std::string& sender,
+                                     IDispatch* conv) {
+        size_t before = toasts.toasts.size();
+        auto r = host.ReceiveNotify(text, conv, sender);
+        EXPECT_EQ(r.handled, 1);
+        EXPECT_EQ(r.text, "");
+        std::vector<std::string> seen;
+        for (size_t i = before; i < toasts.toasts.size(); ++i) seen.push_back(toasts.toasts[i].text);
+        return seen;
+    }
+    bool Played(const std::string& sender, IDispatch* conv) {
+        auto seen = Receive(MooText, sender, conv);
+        return seen == std::vector<std::string>{Missing};
+    }
+    bool Played(const std::string& sender) { return Played(sender, conversation.get()); }
+};
+
+TEST_F(NotifyTest, OnlyTheTlCodeIsThePlugins) {
+    if (GetACP() != 1252) GTEST_SKIP();
+    Start();
+    host.resultFill = 0x5A;
+    for (const char* text : {"XX\x01\x02\x2F", "T", "", "xT\x01\x01\x01"}) {
+        auto r = host.ReceiveNotify(text, conversation.get(), "Bob");
+        EXPECT_EQ(r.handled, 0) << text;
+        EXPECT_TRUE(r.untouched);
+    }
+    EXPECT_TRUE(toasts.toasts.empty());
+    // Lower-case code, and texts too short to carry an index, are still the plug-in's.
+    EXPECT_TRUE(Played("Bob")) << "TL";
+    EXPECT_EQ(Receive("tl\x01\x02\x2F", "Bob", conversation.get()), std::vector<std::string>{Missing});
+    EXPECT_EQ(Receive("TL", "Bob", conversation.get()), std::vector<std::string>{NotInstalled});
+    EXPECT_EQ(Receive("TL\x01\x02", "Bob", conversation.get()), std::vector<std::string>{NotInstalled});
+}
+
+TEST_F(NotifyTest, TheSenderIsFoundByItsNormalisedDisplayName) {
+    if (GetACP() != 1252) GTEST_SKIP();
+    WriteNumber(HKEY_CURRENT_USER, BlocklistRoot, "bob@example.com", 1);
+    WriteNumber(HKEY_CURRENT_USER, BlocklistRoot, "ann@example.com", 0);
+    SetOptionValue("AllowNotOnList", 0);
+    Start();
+    EXPECT_TRUE(Played("Bob"));
+    EXPECT_FALSE(Played("Ann"));
+    EXPECT_FALSE(Played("Nobody")) << "no matching contact falls back to AllowNotOnList (0)";
+    EXPECT_FALSE(BlocklistValue("Nobody").present);
+    EXPECT_FALSE(Played("\xB7$4B\xB7#ob")) << "the host's name is compared as it is";
+    SetOptionValue("AllowNotOnList", 1);
+    EXPECT_TRUE(Played("Nobody"));
+}
+
+TEST_F(NotifyTest, TheLocalUserIsAlwaysAllowed) {
+    if (GetACP() != 1252) GTEST_SKIP();
+    messenger->me.friendlyName = L"\u00B7$12Me\u00A0{away}";
+    conversation->people = {{L"Me", L"me@example.com"}};
+    WriteNumber(HKEY_CURRENT_USER, BlocklistRoot, "me@example.com", 0);
+    SetOptionValue("AllowNotOnList", 0);
+    Start();
+    EXPECT_TRUE(Played("Me"));
+    SetOptionValue("BlocklistEnabled", 2);
+    EXPECT_FALSE(Played("Me")) << "blocklist value 2 silences everyone";
+}
+
+TEST_F(NotifyTest, WithoutMessengerConversationOrContactsAllowNotOnListDecides) {
+    if (GetACP() != 1252) GTEST_SKIP();
+    WriteNumber(HKEY_CURRENT_USER, BlocklistRoot, "bob@example.com", 1);
+    SetOptionValue("AllowNotOnList", 0);
+    Start(/*withMessenger=*/false);
+    EXPECT_FALSE(Played("Bob")) << "no messenger";
+    SetOptionValue("AllowNotOnList", 1);
+    EXPECT_TRUE(Played("Bob"));
+    host.exports().Uninitialize();
+
+    host.exports().Initialize(3, "", messenger.get());
+    SetOptionValue("AllowNotOnList", 0);
+    EXPECT_FALSE(Played("Bob", nullptr)) << "no conversation";
+    auto refusing = MakeObject<standin::Conversation>();
+    refusing->people = conversation->people;
+    refusing->refuseContacts = true;
+    EXPECT_FALSE(Played("Bob", refusing.get())) << "no contact collection";
+    auto empty = MakeObject<standin::Conversation>();
+    EXPECT_FALSE(Played("Bob", empty.get())) << "no contacts";
+    EXPECT_TRUE(Played("Bob")) << "the entry decides once the contact is found";
+}
+
+TEST_F(NotifyTest, BlocklistEnabledDecidesWhetherTheEntryCounts) {
+    if (GetACP() != 1252) GTEST_SKIP();
+    WriteNumber(HKEY_CURRENT_USER, BlocklistRoot, "ann@example.com", 0);
+    WriteNumber(HKEY_CURRENT_USER, BlocklistRoot, "bob@example.com", 1);
+    Start();
+    SetOptionValue("BlocklistEnabled", 0);
+    EXPECT_TRUE(Played("Ann")) << "a denied contact plays with the blocklist off";
+    SetOptionValue("BlocklistEnabled", 1);
+    EXPECT_FALSE(Played("Ann"));
+    EXPECT_TRUE(Played("Bob"));
+    SetOptionValue("BlocklistEnabled", 2);
+    EXPECT_FALSE(Played("Bob"));
+    // A stored allow value of 2 is not "allowed".
+    WriteNumber(HKEY_CURRENT_USER, BlocklistRoot, "bob@example.com", 2);
+    SetOptionValue("BlocklistEnabled", 1);
+    EXPECT_FALSE(Played("Bob"));
+}
+
+TEST_F(NotifyTest, AnUninstalledSoundIsReportedEvenForADeniedContact) {
+    if (GetACP() != 1252) GTEST_SKIP();
+    WriteNumber(HKEY_CURRENT_USER, BlocklistRoot, "ann@example.com", 0);
+    Start();
+    auto seen = Receive("TL\x09\x09\x09hi", "Ann", conversation.get());
+    EXPECT_EQ(seen, std::vector<std::string>{NotInstalled});
+    EXPECT_EQ(toasts.toasts.back().caption, "Tunelark Plugin warning");
+    EXPECT_EQ(toasts.toasts.back().flag, 0xFFFFFFFFu);
+    EXPECT_EQ(toasts.toasts.back().passThrough, nullptr);
+}
+
+TEST_F(NotifyTest, ToastsFollowTheirOptions) {
+    if (GetACP() != 1252) GTEST_SKIP();
+    WriteNumber(HKEY_CURRENT_USER, BlocklistRoot, "bob@example.com", 1);
+    Start();
+    Receive(MooText, "Bob", conversation.get());
+    ASSERT_FALSE(toasts.toasts.empty());
+    EXPECT_EQ(toasts.toasts.back().caption, "Tunelark Plugin :: Warning");
+    EXPECT_EQ(toasts.toasts.back().flag, 0xFFFFFFFFu) << "SoundsEnabled 1 sets the flag";
+
+    SetOptionValue("SoundsEnabled", 0);
+    // The file test comes before the switch test: a missing file is still reported.
+    EXPECT_EQ(Receive(MooText, "Bob", conversation.get()), std::vector<std::string>{Missing});
+    EXPECT_EQ(toasts.toasts.back().flag, 0u);
+    EXPECT_EQ(Receive("TL\x09\x09\x09", "Bob", conversation.get()), std::vector<std::string>{NotInstalled});
+    EXPECT_EQ(toasts.toasts.back().flag, 0u);
+    SetOptionValue("SoundsEnabled", 2);
+    Receive("TL\x09\x09\x09", "Bob", conversation.get());
+    EXPECT_EQ(toasts.toasts.back().flag, 0u) << "the flag is set for exactly 1";
+
+    for (int value : {0, 2}) {
+        SetOptionValue("ToastsEnabled", value);
+        EXPECT_TRUE(Receive(MooText, "Bob", conversation.get()).empty()) << value;
+        EXPECT_TRUE(Receive("TL\x09\x09\x09", "Bob", conversation.get()).empty()) << value;
+    }
+}
+
+class FirstSendTest : public NotifyTest {
+protected:
+    void SetUp() override {
+        NotifyTest::SetUp();
+        SetOptionValue("AskOnFirstSend", 1);
+    }
+    // Lets the prompt be answered by the test; returns whether it was shown.
+    bool ReceiveAnswering(int button, bool remember, const std::string& text = MooText) {
+        DialogDriver driver("Tunelark Blocklist...", [&](HWND dialog) {
+            if (remember) CheckDlgButton(dialog, 1053, BST_CHECKED);
+            ClickButton(dialog, button);
+        }, 3000);
+        lastSeen = Receive(text, "Bob", conversation.get());
+        driver.Join();
+        EXPECT_TRUE(!driver.appeared() || driver.closedByAction());
+        return driver.appeared();
+    }
+    std::vector<std::string> lastSeen;
+};
+
+TEST_F(FirstSendTest, AllowIsStoredForTheContact) {
+    if (GetACP() != 1252) GTEST_SKIP();
+    SetOptionValue("AllowNotOnList", 0);
+    Start();
+    ASSERT_TRUE(ReceiveAnswering(1047, false));
+    EXPECT_EQ(lastSeen, std::vector<std::string>{Missing});
+    EXPECT_EQ(AsNumber(BlocklistValue("bob@example.com")), 1);
+    EXPECT_EQ(AsNumber(ReadRaw(HKEY_CURRENT_USER, OptionsRoot, "AskOnFirstSend")), 1);
+    EXPECT_EQ(AsNumber(ReadRaw(HKEY_CURRENT_USER, OptionsRoot, "AllowNotOnList")), 0)
+        << "an answer that is not remembered leaves the default alone";
+    // The contact is now on the list: no second prompt.
+    EXPECT_FALSE(ReceiveAnswering(1048, false));
+    EXPECT_EQ(lastSeen, std::vector<std::string>{Missing});
+}
+
+TEST_F(FirstSendTest, DenyIsStoredForTheContact) {
+    if (GetACP() != 1252) GTEST_SKIP();
+    Start();
+    ASSERT_TRUE(ReceiveAnswering(1048, false));
+    EXPECT_TRUE(lastSeen.empty());
+    EXPECT_EQ(AsNumber(BlocklistValue("bob@example.com")), 0);
+    EXPECT_EQ(AsNumber(ReadRaw(HKEY_CURRENT_USER, OptionsRoot, "AskOnFirstSend")), 1);
+    EXPECT_FALSE(ReadRaw(HKEY_CURRENT_USER, OptionsRoot, "AllowNotOnList").present);
+}
+
+TEST_F(FirstSendTest, RememberedAnswersBecomeTheDefault) {
+    if (GetACP() != 1252) GTEST_SKIP();
+    Start();
+    ASSERT_TRUE(ReceiveAnswering(1048, true));
+    EXPECT_TRUE(lastSeen.empty());
+    EXPECT_EQ(AsNumber(BlocklistValue("bob@example.com")), 0);
+    EXPECT_EQ(AsNumber(ReadRaw(HKEY_CURRENT_USER, OptionsRoot, "AllowNotOnList")), 0);
+    EXPECT_EQ(AsNumber(ReadRaw(HKEY_CURRENT_USER, OptionsRoot, "AskOnFirstSend")), 0);
+    // Ann, new too, is not asked any more and gets the remembered default.
+    DialogDriver none("Tunelark Blocklist...", [](HWND d) { ClickButton(d, 1047); }, 1500);
+    EXPECT_TRUE(Receive(MooText, "Ann", conversation.get()).empty());
+    none.Join();
+    EXPECT_FALSE(none.appeared());
+    EXPECT_FALSE(BlocklistValue("ann@example.com").present);
+}
+
+TEST_F(FirstSendTest, RememberedAllowBecomesTheDefault) {
+    if (GetACP() != 1252) GTEST_SKIP();
+    SetOptionValue("AllowNotOnList", 0);
+    Start();
+    ASSERT_TRUE(ReceiveAnswering(1047, true));
+    EXPECT_EQ(lastSeen, std::vector<std::string>{Missing});
+    EXPECT_EQ(AsNumber(BlocklistValue("bob@example.com")), 1);
+    EXPECT_EQ(AsNumber(ReadRaw(HKEY_CURRENT_USER, OptionsRoot, "AllowNotOnList")), 1);
+    EXPECT_EQ(AsNumber(ReadRaw(HKEY_CURRENT_USER, OptionsRoot, "AskOnFirstSend")), 0);
+}
+
+TEST_F(FirstSendTest, ThePromptComesBeforeTheLookupAndTheBlocklistSwitch) {
+    if (GetACP() != 1252) GTEST_SKIP();
+    SetOptionValue("BlocklistEnabled", 0);
+    Start();
+    ASSERT_TRUE(ReceiveAnswering(1048, false, "TL\x09\x09\x09"));
+    EXPECT_EQ(lastSeen, std::vector<std::string>{NotInstalled});
+    EXPECT_EQ(AsNumber(BlocklistValue("bob@example.com")), 0);
+}
+
+TEST_F(NotifyTest, OddSenderNamesAreHandledSafely) {
+    if (GetACP() != 1252) GTEST_SKIP();
+    SetOptionValue("AllowNotOnList", 1);
+    std::wstring longName(300, L'x');
+    conversation->people = {{longName, L"long@example.com"}, {L"", L"empty@example.com"}};
+    WriteNumber(HKEY_CURRENT_USER, BlocklistRoot, "long@example.com", 0);
+    WriteNumber(HKEY_CURRENT_USER, BlocklistRoot, "empty@example.com", 0);
+    Start();
+    // A display name is cut to 129 bytes before it is compared.
+    EXPECT_FALSE(Played(std::string(129, 'x')));
+    EXPECT_TRUE(Played(std::string(300, 'x'))) << "not equal to the cut name: AllowNotOnList";
+    EXPECT_FALSE(Played("")) << "the empty sender is the contact with the empty name";
+}
+
+}  // namespace
