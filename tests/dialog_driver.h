@@ -32,7 +32,8 @@ inline BOOL CALLBACK MatchOwnDialog(HWND hwnd, LPARAM lp) {
     InternalGetWindowText(hwnd, wide, 256);
     char text[256] = {};
     WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, nullptr, nullptr);
-    if (*s->caption == text && IsWindowEnabled(hwnd)) {
+    // A modal dialog becomes visible only once its controls exist and are initialised.
+    if (*s->caption == text && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd)) {
         s->found = hwnd;
         return FALSE;
     }
