@@ -9,13 +9,20 @@
 //   :menu              prints the plug-in's name and menu again
 //   :quit              unloads the plug-in (also at end of input)
 // Options: --dll PATH, --version N, --me NAME, --contact "NAME|SIGNIN" (repeatable),
-//          --no-messenger, --refuse-messenger
+//          --no-messenger, --refuse-messenger,
+//          --answer-prompt allow|deny  answers the first-send prompt as the user would
+#include <atomic>
+#include <windows.h>
+#include <shellapi.h>
+
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <memory>
 #include <string>
+#include <thread>
 
+#include "host/dialog_finder.h"
 #include "host/messenger_standin.h"
 #include "host/plugin_host.h"
 
@@ -52,10 +59,53 @@ struct Options {
     std::vector<Person> contacts;
     bool noMessenger = false;
     bool refuseMessenger = false;
+    std::string answerPrompt;  // "allow", "deny" or empty: leave it to the person
 };
 
-bool ParseArgs(int argc, char** argv, Options& options) {
-    for (int i = 1; i < argc; ++i) {
+// Plays the person at the screen for the plug-in's first-send prompt: waits for it to
+// show and clicks the chosen button.
+class PromptAnswerer {
+public:
+    explicit PromptAnswerer(const std::string& answer) {
+        if (answer.empty()) return;
+        button_ = answer == "allow" ? 1047 : 1048;
+        thread_ = std::thread([this] {
+            while (!stop_) {
+                if (HWND prompt = FindOwnDialog("Tunelark Blocklist...")) {
+                    std::printf("prompt: the first-send prompt asks; answering %s\n",
+                                button_ == 1047 ? "Allow" : "Deny");
+                    ClickButton(prompt, button_);
+                    while (!stop_ && IsWindow(prompt)) Sleep(20);
+                }
+                Sleep(50);
+            }
+        });
+    }
+    ~PromptAnswerer() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+
+private:
+    int button_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// Arguments as UTF-8, whatever the ANSI code page: display names carry characters such
+// as the middle dot of the formatting codes.
+std::vector<std::string> Arguments() {
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> args;
+    for (int i = 0; i < count; ++i) args.push_back(Narrow(wide[i]));
+    LocalFree(wide);
+    return args;
+}
+
+bool ParseArgs(const std::vector<std::string>& argv, Options& options) {
+    const size_t argc = argv.size();
+    for (size_t i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto value = [&]() -> std::string { return i + 1 < argc ? argv[++i] : std::string(); };
         if (arg == "--dll") options.dll = value();
@@ -70,6 +120,7 @@ bool ParseArgs(int argc, char** argv, Options& options) {
             options.contacts.push_back(p);
         } else if (arg == "--no-messenger") options.noMessenger = true;
         else if (arg == "--refuse-messenger") options.refuseMessenger = true;
+        else if (arg == "--answer-prompt") options.answerPrompt = value();
         else {
             std::fprintf(stderr, "tlhost: unknown option %s\n", arg.c_str());
             return false;
@@ -93,9 +144,9 @@ void PrintMenu(PluginHost& host) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
     Options options;
-    if (!ParseArgs(argc, argv, options)) return 2;
+    if (!ParseArgs(Arguments(), options)) return 2;
     std::setvbuf(stdout, nullptr, _IONBF, 0);
 
     PluginHost host(options.dll.c_str());
@@ -120,6 +171,7 @@ int main(int argc, char** argv) {
     *conversation.receive() = new Conversation();
     conversation->people = options.contacts;
 
+    PromptAnswerer answerer(options.answerPrompt);
     BOOL ok = host.exports().Initialize(options.version, "Tunelark host stand-in",
                                         messenger.get());
     std::printf("initialize: %d\n", ok);

@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
-# The main job: runs the plug-in inside the host stand-in under Wine.
+# The main job: a conversation between two users, each with the plug-in in the host
+# stand-in on a machine of their own (a Wine prefix each). One sends two sounds, the
+# other answers with one, then blocks the first, whose next sound is refused. What each
+# listener's plug-in played is written to a WAV file per user.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${TUNELARK_BUILD_DIR:-$root/build}"
@@ -9,11 +12,4 @@ export TUNELARK_BUILD_DIR="$build"
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target Tunelark tlhost >/dev/null
 
-export TUNELARK_WINEPREFIX="$build/demo-prefix" WINEPREFIX="$build/demo-prefix"
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
-cd "$build/bin"
-"$build/wine-run.sh" tlhost.exe --me "Alice" --contact "Bob|bob@example.com" <<'INPUT'
-:toast Hello from the host stand-in
-/xTLReload
-:quit
-INPUT
+python3 "$root/scripts/conversation.py" --build "$build" --check

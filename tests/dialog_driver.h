@@ -11,51 +11,17 @@
 #include <string>
 #include <thread>
 
+#include "host/dialog_finder.h"
+
 namespace testsupport {
 
-struct DialogSearch {
-    const std::string* caption;
-    HWND found = nullptr;
-};
-
-inline BOOL CALLBACK MatchOwnDialog(HWND hwnd, LPARAM lp) {
-    auto* s = reinterpret_cast<DialogSearch*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (pid != GetCurrentProcessId()) return TRUE;
-    char cls[64] = {};
-    GetClassNameA(hwnd, cls, sizeof cls);
-    if (std::string(cls) != "#32770") return TRUE;
-    // Reads the caption without sending WM_GETTEXT, which would wait for a window
-    // thread that may itself be busy in the call under test.
-    wchar_t wide[256] = {};
-    InternalGetWindowText(hwnd, wide, 256);
-    char text[256] = {};
-    WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, nullptr, nullptr);
-    // A modal dialog becomes visible only once its controls exist and are initialised.
-    if (*s->caption == text && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd)) {
-        s->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-inline HWND FindOwnDialog(const std::string& caption) {
-    DialogSearch search{&caption};
-    EnumWindows(MatchOwnDialog, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
+using standin::ClickButton;
+using standin::FindOwnDialog;
 
 inline std::string DialogItemText(HWND dialog, int id) {
     char text[1024] = {};
     GetDlgItemTextA(dialog, id, text, sizeof text);
     return text;
-}
-
-// Posts a click on a button of the dialog, as the user's click would arrive.
-inline void ClickButton(HWND dialog, int id) {
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
 class DialogDriver {
