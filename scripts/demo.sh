@@ -5,11 +5,7 @@
 # listener's plug-in played is written to a WAV file per user.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${TUNELARK_BUILD_DIR:-$root/build}"
-export TUNELARK_BUILD_DIR="$build"
+export TUNELARK_BUILD_DIR="${TUNELARK_BUILD_DIR:-$root/build}"
 
-"$root/scripts/setup.sh"
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
-cmake --build "$build" -j"$(nproc)" --target Tunelark tlhost >/dev/null
-
-python3 "$root/scripts/conversation.py" --build "$build" --check
+"$root/scripts/build.sh" --target Tunelark tlhost >/dev/null
+python3 "$root/scripts/conversation.py" --build "$TUNELARK_BUILD_DIR" --check

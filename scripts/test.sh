@@ -2,13 +2,10 @@
 # Sets up the machine, builds everything and runs every test under Wine.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${TUNELARK_BUILD_DIR:-$root/build}"
-export TUNELARK_BUILD_DIR="$build"
+export TUNELARK_BUILD_DIR="${TUNELARK_BUILD_DIR:-$root/build}"
+build="$TUNELARK_BUILD_DIR"
 
-"$root/scripts/setup.sh"
-
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
-cmake --build "$build" -j"$(nproc)"
+"$root/scripts/build.sh"
 
 export WINEPREFIX="$build/wineprefix"
 stop_wine() { WINEPREFIX="$WINEPREFIX" wineserver -k >/dev/null 2>&1 || true; }
