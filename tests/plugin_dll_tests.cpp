@@ -107,7 +107,7 @@ TEST_F(PluginDllTest, ToastsReachTheHostWindowWithTheirRecord) {
     ASSERT_TRUE(host.ok());
     ToastReceiver receiver;
     ASSERT_NE(receiver.window(), nullptr);
-    receiver.answer = 1;
+    receiver.answer = 7;
     int marker = 0;
 
     LRESULT r1 = host.exports().DisplayToast("the text", "the caption", &marker, 0x100);
@@ -132,7 +132,8 @@ TEST_F(PluginDllTest, ToastsReachTheHostWindowWithTheirRecord) {
     EXPECT_EQ(w.caption, "wide caption");
     EXPECT_EQ(w.flag, 0xFFFFFFFFu);
 
-    // The message's result comes back from the toast operation.
+    // The toast answers what SendMessageA answered. For a broadcast that is the
+    // system's 1, not any one receiver's answer (here 7).
     EXPECT_EQ(r1, 1);
     EXPECT_EQ(r2, 1);
     EXPECT_EQ(r3, 1);
