@@ -42,10 +42,6 @@ bool QueryValue(HKEY root, const char* subKey, const char* valueName, DWORD capa
     return true;
 }
 
-}  // namespace
-
-namespace {
-
 // What a read through a buffer of `size` bytes would put there, or false when the
 // buffer must stay unchanged.
 bool ReadThroughBuffer(HKEY root, const char* subKey, const char* valueName, DWORD size,
