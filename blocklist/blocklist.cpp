@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "settings/registry.h"
+#include "sounddb/owned_list.h"
 
 namespace tunelark {
 
@@ -22,7 +23,7 @@ std::unique_ptr<BlocklistEntry>& BlocklistHead() {
 }  // namespace
 
 BlocklistEntry::~BlocklistEntry() {
-    while (next_) next_ = std::move(next_->next_);
+    FreeOwned(next_, &BlocklistEntry::next_);
 }
 
 int BlocklistEntry::IsAllowed() const {
@@ -61,7 +62,7 @@ void LoadBlocklist(const char* subKey) {
 
 void ClearBlocklist() {
     std::unique_ptr<BlocklistEntry>& head = BlocklistHead();
-    while (head) head = std::move(head->next_);
+    FreeOwned(head, &BlocklistEntry::next_);
 }
 
 BlocklistEntry* FindBlocklistEntry(const std::string& name) {
@@ -76,23 +77,11 @@ BlocklistEntry* FirstBlocklistEntry() {
 }
 
 BlocklistEntry* AppendEntry(std::unique_ptr<BlocklistEntry> entry) {
-    if (!entry) return nullptr;
-    entry->next_.reset();
-    std::unique_ptr<BlocklistEntry>* link = &BlocklistHead();
-    while (*link) link = &(*link)->next_;
-    *link = std::move(entry);
-    return link->get();
+    return AppendOwned(BlocklistHead(), std::move(entry), &BlocklistEntry::next_);
 }
 
 std::unique_ptr<BlocklistEntry> UnlinkEntry(BlocklistEntry* entry) {
-    for (std::unique_ptr<BlocklistEntry>* link = &BlocklistHead(); *link; link = &(*link)->next_) {
-        if (link->get() == entry) {
-            std::unique_ptr<BlocklistEntry> removed = std::move(*link);
-            *link = std::move(removed->next_);
-            return removed;
-        }
-    }
-    return nullptr;
+    return UnlinkOwned(BlocklistHead(), entry, &BlocklistEntry::next_);
 }
 
 BlocklistEntry* AddContact(const std::string& name, int flag) {

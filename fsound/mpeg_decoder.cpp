@@ -11,6 +11,7 @@
 #include "fsound/decoder.h"
 #include "fsound/handles.h"
 #include "fsound/mpeg_frame.h"
+#include "fsound/wave_format.h"
 
 namespace tunelark::fsound {
 namespace {
@@ -133,13 +134,7 @@ public:
 
 private:
     bool OpenCodec(const MpegFrame& f) {
-        WAVEFORMATEX pcm{};
-        pcm.wFormatTag = WAVE_FORMAT_PCM;
-        pcm.nChannels = static_cast<WORD>(f.channels);
-        pcm.nSamplesPerSec = f.sampleRate;
-        pcm.wBitsPerSample = 16;
-        pcm.nBlockAlign = static_cast<WORD>(f.channels * 2);
-        pcm.nAvgBytesPerSec = pcm.nBlockAlign * f.sampleRate;
+        WAVEFORMATEX pcm = Pcm16WaveFormat(f.channels, f.sampleRate);
 
         const unsigned unpadded = f.frameBytes - (f.padding ? (f.layer == 1 ? 4 : 1) : 0);
         HACMSTREAM h = nullptr;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fsound/fsound_stats.h"
+#include "fsound/wave_format.h"
 
 namespace tunelark::fsound {
 namespace {
@@ -120,13 +121,7 @@ void Stream::Stop() {
 
 void Stream::Run(UINT device, unsigned long long playId) {
     const PcmFormat fmt = decoder_->Format();
-    WAVEFORMATEX wf{};
-    wf.wFormatTag = WAVE_FORMAT_PCM;
-    wf.nChannels = static_cast<WORD>(fmt.channels);
-    wf.nSamplesPerSec = fmt.sampleRate;
-    wf.wBitsPerSample = 16;
-    wf.nBlockAlign = static_cast<WORD>(fmt.channels * 2);
-    wf.nAvgBytesPerSec = wf.nBlockAlign * fmt.sampleRate;
+    WAVEFORMATEX wf = Pcm16WaveFormat(fmt.channels, fmt.sampleRate);
 
     KernelHandle bufferDone(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     HWAVEOUT h = nullptr;

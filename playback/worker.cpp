@@ -5,26 +5,9 @@
 
 #include <utility>
 
+#include "sounddb/owned_list.h"
+
 namespace tunelark {
-
-namespace {
-
-// Frees a chain one record at a time, so a long queue does not recurse through the
-// records' destructors.
-template <typename Record>
-void FreeChain(std::unique_ptr<Record>& head) {
-    while (head) head = std::move(head->next);
-}
-
-template <typename Record>
-void LinkAtTail(std::unique_ptr<Record>& head, std::unique_ptr<Record> record) {
-    record->next.reset();
-    std::unique_ptr<Record>* slot = &head;
-    while (*slot) slot = &(*slot)->next;
-    *slot = std::move(record);
-}
-
-}  // namespace
 
 PlaybackWorker::PlaybackWorker()
     : stateMutex_(MakeMutex()), takeMutex_(MakeMutex()), listMutex_(MakeMutex()) {
@@ -35,8 +18,8 @@ PlaybackWorker::~PlaybackWorker() {
     // Freeing the worker under a thread that may still reach it would be worse than
     // waiting for that thread, however long it takes.
     if (!Shutdown()) WaitForSingleObject(thread_.get(), INFINITE);
-    FreeChain(jobs_);
-    FreeChain(handlers_);
+    FreeOwned(jobs_, &WorkerJob::next);
+    FreeOwned(handlers_, &JobHandler::next);
 }
 
 void PlaybackWorker::SetState(int state) {
@@ -54,7 +37,7 @@ int PlaybackWorker::RegisterHandler(int id, JobCallback callback) {
         if (state_ != WorkerRunning) return 0;
     }
     MutexLock lock(listMutex_.get());
-    LinkAtTail(handlers_, std::move(handler));
+    AppendOwned(handlers_, std::move(handler), &JobHandler::next);
     return 1;
 }
 
@@ -64,7 +47,7 @@ int PlaybackWorker::Append(std::unique_ptr<WorkerJob> job) {
         if (state_ != WorkerRunning) return 0;
     }
     MutexLock lock(listMutex_.get());
-    LinkAtTail(jobs_, std::move(job));
+    AppendOwned(jobs_, std::move(job), &WorkerJob::next);
     return 1;
 }
 
@@ -135,7 +118,7 @@ void PlaybackWorker::Run() {
     while (TakeHead()) {
     }
     MutexLock lock(listMutex_.get());
-    FreeChain(handlers_);
+    FreeOwned(handlers_, &JobHandler::next);
 }
 
 bool PlaybackWorker::WaitUntilRunning(DWORD maxWaitMs) const {
@@ -167,8 +150,8 @@ bool PlaybackWorker::Shutdown() {
     listMutex_.reset();
     state_ = WorkerNotRunning;
     thread_.reset();
-    FreeChain(jobs_);
-    FreeChain(handlers_);
+    FreeOwned(jobs_, &WorkerJob::next);
+    FreeOwned(handlers_, &JobHandler::next);
     return true;
 }
 

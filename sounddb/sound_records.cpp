@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "settings/registry.h"
+#include "sounddb/owned_list.h"
 #include "sounddb/sound_registry.h"
 #include "sounddb/text_compare.h"
 
@@ -63,8 +64,7 @@ std::string EncodeSoundIndex(int index) {
 Sound::Sound(SoundPack* pack) : pack_(pack) {}
 
 Sound::~Sound() {
-    // Release any tail iteratively; a long chain must not recurse destructor by destructor.
-    while (next_) next_ = std::move(next_->next_);
+    FreeOwned(next_, &Sound::next_);
 }
 
 int Sound::SetIndex(int index) {
@@ -98,31 +98,19 @@ int Sound::SetProperty(int id, int value) const {
 
 SoundPack::~SoundPack() {
     FreeSounds();
-    while (next_) next_ = std::move(next_->next_);
+    FreeOwned(next_, &SoundPack::next_);
 }
 
 Sound* SoundPack::AddSound(std::unique_ptr<Sound> sound) {
-    if (!sound) return nullptr;
-    sound->next_.reset();
-    std::unique_ptr<Sound>* link = &sounds_;
-    while (*link) link = &(*link)->next_;
-    *link = std::move(sound);
-    return link->get();
+    return AppendOwned(sounds_, std::move(sound), &Sound::next_);
 }
 
 std::unique_ptr<Sound> SoundPack::RemoveSound(Sound* sound) {
-    for (std::unique_ptr<Sound>* link = &sounds_; *link; link = &(*link)->next_) {
-        if (link->get() == sound) {
-            std::unique_ptr<Sound> removed = std::move(*link);
-            *link = std::move(removed->next_);
-            return removed;
-        }
-    }
-    return nullptr;
+    return UnlinkOwned(sounds_, sound, &Sound::next_);
 }
 
 void SoundPack::FreeSounds() {
-    while (sounds_) sounds_ = std::move(sounds_->next_);
+    FreeOwned(sounds_, &Sound::next_);
 }
 
 int SoundPack::GetProperty(int id) const {
@@ -144,23 +132,11 @@ SoundPack* FirstSoundPack() {
 }
 
 SoundPack* AppendSoundPack(std::unique_ptr<SoundPack> pack) {
-    if (!pack) return nullptr;
-    pack->next_.reset();
-    std::unique_ptr<SoundPack>* link = &SoundPackListHead();
-    while (*link) link = &(*link)->next_;
-    *link = std::move(pack);
-    return link->get();
+    return AppendOwned(SoundPackListHead(), std::move(pack), &SoundPack::next_);
 }
 
 std::unique_ptr<SoundPack> UnlinkSoundPack(SoundPack* pack) {
-    for (std::unique_ptr<SoundPack>* link = &SoundPackListHead(); *link; link = &(*link)->next_) {
-        if (link->get() == pack) {
-            std::unique_ptr<SoundPack> removed = std::move(*link);
-            *link = std::move(removed->next_);
-            return removed;
-        }
-    }
-    return nullptr;
+    return UnlinkOwned(SoundPackListHead(), pack, &SoundPack::next_);
 }
 
 SoundPack* FindSoundPackByName(const std::string& name, int mode) {
@@ -198,8 +174,7 @@ Sound* FindSound(const std::string& text, int flags) {
 }
 
 void FreeSoundDatabase() {
-    std::unique_ptr<SoundPack>& head = SoundPackListHead();
-    while (head) head = std::move(head->next_);
+    FreeOwned(SoundPackListHead(), &SoundPack::next_);
 }
 
 }  // namespace tunelark
