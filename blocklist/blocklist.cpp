@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "settings/registry.h"
-#include "sounddb/owned_list.h"
+#include "base/owned_list.h"
 
 namespace tunelark {
 

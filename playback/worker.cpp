@@ -5,7 +5,7 @@
 
 #include <utility>
 
-#include "sounddb/owned_list.h"
+#include "base/owned_list.h"
 
 namespace tunelark {
 

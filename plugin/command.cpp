@@ -13,7 +13,7 @@
 #include "settings/settings_store.h"
 #include "sounddb/sound_records.h"
 #include "sounddb/sound_registry.h"
-#include "sounddb/text_compare.h"
+#include "base/text_compare.h"
 
 namespace tunelark {
 

@@ -12,7 +12,7 @@
 #include "plugin/toast.h"
 #include "settings/settings_store.h"
 #include "sounddb/sound_records.h"
-#include "sounddb/text_compare.h"
+#include "base/text_compare.h"
 #include "ui/first_send_prompt.h"
 
 namespace tunelark {

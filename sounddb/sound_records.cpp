@@ -5,9 +5,9 @@
 #include <climits>
 
 #include "settings/registry.h"
-#include "sounddb/owned_list.h"
+#include "base/owned_list.h"
 #include "sounddb/sound_registry.h"
-#include "sounddb/text_compare.h"
+#include "base/text_compare.h"
 
 namespace tunelark {
 

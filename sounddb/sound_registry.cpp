@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "settings/registry.h"
-#include "sounddb/text_compare.h"
+#include "base/text_compare.h"
 
 namespace tunelark {
 

@@ -7,7 +7,7 @@
 #include "registry_fixture.h"
 #include "sounddb/sound_records.h"
 #include "sounddb/sound_registry.h"
-#include "sounddb/text_compare.h"
+#include "base/text_compare.h"
 
 using namespace tunelark;
 using testsupport::KeyExists;

@@ -1,4 +1,4 @@
-#include "sounddb/text_compare.h"
+#include "base/text_compare.h"
 
 namespace tunelark {
 
