@@ -1,14 +1,14 @@
 // The current stream and the play job.
 #include "playback/sound_play.h"
 
-#include "playback/win_handle.h"
+#include "base/kernel_handle.h"
 
 namespace tunelark {
 
 namespace {
 
-UniqueHandle& PlaybackMutexHandle() {
-    static UniqueHandle mutex;
+KernelHandle& PlaybackMutexHandle() {
+    static KernelHandle mutex;
     return mutex;
 }
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "playback/win_handle.h"
+#include "base/kernel_handle.h"
 
 namespace tunelark {
 
@@ -87,14 +87,14 @@ private:
     int Append(std::unique_ptr<WorkerJob> job);
     std::unique_ptr<WorkerJob> TakeHead();
 
-    UniqueHandle thread_;
+    KernelHandle thread_;
     std::unique_ptr<WorkerJob> jobs_;
     std::unique_ptr<JobHandler> handlers_;
     // Written only under stateMutex_; read without it by the start-up's poll.
     std::atomic<int> state_{WorkerNotRunning};
-    UniqueHandle stateMutex_;
-    UniqueHandle takeMutex_;
-    UniqueHandle listMutex_;
+    KernelHandle stateMutex_;
+    KernelHandle takeMutex_;
+    KernelHandle listMutex_;
 };
 
 // The one worker of the plug-in, or null outside Initialize..Uninitialize.

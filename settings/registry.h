@@ -6,38 +6,23 @@
 
 #include <string>
 
+#include "base/unique_handle.h"
+
 namespace tunelark {
 
-// Owns an open registry key.
-class RegKey {
-public:
-    RegKey() = default;
-    explicit RegKey(HKEY key) : key_(key) {}
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    RegKey(RegKey&& other) noexcept : key_(other.release()) {}
-    RegKey& operator=(RegKey&& other) noexcept {
-        if (this != &other) reset(other.release());
-        return *this;
-    }
-    ~RegKey() { reset(); }
+struct CloseRegKey {
+    void operator()(HKEY key) const { RegCloseKey(key); }
+};
 
-    HKEY get() const { return key_; }
-    explicit operator bool() const { return key_ != nullptr; }
-    HKEY* receive() { reset(); return &key_; }
-    HKEY release() { HKEY k = key_; key_ = nullptr; return k; }
-    void reset(HKEY key = nullptr) {
-        if (key_) RegCloseKey(key_);
-        key_ = key;
-    }
+// Owns an open registry key.
+class RegKey : public UniqueHandle<HKEY, CloseRegKey> {
+public:
+    using UniqueHandle::UniqueHandle;
 
     // Opens root\subKey with the given rights; an empty handle when it cannot.
     static RegKey Open(HKEY root, const char* subKey, REGSAM access);
     // Opens or creates root\subKey (and its missing parents) with full access.
     static RegKey Create(HKEY root, const char* subKey);
-
-private:
-    HKEY key_ = nullptr;
 };
 
 // Reads the value into the buffer. The type is not checked and a missing key or value,
