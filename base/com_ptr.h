@@ -13,6 +13,8 @@ template <typename T>
 class ComPtr {
 public:
     ComPtr() = default;
+    // Takes over a reference the caller already holds.
+    explicit ComPtr(T* adopted) : p_(adopted) {}
     ComPtr(const ComPtr&) = delete;
     ComPtr& operator=(const ComPtr&) = delete;
     ComPtr(ComPtr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
@@ -33,6 +35,16 @@ private:
     T* p_ = nullptr;
 };
 
+// Calls an automation getter, `call(T** out)`, and owns what it gave only when it
+// succeeded: a failed call may leave anything in its out-parameter, and that must be
+// neither used nor released.
+template <typename T, typename Call>
+ComPtr<T> GetOnSuccess(Call call) {
+    T* raw = nullptr;
+    if (FAILED(call(&raw))) return ComPtr<T>();
+    return ComPtr<T>(raw);
+}
+
 // Queries an automation object for an interface; empty when the object is null or refuses.
 template <typename T>
 ComPtr<T> QueryAs(IUnknown* object, const IID& iid) {
@@ -46,6 +58,7 @@ ComPtr<T> QueryAs(IUnknown* object, const IID& iid) {
 class Bstr {
 public:
     Bstr() = default;
+    explicit Bstr(BSTR adopted) : s_(adopted) {}
     Bstr(const Bstr&) = delete;
     Bstr& operator=(const Bstr&) = delete;
     ~Bstr() { SysFreeString(s_); }
@@ -55,5 +68,14 @@ public:
 private:
     BSTR s_ = nullptr;
 };
+
+// The same for a getter that gives a BSTR; `succeeded` tells an empty name from a failure.
+template <typename Call>
+Bstr GetBstrOnSuccess(Call call, bool* succeeded = nullptr) {
+    BSTR raw = nullptr;
+    const bool ok = SUCCEEDED(call(&raw));
+    if (succeeded) *succeeded = ok;
+    return ok ? Bstr(raw) : Bstr();
+}
 
 }  // namespace tunelark

@@ -1,8 +1,18 @@
 #include "host/messenger_standin.h"
 
+#include <cstdint>
+
 namespace standin {
 
 namespace {
+
+// What a careless host leaves in the out-parameter of a call that fails: anything
+// that uses or releases it crashes.
+template <typename T>
+HRESULT FailWithGarbage(T* out) {
+    if (out) *out = reinterpret_cast<T>(static_cast<uintptr_t>(0xDEAD0000u));
+    return E_FAIL;
+}
 
 HRESULT ReturnString(const std::wstring& text, BSTR* out) {
     if (!out) return E_POINTER;
@@ -15,8 +25,15 @@ HRESULT ReturnString(const std::wstring& text, BSTR* out) {
 Contact::Contact(Person person)
     : DispatchObject(tunelark::IID_IMessengerContact), person_(std::move(person)) {}
 
-HRESULT Contact::get_FriendlyName(BSTR* name) { return ReturnString(person_.friendlyName, name); }
-HRESULT Contact::get_SigninName(BSTR* name) { return ReturnString(person_.signinName, name); }
+HRESULT Contact::get_FriendlyName(BSTR* name) {
+    if (person_.friendlyNameFails) return FailWithGarbage(name);
+    return ReturnString(person_.friendlyName, name);
+}
+
+HRESULT Contact::get_SigninName(BSTR* name) {
+    if (person_.signinNameFails) return FailWithGarbage(name);
+    return ReturnString(person_.signinName, name);
+}
 
 Contacts::Contacts(std::vector<Person> people, int refuseContactAt)
     : DispatchObject(tunelark::IID_IMessengerContacts),
@@ -33,6 +50,7 @@ HRESULT Contacts::Item(LONG index, IDispatch** contact) {
     if (!contact) return E_POINTER;
     *contact = nullptr;
     if (index < 0 || index >= static_cast<LONG>(people_.size())) return E_INVALIDARG;
+    if (people_[index].itemFails) return FailWithGarbage(contact);
     auto* item = new Contact(people_[index]);
     item->refuseOwnInterface = (index == refuseContactAt_);
     *contact = item;
@@ -44,7 +62,7 @@ Conversation::Conversation() : DispatchObject(tunelark::IID_IMessengerConversati
 HRESULT Conversation::get_Contacts(IDispatch** contacts) {
     if (!contacts) return E_POINTER;
     *contacts = nullptr;
-    if (refuseContacts) return E_FAIL;
+    if (refuseContacts) return FailWithGarbage(contacts);
     *contacts = new Contacts(people, refuseContactAt);
     return S_OK;
 }
@@ -54,7 +72,7 @@ Messenger::Messenger() : DispatchObject(tunelark::IID_IMessenger) {}
 HRESULT Messenger::get_MySigninName(BSTR* name) { return ReturnString(me.signinName, name); }
 
 HRESULT Messenger::get_MyFriendlyName(BSTR* name) {
-    if (refuseFriendlyName) return E_FAIL;
+    if (refuseFriendlyName) return FailWithGarbage(name);
     return ReturnString(me.friendlyName, name);
 }
 

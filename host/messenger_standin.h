@@ -61,6 +61,10 @@ private:
 struct Person {
     std::wstring friendlyName;  // may carry the host's formatting codes
     std::wstring signinName;
+    // Calls that fail for this person, leaving garbage in their out-parameter.
+    bool friendlyNameFails = false;
+    bool signinNameFails = false;
+    bool itemFails = false;  // the collection's Item for this person
 };
 
 class Contact final : public DispatchObject<tunelark::IMessengerContact> {

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/text_compare.h"
 #include "blocklist/blocklist.h"
 #include "playback/sound_play.h"
 #include "plugin/command.h"
@@ -13,7 +14,6 @@
 #include "settings/settings_store.h"
 #include "sounddb/sound_records.h"
 #include "sounddb/sound_registry.h"
-#include "base/text_compare.h"
 
 namespace tunelark {
 
@@ -27,6 +27,8 @@ void InformIfToastsOn(const char* text) {
 }
 
 void SetAllowedFor(const std::string& signinName, int allowed) {
+    // The registry would keep an empty name as the key's default value, which no contact owns.
+    if (signinName.empty()) return;
     if (BlocklistEntry* entry = FindBlocklistEntry(signinName)) entry->SetAllowed(allowed);
     else AddContact(signinName, allowed);
 }

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "base/module.h"
 #include "blocklist/blocklist.h"
 #include "fsound/fsound.h"
 #include "playback/worker.h"
@@ -15,8 +16,28 @@
 
 using namespace tunelark;
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD, LPVOID) {
-    Plugin().module = instance;
+namespace {
+
+// The audio libraries read their driver lists at load and keep registry handles open
+// for good; unloaded with the plug-in and loaded again with its next load, each host
+// that reloads plug-ins would gather a set of those handles every time.
+void KeepAudioLibrariesLoaded() {
+    for (const char* name : {"winmm.dll", "msacm32.dll"}) {
+        HMODULE module = nullptr;
+        GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN, name, &module);
+    }
+}
+
+}  // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        SetThisModule(instance);
+        KeepAudioLibrariesLoaded();
+    }
+    // At process exit (reserved set) everything goes anyway, and other threads may
+    // already be gone.
+    if (reason == DLL_PROCESS_DETACH && !reserved) ReleaseRuntimeResources();
     return TRUE;
 }
 
@@ -38,9 +59,7 @@ extern "C" BOOL __stdcall Initialize(int hostVersion, const char* hostString, ID
 
     LoadSoundDatabase(SoundsKeyPath);
 
-    plugin.largeIcon = LoadIconA(plugin.module, MAKEINTRESOURCEA(IDI_LARGE));
-    plugin.smallIcon = static_cast<HICON>(LoadImageA(plugin.module, MAKEINTRESOURCEA(IDI_SMALL),
-                                                     IMAGE_ICON, 16, 16, LR_LOADTRANSPARENT));
+    LoadPluginIcons(IDI_LARGE, IDI_SMALL);
     LoadBlocklist(BlocklistKeyPath);
     return TRUE;
 }
@@ -48,9 +67,7 @@ extern "C" BOOL __stdcall Initialize(int hostVersion, const char* hostString, ID
 extern "C" void __stdcall Uninitialize() {
     PluginState& plugin = Plugin();
     ClearBlocklist();
-    if (plugin.largeIcon) DestroyIcon(plugin.largeIcon);
-    if (plugin.smallIcon) DestroyIcon(plugin.smallIcon);
-    plugin.largeIcon = plugin.smallIcon = nullptr;
+    DestroyPluginIcons();
     FreeSoundDatabase();
     StopPlaybackWorker();
     FSOUND_Close();

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/text_compare.h"
 #include "blocklist/blocklist.h"
 #include "plugin/command.h"
 #include "plugin/exports/exports.h"
@@ -12,7 +13,6 @@
 #include "plugin/toast.h"
 #include "settings/settings_store.h"
 #include "sounddb/sound_records.h"
-#include "base/text_compare.h"
 #include "ui/first_send_prompt.h"
 
 namespace tunelark {
@@ -22,15 +22,26 @@ namespace {
 constexpr size_t DisplayNameSize = 130;
 constexpr size_t SigninNameSize = 256;
 
-void NormaliseInPlace(char* name) {
-    StripPlusCodes(PlusCodesKeyPath, name, name, DisplayNameSize, Plugin().hostVersion);
-}
+// The formatting codes of one call, read once: every name of the conversation is
+// normalised with the same table, and the next call reads it afresh.
+class NameNormaliser {
+public:
+    NameNormaliser() : codes_(ReadPlusCodes(PlusCodesKeyPath)) {}
+    void InPlace(char* name) const {
+        StripPlusCodes(codes_, name, name, DisplayNameSize, Plugin().hostVersion);
+    }
+
+private:
+    PlusCodes codes_;
+};
 
 // A sender not on the blocklist: ask, when the user wants to be asked, and remember.
 int DecideForNewContact(const char* signinName) {
     if (Settings.GetOption(AskOnFirstSend) != 1) return Settings.GetOption(AllowNotOnList);
-    int answer = ShowFirstSendPrompt();
-    int allowed = answer & PromptAllow;
+    const int answer = ShowFirstSendPrompt();
+    // Nobody was asked, so nothing may be remembered as the user's answer.
+    if (answer == PromptNotShown) return Settings.GetOption(AllowNotOnList);
+    const int allowed = answer & PromptAllow;
     if (answer & PromptRemember) {
         Settings.SetOption(AllowNotOnList, allowed);
         Settings.SetOption(AskOnFirstSend, 0);
@@ -39,30 +50,42 @@ int DecideForNewContact(const char* signinName) {
     return allowed;
 }
 
+// The blocklist's answer for the conversation contact that sent the text.
+int DecideForContact(IMessengerContact* contact) {
+    char signin[SigninNameSize];
+    // A contact without a readable sign-in name cannot be told from any other: it gets
+    // the default and no entry, as Block and Unblock pass it by.
+    if (!GetContactSigninName(contact, signin, sizeof signin) || signin[0] == '\0')
+        return Settings.GetOption(AllowNotOnList);
+    if (const BlocklistEntry* entry = FindBlocklistEntry(signin)) return entry->IsAllowed();
+    return DecideForNewContact(signin);
+}
+
 int DecideAllowed(const char* senderName, IDispatch* conversation) {
     IMessenger* messenger = Plugin().messenger.get();
     if (!messenger) return Settings.GetOption(AllowNotOnList);
 
+    const NameNormaliser normaliser;
     char ownName[DisplayNameSize];
     GetMyFriendlyName(messenger, ownName, sizeof ownName);
-    NormaliseInPlace(ownName);
-    if (std::strcmp(ownName, senderName) == 0) return 1;
+    normaliser.InPlace(ownName);
+    const bool sentByOwnName = std::strcmp(ownName, senderName) == 0;
 
     bool matched = false;
     int allowed = 0;
     ForEachConversationContact(conversation, [&](IMessengerContact* contact) {
         char contactName[DisplayNameSize];
-        GetContactFriendlyName(contact, contactName, sizeof contactName);
-        NormaliseInPlace(contactName);
+        if (!GetContactFriendlyName(contact, contactName, sizeof contactName)) return true;
+        normaliser.InPlace(contactName);
         if (std::strcmp(contactName, senderName) != 0) return true;
         matched = true;
-        char signin[SigninNameSize];
-        GetContactSigninName(contact, signin, sizeof signin);
-        if (const BlocklistEntry* entry = FindBlocklistEntry(signin)) allowed = entry->IsAllowed();
-        else allowed = DecideForNewContact(signin);
+        allowed = DecideForContact(contact);
         return false;
     });
-    return matched ? allowed : Settings.GetOption(AllowNotOnList);
+    // A contact who goes by the user's own name is still that contact: the name alone
+    // must not get round the contact's blocklist entry.
+    if (matched) return allowed;
+    return sentByOwnName ? 1 : Settings.GetOption(AllowNotOnList);
 }
 
 void Warn(const char* text, const char* caption) {

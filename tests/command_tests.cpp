@@ -141,7 +141,10 @@ TEST_F(CommandTest, BlockAndUnblockANamedContact) {
 TEST_F(CommandTest, BlockAndUnblockEveryContactOfTheConversation) {
     conversation->people = {{L"Ann", L"ann@example.com"},
                             {L"Bob", L"bob@example.com"},
-                            {L"Cy", L"cy@example.com"}};
+                            {L"Cy", L"cy@example.com"},
+                            {L"Dee", L""},
+                            {L"Eve", L"eve@example.com", false, /*signinNameFails=*/true},
+                            {L"Fay", L"fay@example.com", false, false, /*itemFails=*/true}};
     conversation->refuseContactAt = 2;
     Start();
     host.ParseCommand("/xTLUnblock", "ann@example.com", nullptr);
@@ -150,6 +153,8 @@ TEST_F(CommandTest, BlockAndUnblockEveryContactOfTheConversation) {
     EXPECT_EQ(AsNumber(BlocklistValue("ann@example.com")), 0);
     EXPECT_EQ(AsNumber(BlocklistValue("bob@example.com")), 0);
     EXPECT_FALSE(BlocklistValue("cy@example.com").present) << "a contact that answers no interface is skipped";
+    for (const char* skipped : {"", "eve@example.com", "fay@example.com"})
+        EXPECT_FALSE(BlocklistValue(skipped).present) << "'" << skipped << "' has no readable sign-in name";
 
     host.ParseCommand("/xTLUnblock", "", conversation.get());
     EXPECT_EQ(AsNumber(BlocklistValue("ann@example.com")), 1);

@@ -34,6 +34,9 @@ public:
     DialogDriver(const DialogDriver&) = delete;
     DialogDriver& operator=(const DialogDriver&) = delete;
 
+    // For a dialog that can only appear during a call that has now returned: stop
+    // looking for it.
+    void StopWaiting() { stop_ = true; }
     void Join() {
         if (thread_.joinable()) thread_.join();
     }
@@ -46,7 +49,7 @@ public:
 private:
     void Run(DWORD timeoutMs) {
         HWND dialog = nullptr;
-        for (DWORD waited = 0; waited < timeoutMs && !dialog; waited += 20) {
+        for (DWORD waited = 0; waited < timeoutMs && !dialog && !stop_; waited += 20) {
             dialog = FindOwnDialog(caption_);
             if (!dialog) Sleep(20);
         }
@@ -69,6 +72,7 @@ private:
     std::thread thread_;
     std::atomic<bool> appeared_{false};
     std::atomic<bool> closed_{false};
+    std::atomic<bool> stop_{false};
 };
 
 }  // namespace testsupport

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "dialog_driver.h"
-#include "plugin/state/plugin_state.h"
+#include "base/module.h"
 #include "ui/first_send_prompt.h"
 
 using namespace tunelark;
@@ -16,10 +16,10 @@ protected:
         // The templates live in the plug-in's resources.
         module_ = LoadLibraryA("Tunelark.dll");
         ASSERT_NE(module_, nullptr);
-        Plugin().module = module_;
+        SetThisModule(module_);
     }
     void TearDown() override {
-        Plugin().module = nullptr;
+        SetThisModule(nullptr);
         if (module_) FreeLibrary(module_);
     }
 

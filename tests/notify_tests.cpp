@@ -75,16 +75,20 @@ TEST_F(NotifyTest, TheSenderIsFoundByItsNormalisedDisplayName) {
     EXPECT_TRUE(Played("Nobody"));
 }
 
-TEST_F(NotifyTest, TheLocalUserIsAlwaysAllowed) {
+TEST_F(NotifyTest, TheLocalUserIsAllowedButNotAContactWhoCopiesTheUsersName) {
     if (GetACP() != 1252) GTEST_SKIP();
     messenger->me.friendlyName = L"\u00B7$12Me\u00A0{away}";
-    conversation->people = {{L"Me", L"me@example.com"}};
-    WriteNumber(HKEY_CURRENT_USER, BlocklistRoot, "me@example.com", 0);
+    conversation->people = {{L"Bob", L"bob@example.com"}};
     SetOptionValue("AllowNotOnList", 0);
     Start();
     EXPECT_TRUE(Played("Me"));
     SetOptionValue("BlocklistEnabled", 2);
     EXPECT_FALSE(Played("Me")) << "blocklist value 2 silences everyone";
+
+    SetOptionValue("BlocklistEnabled", 1);
+    conversation->people.push_back({L"M\u00B7#e", L"mallory@example.com"});
+    WriteNumber(HKEY_CURRENT_USER, BlocklistRoot, "mallory@example.com", 0);
+    EXPECT_FALSE(Played("Me")) << "a blocked contact going by the user's name";
 }
 
 TEST_F(NotifyTest, WithoutMessengerConversationOrContactsAllowNotOnListDecides) {
@@ -177,6 +181,7 @@ protected:
             ClickButton(dialog, button);
         }, 3000);
         lastSeen = Receive(text, "Bob", conversation.get());
+        driver.StopWaiting();
         driver.Join();
         EXPECT_TRUE(!driver.appeared() || driver.closedByAction());
         return driver.appeared();
@@ -220,6 +225,7 @@ TEST_F(FirstSendTest, RememberedAnswersBecomeTheDefault) {
     // Ann, new too, is not asked any more and gets the remembered default.
     DialogDriver none("Tunelark Blocklist...", [](HWND d) { ClickButton(d, 1047); }, 1500);
     EXPECT_TRUE(Receive(MooText, "Ann", conversation.get()).empty());
+    none.StopWaiting();
     none.Join();
     EXPECT_FALSE(none.appeared());
     EXPECT_FALSE(BlocklistValue("ann@example.com").present);
@@ -243,6 +249,57 @@ TEST_F(FirstSendTest, ThePromptComesBeforeTheLookupAndTheBlocklistSwitch) {
     ASSERT_TRUE(ReceiveAnswering(1048, false, "TL\x09\x09\x09"));
     EXPECT_EQ(lastSeen, std::vector<std::string>{NotInstalled});
     EXPECT_EQ(AsNumber(BlocklistValue("bob@example.com")), 0);
+}
+
+// Stops this thread from creating dialogs, as a desktop that takes no more windows would.
+class DialogsRefused {
+public:
+    DialogsRefused() : hook_(SetWindowsHookExA(WH_CBT, Refuse, nullptr, GetCurrentThreadId())) {}
+    ~DialogsRefused() { UnhookWindowsHookEx(hook_); }
+
+private:
+    static LRESULT CALLBACK Refuse(int code, WPARAM wParam, LPARAM lParam) {
+        return code == HCBT_CREATEWND ? 1 : CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    HHOOK hook_;
+};
+
+TEST_F(FirstSendTest, APromptThatCannotBeShownStoresNothing) {
+    if (GetACP() != 1252) GTEST_SKIP();
+    Start();
+    for (int allowNotOnList : {0, 1}) {
+        SetOptionValue("AllowNotOnList", allowNotOnList);
+        DialogsRefused refused;
+        EXPECT_EQ(Played("Bob"), allowNotOnList == 1);
+    }
+    EXPECT_FALSE(BlocklistValue("bob@example.com").present);
+    EXPECT_EQ(AsNumber(ReadRaw(HKEY_CURRENT_USER, OptionsRoot, "AskOnFirstSend")), 1);
+    // Asked for real next time.
+    EXPECT_TRUE(ReceiveAnswering(1047, false));
+    EXPECT_EQ(AsNumber(BlocklistValue("bob@example.com")), 1);
+}
+
+TEST_F(FirstSendTest, ContactsWhoseCallsFailAreNeitherAskedNorStored) {
+    if (GetACP() != 1252) GTEST_SKIP();
+    SetOptionValue("AllowNotOnList", 0);
+    Start();
+    // Every failing call below leaves garbage in its out-parameter; using or releasing
+    // it would bring the host down.
+    struct Case { const char* what; standin::Person person; };
+    const Case cases[] = {
+        {"sign-in name fails", {L"Bob", L"bob@example.com", false, true, false}},
+        {"empty sign-in name", {L"Bob", L"", false, false, false}},
+        {"display name fails", {L"Bob", L"bob@example.com", true, false, false}},
+        {"Item fails", {L"Bob", L"bob@example.com", false, false, true}},
+    };
+    for (const Case& c : cases) {
+        conversation->people = {c.person};
+        EXPECT_FALSE(ReceiveAnswering(1047, false)) << c.what;
+        EXPECT_TRUE(lastSeen.empty()) << c.what << ": AllowNotOnList 0 decides";
+    }
+    HKEY key;
+    EXPECT_NE(RegOpenKeyExA(HKEY_CURRENT_USER, BlocklistRoot, 0, KEY_READ, &key), ERROR_SUCCESS)
+        << "no entry was written, under an empty name or any other";
 }
 
 TEST_F(NotifyTest, OddSenderNamesAreHandledSafely) {

@@ -9,6 +9,7 @@
 #include "host/messenger_standin.h"
 #include "host/plugin_host.h"
 #include "registry_fixture.h"
+#include "support/process_census.h"
 
 using namespace standin;
 using tunelark::ComPtr;
@@ -216,6 +217,46 @@ TEST_F(PluginDllTest, ResourcesAreBuiltIn) {
               "Error: The SoundPack INI file is not well-formed. Missing %1 key in %2\r\n");
     EXPECT_EQ(message(0x80020004), "Error: SoundIndex %1!d! is already in use - will not redefine\r\n");
     EXPECT_NE(message(0x80020003).find("%1"), std::string::npos);
+}
+
+// A host that reloads its plug-ins: load, Initialize, a sound command and a
+// notification, Uninitialize, unload. After the first rounds (which bring the
+// system's own libraries in for good) no round may leave anything behind.
+TEST(PluginLifecycle, ReloadingThePluginLeavesNothingBehind) {
+    testsupport::ErasePluginKeys();
+    // Bob is new; asking about him would wait for a person.
+    DWORD no = 0;
+    testsupport::WriteRaw(HKEY_CURRENT_USER, "Software\\vorquell_ software\\Tunelark", "AskOnFirstSend",
+                          REG_DWORD, &no, sizeof no);
+    auto round = [] {
+        PluginHost host;
+        ASSERT_TRUE(host.ok());
+        ComPtr<Messenger> messenger;
+        *messenger.receive() = new Messenger();
+        ComPtr<Conversation> conversation;
+        *conversation.receive() = new Conversation();
+        conversation->people = {{L"Bob", L"bob@example.com"}};
+        host.exports().Initialize(3, "host", messenger.get());
+        host.ParseCommand("/xTLReload", "", conversation.get());
+        host.ReceiveNotify("TL\x01\x01\x02", conversation.get(), "Bob");
+        host.exports().Uninitialize();
+    };
+    for (int i = 0; i < 3; ++i) round();
+    const testsupport::ProcessCensus before = testsupport::TakeCensus();
+    constexpr int Rounds = 10;
+    for (int i = 0; i < Rounds; ++i) round();
+    const testsupport::ProcessCensus after = testsupport::TakeCensus();
+
+    ASSERT_GT(before.handles, 0) << "the handle list could not be read";
+    for (const auto& [type, count] : after.handlesByType) {
+        const auto it = before.handlesByType.find(type);
+        EXPECT_EQ(count, it == before.handlesByType.end() ? 0 : it->second) << type << " handles";
+    }
+    EXPECT_EQ(after.threads, before.threads);
+    // The C++ runtime's record of the loading thread (a few hundred bytes) outlives each
+    // unload; the database, the blocklist, jobs and streams of a round would not fit.
+    EXPECT_LT(after.heapBytes - before.heapBytes, 512 * Rounds) << "heap bytes over " << Rounds << " rounds";
+    testsupport::ErasePluginKeys();
 }
 
 }  // namespace

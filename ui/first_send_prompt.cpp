@@ -1,42 +1,29 @@
 #include "ui/first_send_prompt.h"
 
-#include <windows.h>
-
-#include "plugin/state/plugin_state.h"
+#include "ui/dialog.h"
 #include "ui/resource_ids.h"
 
 namespace tunelark {
 
 namespace {
 
-INT_PTR CALLBACK PromptProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    switch (message) {
-    case WM_INITDIALOG:
-        SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(Plugin().largeIcon));
-        return TRUE;
-    case WM_COMMAND: {
-        int id = LOWORD(wParam);
-        // Esc and the close box count as Deny: the safe answer.
-        if (id != IDC_ALLOW && id != IDC_DENY && id != IDCANCEL) return FALSE;
-        bool remember = IsDlgButtonChecked(dialog, IDC_REMEMBER_ANSWER) == BST_CHECKED;
-        int answer = id == IDC_ALLOW ? PromptAllow : PromptDeny;
-        EndDialog(dialog, answer | (remember ? PromptRemember : 0));
-        return TRUE;
-    }
-    case WM_CLOSE:
-        SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-        return TRUE;
-    }
-    return FALSE;
+void Answer(HWND dialog, int answer) {
+    EndDialog(dialog, answer | (ui::IsChecked(dialog, IDC_REMEMBER_ANSWER) ? PromptRemember : 0));
 }
 
 }  // namespace
 
 int ShowFirstSendPrompt() {
-    INT_PTR result = DialogBoxParamA(Plugin().module, MAKEINTRESOURCEA(IDD_FIRST_SEND_PROMPT),
-                                     nullptr, PromptProc, 0);
-    // A dialog that cannot be created at all is treated as a refusal.
-    return result <= 0 ? PromptDeny : static_cast<int>(result);
+    ui::DialogHandlers handlers;
+    handlers.command = [](HWND dialog, int id, int) {
+        if (id != IDC_ALLOW && id != IDC_DENY) return false;
+        Answer(dialog, id == IDC_ALLOW ? PromptAllow : PromptDeny);
+        return true;
+    };
+    // Esc and the close box count as Deny: the safe answer.
+    handlers.cancel = [](HWND dialog) { Answer(dialog, PromptDeny); };
+    const INT_PTR result = ui::RunModalDialog(IDD_FIRST_SEND_PROMPT, nullptr, handlers);
+    return result > 0 ? static_cast<int>(result) : PromptNotShown;
 }
 
 }  // namespace tunelark

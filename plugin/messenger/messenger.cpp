@@ -34,8 +34,9 @@ namespace {
 template <typename Getter>
 bool ReadName(Getter getter, char* buffer, size_t size) {
     if (buffer && size) std::memset(buffer, 0, size);
-    Bstr name;
-    if (FAILED(getter(name.receive()))) return false;
+    bool succeeded = false;
+    Bstr name = GetBstrOnSuccess(getter, &succeeded);
+    if (!succeeded) return false;
     WideToAnsiFixed(name.get(), buffer, size);
     return true;
 }
@@ -62,15 +63,15 @@ bool ForEachConversationContact(IDispatch* conversation,
                                 const std::function<bool(IMessengerContact*)>& visit) {
     auto window = QueryAs<IMessengerConversationWnd>(conversation, IID_IMessengerConversationWnd);
     if (!window) return false;
-    ComPtr<IDispatch> collection;
-    if (FAILED(window->get_Contacts(collection.receive())) || !collection) return false;
+    auto collection = GetOnSuccess<IDispatch>([&](IDispatch** out) { return window->get_Contacts(out); });
+    if (!collection) return false;
     auto contacts = QueryAs<IMessengerContacts>(collection.get(), IID_IMessengerContacts);
     if (!contacts) return false;
     LONG count = 0;
     if (FAILED(contacts->get_Count(&count))) return false;
     for (LONG i = 0; i < count; ++i) {
-        ComPtr<IDispatch> item;
-        if (FAILED(contacts->Item(i, item.receive())) || !item) continue;
+        auto item = GetOnSuccess<IDispatch>([&](IDispatch** out) { return contacts->Item(i, out); });
+        if (!item) continue;
         auto contact = QueryAs<IMessengerContact>(item.get(), IID_IMessengerContact);
         if (!contact) continue;
         if (!visit(contact.get())) break;

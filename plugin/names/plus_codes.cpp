@@ -51,9 +51,14 @@ std::string StripPlusCodes(const char* keyPath, std::string_view source, int hos
 
 void StripPlusCodes(const char* keyPath, const char* source, char* destination, std::size_t limit,
                     int hostVersion) {
+    StripPlusCodes(ReadPlusCodes(keyPath), source, destination, limit, hostVersion);
+}
+
+void StripPlusCodes(const PlusCodes& codes, const char* source, char* destination, std::size_t limit,
+                    int hostVersion) {
     // Taken into owned text before anything is written, as source may be destination.
-    const std::string name = StripPlusCodes(keyPath, source ? std::string_view(source) : std::string_view(),
-                                            hostVersion);
+    const std::string name =
+        StripPlusCodesFromText(source ? std::string_view(source) : std::string_view(), codes, hostVersion);
     if (!destination || limit == 0) return;
     const std::size_t length = name.size() < limit - 1 ? name.size() : limit - 1;
     std::memcpy(destination, name.data(), length);

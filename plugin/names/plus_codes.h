@@ -26,6 +26,10 @@ PlusCodes ReadPlusCodes(const char* keyPath);
 void StripPlusCodes(const char* keyPath, const char* source, char* destination, std::size_t limit,
                     int hostVersion);
 
+// The same with codes read beforehand, for callers that normalise several names at once.
+void StripPlusCodes(const PlusCodes& codes, const char* source, char* destination, std::size_t limit,
+                    int hostVersion);
+
 // The same for owned text, without a length limit.
 std::string StripPlusCodes(const char* keyPath, std::string_view source, int hostVersion);
 

@@ -1,5 +1,4 @@
-// Process-wide state of the plug-in, valid from Initialize to Uninitialize (the module
-// handle from load on).
+// What the host hands over at start-up, valid from Initialize to Uninitialize.
 #pragma once
 
 #include <windows.h>
@@ -9,12 +8,9 @@
 namespace tunelark {
 
 struct PluginState {
-    HMODULE module = nullptr;
     ComPtr<IMessenger> messenger;
     int hostVersion = 0;
     char hostString[256] = {};
-    HICON largeIcon = nullptr;
-    HICON smallIcon = nullptr;
 };
 
 PluginState& Plugin();

@@ -1,0 +1,81 @@
+#include "ui/dialog.h"
+
+#include <vector>
+
+#include "base/module.h"
+
+namespace tunelark::ui {
+
+namespace {
+
+const DialogHandlers* HandlersOf(HWND dialog) {
+    return reinterpret_cast<const DialogHandlers*>(GetWindowLongPtrA(dialog, DWLP_USER));
+}
+
+INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(LargeIcon()));
+        const DialogHandlers* handlers = HandlersOf(dialog);
+        return handlers && handlers->init ? handlers->init(dialog) : TRUE;
+    }
+    const DialogHandlers* handlers = HandlersOf(dialog);
+    if (!handlers) return FALSE;
+    switch (message) {
+    case WM_COMMAND: {
+        const int id = LOWORD(wParam);
+        if (id == IDOK) {
+            if (handlers->ok) handlers->ok(dialog);
+            else EndDialog(dialog, IDOK);
+            return TRUE;
+        }
+        if (id == IDCANCEL) {
+            if (handlers->cancel) handlers->cancel(dialog);
+            else EndDialog(dialog, IDCANCEL);
+            return TRUE;
+        }
+        return handlers->command && handlers->command(dialog, id, HIWORD(wParam)) ? TRUE : FALSE;
+    }
+    case WM_NOTIFY:
+        if (!handlers->notify) return FALSE;
+        SetWindowLongPtrA(dialog, DWLP_MSGRESULT,
+                          handlers->notify(dialog, reinterpret_cast<NMHDR*>(lParam)));
+        return TRUE;
+    case WM_CLOSE:
+        SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+INT_PTR RunModalDialog(int templateId, HWND owner, const DialogHandlers& handlers) {
+    return DialogBoxParamA(ThisModule(), MAKEINTRESOURCEA(templateId), owner, DialogProc,
+                           reinterpret_cast<LPARAM>(&handlers));
+}
+
+bool IsChecked(HWND dialog, int id) {
+    return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
+}
+
+void SetChecked(HWND dialog, int id, bool checked) {
+    CheckDlgButton(dialog, id, checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+std::string ItemText(HWND dialog, int id, size_t limit) {
+    if (limit == 0) return std::string();
+    std::vector<char> buffer(limit, '\0');
+    const UINT length = GetDlgItemTextA(dialog, id, buffer.data(), static_cast<int>(limit));
+    return std::string(buffer.data(), length < limit ? length : limit - 1);
+}
+
+void SetItemText(HWND dialog, int id, const std::string& text) {
+    SetDlgItemTextA(dialog, id, text.c_str());
+}
+
+void EnableControls(HWND dialog, std::initializer_list<int> ids, bool enabled) {
+    for (int id : ids) EnableWindow(GetDlgItem(dialog, id), enabled ? TRUE : FALSE);
+}
+
+}  // namespace tunelark::ui

@@ -1,0 +1,40 @@
+// The skeleton every dialog of the plug-in stands on: a modal dialog from the module's
+// resources with the plug-in's big icon, and handlers for its few messages. A dialog
+// keeps its state in a struct of its own that the handlers capture.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <initializer_list>
+#include <string>
+
+namespace tunelark::ui {
+
+struct DialogHandlers {
+    // After the icon is set. Answers what WM_INITDIALOG answers: TRUE lets the system
+    // put the focus on the first control.
+    std::function<BOOL(HWND dialog)> init;
+    // Any command but IDOK and IDCANCEL; true when handled.
+    std::function<bool(HWND dialog, int id, int code)> command;
+    // The answer goes back to the control through DWLP_MSGRESULT.
+    std::function<LRESULT(HWND dialog, NMHDR* header)> notify;
+    // "OK" and Enter; without a handler the dialog ends with IDOK.
+    std::function<void(HWND dialog)> ok;
+    // "Cancel", Esc and the close box; without a handler the dialog ends with IDCANCEL.
+    std::function<void(HWND dialog)> cancel;
+};
+
+// Runs the dialog with resource id templateId modally. Answers the value it ended with,
+// or -1 when it could not be created.
+INT_PTR RunModalDialog(int templateId, HWND owner, const DialogHandlers& handlers);
+
+// Control helpers. Texts are read through a buffer of `limit` bytes, terminator
+// included, as the dialogs' fixed fields are; a longer text comes back cut to fit.
+bool IsChecked(HWND dialog, int id);
+void SetChecked(HWND dialog, int id, bool checked);
+std::string ItemText(HWND dialog, int id, size_t limit);
+void SetItemText(HWND dialog, int id, const std::string& text);
+void EnableControls(HWND dialog, std::initializer_list<int> ids, bool enabled);
+
+}  // namespace tunelark::ui
