@@ -112,11 +112,11 @@ bool ParseArgs(const std::vector<std::string>& argv, Options& options) {
         else if (arg == "--version") options.version = std::atoi(value().c_str());
         else if (arg == "--me") options.me = value();
         else if (arg == "--contact") {
-            std::string spec = value();
-            size_t bar = spec.find('|');
+            std::string nameAndSignin = value();
+            size_t bar = nameAndSignin.find('|');
             Person p;
-            p.friendlyName = Widen(spec.substr(0, bar));
-            p.signinName = bar == std::string::npos ? L"" : Widen(spec.substr(bar + 1));
+            p.friendlyName = Widen(nameAndSignin.substr(0, bar));
+            p.signinName = bar == std::string::npos ? L"" : Widen(nameAndSignin.substr(bar + 1));
             options.contacts.push_back(p);
         } else if (arg == "--no-messenger") options.noMessenger = true;
         else if (arg == "--refuse-messenger") options.refuseMessenger = true;

@@ -248,6 +248,17 @@ TEST_F(StripPlusCodesTest, CodesLongerThanThreeBytesAreNotUsed) {
     EXPECT_EQ(Stored("Colour"), CC + '\0');
 }
 
+TEST_F(StripPlusCodesTest, CodesOfOneToThreeBytesAreUsed) {
+    for (size_t length = 1; length <= 3; ++length) {
+        const std::string colour(length, '~'), bold(length, '*'), reset(length, '%');
+        WriteText("Colour", colour);
+        WriteText("Bold", bold);
+        // Stored without its terminator, a three-byte code still fits the read.
+        WriteRaw(HKEY_CURRENT_USER, Key, "Reset", REG_BINARY, reset.data(), static_cast<DWORD>(length));
+        EXPECT_EQ(Run(colour + "4B" + bold + "o" + reset + "b"), "Bob") << length << " bytes";
+    }
+}
+
 TEST_F(StripPlusCodesTest, HostVersionChoosesTheIndexLimits) {
     EXPECT_EQ(Run(CC + "16Bob", 2), "6Bob");
     EXPECT_EQ(Run(CC + "16Bob", 3), "Bob");

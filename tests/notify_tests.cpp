@@ -302,17 +302,52 @@ TEST_F(FirstSendTest, ContactsWhoseCallsFailAreNeitherAskedNorStored) {
         << "no entry was written, under an empty name or any other";
 }
 
+TEST_F(FirstSendTest, OnlyOptionValuesOfExactlyOneAskOrAllow) {
+    if (GetACP() != 1252) GTEST_SKIP();
+    Start();
+    struct Case { int ask; int allowNotOnList; bool asked; bool played; };
+    const Case cases[] = {
+        {0, 1, false, true}, {2, 1, false, true}, {-1, 1, false, true},
+        {2, 0, false, false}, {0, 2, false, false}, {0, -1, false, false},
+    };
+    for (const Case& c : cases) {
+        SetOptionValue("AskOnFirstSend", c.ask);
+        SetOptionValue("AllowNotOnList", c.allowNotOnList);
+        EXPECT_EQ(ReceiveAnswering(1047, false), c.asked) << c.ask << "/" << c.allowNotOnList;
+        EXPECT_EQ(lastSeen == std::vector<std::string>{Missing}, c.played) << c.ask << "/" << c.allowNotOnList;
+    }
+    EXPECT_FALSE(BlocklistValue("bob@example.com").present);
+}
+
+TEST_F(FirstSendTest, SigninNamesAreStoredUpTo255Bytes) {
+    if (GetACP() != 1252) GTEST_SKIP();
+    Start();
+    for (size_t length : {254u, 255u, 256u, 300u}) {
+        const std::string signin(length, static_cast<char>('a' + length % 26));
+        conversation->people = {{L"Bob", std::wstring(signin.begin(), signin.end())}};
+        ASSERT_TRUE(ReceiveAnswering(1047, false)) << length;
+        EXPECT_EQ(AsNumber(BlocklistValue(signin.substr(0, 255).c_str())), 1) << length;
+    }
+}
+
 TEST_F(NotifyTest, OddSenderNamesAreHandledSafely) {
     if (GetACP() != 1252) GTEST_SKIP();
     SetOptionValue("AllowNotOnList", 1);
     std::wstring longName(300, L'x');
-    conversation->people = {{longName, L"long@example.com"}, {L"", L"empty@example.com"}};
+    conversation->people = {{longName, L"long@example.com"}, {L"", L"empty@example.com"},
+                            {std::wstring(129, L'z'), L"fits@example.com"},
+                            {std::wstring(130, L'y'), L"onemore@example.com"}};
+    for (const char* blocked : {"fits@example.com", "onemore@example.com"})
+        WriteNumber(HKEY_CURRENT_USER, BlocklistRoot, blocked, 0);
     WriteNumber(HKEY_CURRENT_USER, BlocklistRoot, "long@example.com", 0);
     WriteNumber(HKEY_CURRENT_USER, BlocklistRoot, "empty@example.com", 0);
     Start();
     // A display name is cut to 129 bytes before it is compared.
     EXPECT_FALSE(Played(std::string(129, 'x')));
     EXPECT_TRUE(Played(std::string(300, 'x'))) << "not equal to the cut name: AllowNotOnList";
+    EXPECT_FALSE(Played(std::string(129, 'z'))) << "a name that just fits is whole";
+    EXPECT_FALSE(Played(std::string(129, 'y'))) << "one byte over is cut";
+    EXPECT_TRUE(Played(std::string(130, 'y')));
     EXPECT_FALSE(Played("")) << "the empty sender is the contact with the empty name";
 }
 
