@@ -182,7 +182,7 @@ protected:
     }
 
     static void WriteText(const char* name, const std::string& text) {
-        WriteRaw(HKEY_CURRENT_USER, Key, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+        testsupport::WriteText(HKEY_CURRENT_USER, Key, name, text);
     }
     static std::string Stored(const char* name) {
         return ReadRaw(HKEY_CURRENT_USER, Key, name).bytes;
