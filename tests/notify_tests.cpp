@@ -113,6 +113,19 @@ TEST_F(NotifyTest, WithoutMessengerConversationOrContactsAllowNotOnListDecides) 
     EXPECT_TRUE(Played("Bob")) << "the entry decides once the contact is found";
 }
 
+TEST_F(NotifyTest, EachNotificationReadsTheFormattingCodesAfresh) {
+    if (GetACP() != 1252) GTEST_SKIP();
+    const std::string codes = "Software\\vorquell_ software\\Tunelark\\PlusCodes";
+    conversation->people = {{L"~4Bob", L"bob@example.com"}};
+    WriteNumber(HKEY_CURRENT_USER, BlocklistRoot, "bob@example.com", 0);
+    SetOptionValue("AllowNotOnList", 1);
+    Start();
+    WriteText(HKEY_CURRENT_USER, codes, "Colour", "~");
+    EXPECT_FALSE(Played("Bob")) << "~4 is a colour code: the blocked contact";
+    WriteText(HKEY_CURRENT_USER, codes, "Colour", "");
+    EXPECT_TRUE(Played("Bob")) << "with the default codes ~4Bob is nobody";
+}
+
 TEST_F(NotifyTest, BlocklistEnabledDecidesWhetherTheEntryCounts) {
     if (GetACP() != 1252) GTEST_SKIP();
     WriteNumber(HKEY_CURRENT_USER, BlocklistRoot, "ann@example.com", 0);

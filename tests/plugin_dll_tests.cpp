@@ -150,8 +150,10 @@ TEST_F(PluginDllTest, InitializeWithoutAMessengerStillAnswersCalls) {
     EXPECT_EQ(command.text, "");
     auto notify = host.ReceiveNotify("XY\x01\x01\x02hello", nullptr, "Someone");
     EXPECT_EQ(notify.handled, 0);
-    host.ParseCommand("/xTLAbout", "", nullptr);
-    host.ReceiveNotify("TL\x01\x01\x02hello", nullptr, "Someone");
+    EXPECT_EQ(host.ParseCommand("/xTLStop", "", nullptr).handled, 1);
+    notify = host.ReceiveNotify("TL\x01\x01\x02hello", nullptr, "Someone");
+    EXPECT_EQ(notify.handled, 1);
+    EXPECT_EQ(notify.text, "");
     host.exports().Uninitialize();
 }
 
