@@ -1,4 +1,4 @@
-// How long a play request takes to be heard: from Sound::Play on the caller's thread to
+// How long a play request takes to be heard: from Play on the caller's thread to
 // the first buffer handed to the audio device, per file format, over repeated runs.
 // The worker is left idle for a varying time before each request, as between chat
 // notifications, so its 400 ms poll shows in the figures as it would in use.
@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
             Sleep(random() % 500);
             LARGE_INTEGER asked;
             QueryPerformanceCounter(&asked);
-            if (sounds[f]->Play(1) != PlayPosted) {
+            if (Play(*sounds[f], 1) != PlayPosted) {
                 ++failures;
                 continue;
             }
@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
     StopCurrentStream();
     CloseCurrentStream();
 
-    std::printf("Sound::Play to first buffer written, %d runs per format\n", runs);
+    std::printf("Play to first buffer written, %d runs per format\n", runs);
     for (int f = 0; f < 3; ++f) {
         std::printf("%s (%s)\n", labels[f], files[f]);
         Report("Play -> first buffer", figures[f].total);
