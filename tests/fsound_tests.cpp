@@ -232,30 +232,6 @@ TEST_F(FsoundTest, ClosingAPlayingStreamSilencesItAndReleasesTheFile) {
     EXPECT_EQ(FSOUND_Stream_Play(FSOUND_FREE, s), 0);
 }
 
-// Stop and close only tell the old stream's thread to go; the next stream must still
-// not open its device until the old one has closed it, or both would be heard.
-TEST_F(FsoundTest, AStoppedOrClosedStreamLeavesTheDeviceBeforeTheNextOneStarts) {
-    for (const bool close : {false, true}) {
-        SCOPED_TRACE(close ? "closed" : "stopped");
-        FSOUND_STREAM* old = FSOUND_Stream_Open(SoundPath("long_16bit_mono_8000.wav").c_str(), FSOUND_LOOP_OFF, 0, 0);
-        FSOUND_STREAM* next = FSOUND_Stream_Open(SoundPath("tone_16bit_mono_44100.wav").c_str(), FSOUND_LOOP_OFF, 0, 0);
-        ASSERT_TRUE(old && next);
-        ResetCapture();
-        ASSERT_NE(FSOUND_Stream_Play(FSOUND_FREE, old), 0);
-        while (CaptureBytes() == 0) Sleep(5);
-        EXPECT_EQ(close ? FSOUND_Stream_Close(old) : FSOUND_Stream_Stop(old), 1);
-        ASSERT_NE(FSOUND_Stream_Play(FSOUND_FREE, next), 0);
-        // The capture restarts when a device opens: what it holds is the 0.3 s sound alone.
-        const CaptureSummary r = WaitForCapture();
-        EXPECT_NEAR(r.audibleSeconds, 0.3, 0.06);
-        EXPECT_NEAR(r.crossingsLeft, 880, 880 * 0.03);
-        EXPECT_EQ(FSOUND_Stream_Close(next), 1);
-        if (!close) {
-            EXPECT_EQ(FSOUND_Stream_Close(old), 1);
-        }
-    }
-}
-
 TEST_F(FsoundTest, CloseOfTheSoundSystemStopsWhatPlaysAndInvalidatesStreams) {
     const std::string copy = TempCopy("tone_stereo_44100.ogg");
     FSOUND_STREAM* ogg = FSOUND_Stream_Open(copy.c_str(), FSOUND_LOOP_OFF, 0, 0);

@@ -370,7 +370,7 @@ TEST_F(SoundPlayTest, CuttingOffAPlayingSoundDoesNotHoldUpTheCaller) {
                 cuts[cuts.size() / 2], cuts.back());
     RecordProperty("cut_off_median_us", std::to_string(static_cast<int>(cuts[cuts.size() / 2] * 1000)));
     // The quickest of fifteen, with room to spare: a busy machine delays some calls, not
-    // all. Waiting for the old device to close costs 3 to 14 ms here.
+    // all. Waiting for the old device to close costs 2.5 to 14 ms here.
     EXPECT_LT(cuts.front(), 1.5) << "the caller waited for the old device to close";
     ExpectOnlyTheSecondTone(ReadCaptureWhenQuiet(), 1.5);
 }
@@ -449,9 +449,7 @@ TEST_F(SoundPlayTest, AWorkerThatStartsLateStillPlays) {
     ASSERT_EQ(Play(*sound, 0), PlayPosted);
     WaitForWorker();
     EXPECT_NE(CurrentStream(), nullptr) << "the play job had no handler";
-    const CaptureSummary r = WaitForCapture();
-    EXPECT_NEAR(r.audibleSeconds, 0.4, 0.06);
-    EXPECT_NEAR(r.crossingsLeft, 2000, 2000 * 0.03);
+    EXPECT_NEAR(WaitForCapture().audibleSeconds, 0.4, 0.06);
 }
 
 // Play, stop and close requests from this thread against the worker, with the database
