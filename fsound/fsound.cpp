@@ -1,5 +1,12 @@
 // The FSOUND entry points over Stream. One lock guards the layer's state; stream
-// threads never take it, so stopping (which waits for a thread) is safe under it.
+// threads never take it, so waiting for a stream's thread is safe under it.
+//
+// Stopping and closing only tell a stream's thread to go and return at once: the
+// thread resets and closes its device itself, which takes milliseconds, and callers
+// on a user-facing thread must not wait for that. A closed stream whose thread still
+// runs is kept as retiring until it is done. Starting a stream first waits for every
+// stopped or retiring one, so an old sound has left the device before a new one opens
+// it; closing the system waits for all of them.
 //
 // waveOut keeps playing whichever window has the focus, so the global-focus flag of
 // FSOUND_Init needs nothing more and other flags have no meaning here.
@@ -17,6 +24,7 @@
 #include <mutex>
 #include <vector>
 
+#include "fsound/fsound_stats.h"
 #include "fsound/stream.h"
 
 namespace tunelark::fsound {
@@ -30,6 +38,8 @@ struct SoundSystem {
     UINT device = WAVE_MAPPER;
     int channels = 0;
     std::vector<std::unique_ptr<Stream>> streams;
+    // Closed, their handles forgotten, but their threads may still be closing devices.
+    std::vector<std::unique_ptr<Stream>> retiring;
 
     // Only pointers this layer handed out and has not closed count as streams.
     std::vector<std::unique_ptr<Stream>>::iterator Find(FSOUND_STREAM* handle) {
@@ -38,9 +48,21 @@ struct SoundSystem {
         });
     }
 
+    // Forgets the retiring streams whose threads have ended.
+    void DropFinished() {
+        std::erase_if(retiring, [](const auto& s) { return s->TornDown(); });
+    }
+
+    void WaitForTeardowns() {
+        for (auto& s : streams)
+            if (!s->IsPlaying()) s->WaitForTeardown();
+        retiring.clear();  // each waits for its thread
+    }
+
     void CloseAll() {
         for (auto& s : streams) s->Stop();
         streams.clear();
+        retiring.clear();
         initialised = false;
     }
 };
@@ -137,6 +159,7 @@ int __stdcall FSOUND_Stream_Play(int channel, FSOUND_STREAM* handle) {
     if (it == s.streams.end()) return 0;
     Stream& stream = **it;
     stream.Stop();
+    s.WaitForTeardowns();
 
     if (channel == FSOUND_FREE) {
         std::vector<bool> taken(s.channels, false);
@@ -162,7 +185,7 @@ signed char __stdcall FSOUND_Stream_Stop(FSOUND_STREAM* handle) {
     std::lock_guard lock(s.lock);
     auto it = s.Find(handle);
     if (it == s.streams.end()) return 0;
-    (*it)->Stop();
+    (*it)->RequestStop();
     return 1;
 }
 
@@ -175,9 +198,21 @@ signed char __stdcall FSOUND_Stream_Close(FSOUND_STREAM* handle) {
         if (it == s.streams.end()) return 0;
         closing = std::move(*it);
         s.streams.erase(it);
-        closing->Stop();
+        closing->Retire();
+        s.DropFinished();
+        if (!closing->TornDown()) s.retiring.push_back(std::move(closing));
     }
-    return 1;  // the file and decoder go with `closing`
+    return 1;  // a stream with no thread left goes with `closing`, file and decoder too
 }
 
 }  // extern "C"
+
+namespace tunelark::fsound {
+
+void WaitForStreamTeardowns() {
+    SoundSystem& s = System();
+    std::lock_guard lock(s.lock);
+    s.WaitForTeardowns();
+}
+
+}  // namespace tunelark::fsound

@@ -1,5 +1,6 @@
-// Timing of the last started stream, for measuring how long a play request takes to
-// reach the audio device. Not part of the FSOUND interface.
+// Outside the FSOUND interface: the timing of the last started stream, for measuring
+// how long a play request takes to reach the audio device, and a wait for the devices
+// of stopped streams to close.
 #pragma once
 
 namespace tunelark::fsound {
@@ -12,5 +13,9 @@ struct PlayTiming {
 
 // For the stream most recently started with FSOUND_Stream_Play.
 PlayTiming LastPlayTiming();
+
+// Waits until every stopped or closed stream has closed its device. Stopping and
+// closing do not wait; FSOUND_Stream_Play does before it opens a device.
+void WaitForStreamTeardowns();
 
 }  // namespace tunelark::fsound

@@ -1,10 +1,10 @@
 #include "fsound/stream.h"
 
 #include <mmsystem.h>
+#include <process.h>
 
 #include <algorithm>
 #include <mutex>
-#include <system_error>
 #include <vector>
 
 #include "fsound/fsound_stats.h"
@@ -99,27 +99,65 @@ bool Stream::Play(UINT device, int channel) {
     }
     used_ = true;
     channel_ = channel;
+    device_ = device;
     ResetEvent(stopEvent_.get());
-    const unsigned long long playId = NoteRequest();
+    playId_ = NoteRequest();
     playing_ = true;
-    try {
-        thread_ = std::thread(&Stream::Run, this, device, playId);
-    } catch (const std::system_error&) {
+    {
+        std::lock_guard lock(releaseLock_);
+        threadDone_ = false;
+    }
+    thread_.reset(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &ThreadMain, this, 0, nullptr)));
+    if (!thread_) {
         playing_ = false;
+        std::lock_guard lock(releaseLock_);
+        threadDone_ = true;
         return false;
     }
     return true;
 }
 
-void Stream::Stop() {
-    if (thread_.joinable()) {
-        SetEvent(stopEvent_.get());
-        thread_.join();
-    }
+void Stream::RequestStop() {
+    if (thread_) SetEvent(stopEvent_.get());
     playing_ = false;
 }
 
-void Stream::Run(UINT device, unsigned long long playId) {
+void Stream::Retire() {
+    {
+        std::lock_guard lock(releaseLock_);
+        retired_ = true;
+        if (threadDone_) decoder_.reset();
+    }
+    RequestStop();
+}
+
+bool Stream::TornDown() const {
+    return !thread_ || WaitForSingleObject(thread_.get(), 0) == WAIT_OBJECT_0;
+}
+
+void Stream::WaitForTeardown() {
+    if (!thread_) return;
+    WaitForSingleObject(thread_.get(), INFINITE);
+    thread_.reset();
+}
+
+void Stream::Stop() {
+    RequestStop();
+    WaitForTeardown();
+}
+
+unsigned __stdcall Stream::ThreadMain(void* self) {
+    auto* stream = static_cast<Stream*>(self);
+    stream->Run();
+    std::lock_guard lock(stream->releaseLock_);
+    stream->threadDone_ = true;
+    if (stream->retired_) stream->decoder_.reset();
+    return 0;
+}
+
+void Stream::Run() {
+    const UINT device = device_;
+    const unsigned long long playId = playId_;
     const PcmFormat fmt = decoder_->Format();
     WAVEFORMATEX wf = Pcm16WaveFormat(fmt.channels, fmt.sampleRate);
 
@@ -174,7 +212,8 @@ void Stream::Run(UINT device, unsigned long long playId) {
         if (WaitForMultipleObjects(2, waits, FALSE, 200) == WAIT_OBJECT_0) break;
     }
     playing_ = false;
-    // `out` resets and closes the device here, so a stop is silent once Stop returns.
+    // `out` resets and closes the device here, before the thread ends: a stream whose
+    // thread has ended is silent.
 }
 
 }  // namespace tunelark::fsound

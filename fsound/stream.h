@@ -6,8 +6,8 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
-#include <thread>
 
 #include "fsound/decoder.h"
 #include "fsound/handles.h"
@@ -17,6 +17,7 @@ namespace tunelark::fsound {
 class Stream {
 public:
     static std::unique_ptr<Stream> Open(const std::string& path);
+    // Waits for the stream's thread, if one still runs.
     ~Stream();
     Stream(const Stream&) = delete;
     Stream& operator=(const Stream&) = delete;
@@ -25,22 +26,40 @@ public:
     // WAVE_MAPPER) and returns at once. A stream played before is reopened first;
     // false when that fails.
     bool Play(UINT device, int channel);
-    // Silences the stream and returns when its device is closed. The file stays open.
+    // Tells the stream's thread to silence and close its device, and returns without
+    // waiting for it. The file stays open.
+    void RequestStop();
+    // As RequestStop, for a stream that will not play again: its file is released as
+    // soon as its thread is done with it.
+    void Retire();
+    // True once no thread of this stream holds a device any more.
+    bool TornDown() const;
+    void WaitForTeardown();
+    // RequestStop and WaitForTeardown: silent, device closed, when it returns.
     void Stop();
     bool IsPlaying() const { return playing_.load(); }
     int Channel() const { return channel_; }
 
 private:
     Stream(std::string path, std::unique_ptr<Decoder> decoder);
-    void Run(UINT device, unsigned long long playId);
+    static unsigned __stdcall ThreadMain(void* self);
+    void Run();
 
     std::string path_;
+    // Shared with the thread while it runs; see releaseLock_.
     std::unique_ptr<Decoder> decoder_;
     bool used_ = false;
     int channel_ = -1;
+    UINT device_ = 0;
+    unsigned long long playId_ = 0;
     KernelHandle stopEvent_;
-    std::thread thread_;
+    KernelHandle thread_;
     std::atomic<bool> playing_{false};
+    // Whichever of Retire and the end of the thread comes second drops the decoder,
+    // so a closed stream never keeps its file open after its thread is gone.
+    std::mutex releaseLock_;
+    bool threadDone_ = true;
+    bool retired_ = false;
 };
 
 }  // namespace tunelark::fsound

@@ -25,10 +25,10 @@ PlaybackWorker* Worker() {
 bool StartPlaybackWorker(DWORD maxWaitMs) {
     OpenPlaybackMutex();
     std::unique_ptr<PlaybackWorker>& worker = GlobalWorker();
-    worker = std::make_unique<PlaybackWorker>();
-    if (!worker->WaitUntilRunning(maxWaitMs)) return false;
-    worker->RegisterHandler(PlayStreamJobId, &RunPlayStreamJob);
-    return true;
+    // The thread registers the play job itself, so one that starts after the wait
+    // below has given up still plays.
+    worker = std::make_unique<PlaybackWorker>(std::vector<StartHandler>{{PlayStreamJobId, &RunPlayStreamJob}});
+    return worker->WaitUntilRunning(maxWaitMs);
 }
 
 void StopPlaybackWorker() {

@@ -1,4 +1,4 @@
-// Sound::Play: the host thread's side of playing a sound.
+// Play: the host thread's side of playing a sound.
 #include "playback/sound_play.h"
 
 #include <string>
@@ -9,10 +9,11 @@
 
 namespace tunelark {
 
-int Sound::Play(int force) {
+int Play(const Sound& sound, int force) {
     const int soundsEnabled = Settings.GetOption(SoundsEnabled);
-    const int packEnabled = Pack() ? Pack()->GetProperty(SoundPackEnabledProperty) : 1;
-    const int soundEnabled = GetProperty(SoundEnabledProperty);
+    const SoundPack* pack = sound.Pack();
+    const int packEnabled = pack ? pack->GetProperty(SoundPackEnabledProperty) : 1;
+    const int soundEnabled = sound.GetProperty(SoundEnabledProperty);
 
     // Every request silences what is playing, even one refused below.
     StopCurrentStream();
@@ -20,7 +21,7 @@ int Sound::Play(int force) {
 
     // Other readers are allowed: the worker may be opening this very file for the
     // previous request, and that must not read as a missing file.
-    const std::string path = Filename();
+    const std::string path = sound.Filename();
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return PlayFileMissing;

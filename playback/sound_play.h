@@ -9,12 +9,14 @@
 
 namespace tunelark {
 
+class Sound;
+
 // Results of PlayStreamJob.
 constexpr int StreamPlaying = 1;
 constexpr int StreamOpenFailed = -1;
 constexpr int StreamStartFailed = -3;
 
-// Results of Sound::Play.
+// Results of Play.
 constexpr int PlayPosted = 1;
 constexpr int PlayFileMissing = -1;
 constexpr int PlaySwitchedOff = -2;
@@ -37,5 +39,11 @@ int CloseCurrentStream();
 // The play job, run on the worker thread: replaces the current stream by the file at
 // path and starts it. StreamPlaying, StreamOpenFailed or StreamStartFailed.
 int PlayStreamJob(const char* path, int value);
+
+// Asks for the sound to be played: silences what plays, tests that the file can be
+// read and posts the play job, unless the sound, its pack or sounds as a whole are
+// switched off and force (its low byte) is not set. PlayPosted, PlayFileMissing,
+// PlaySwitchedOff or PlayNotPosted. Returns without waiting for any device.
+int Play(const Sound& sound, int force);
 
 }  // namespace tunelark

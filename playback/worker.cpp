@@ -9,8 +9,11 @@
 
 namespace tunelark {
 
-PlaybackWorker::PlaybackWorker()
-    : stateMutex_(MakeMutex()), takeMutex_(MakeMutex()), listMutex_(MakeMutex()) {
+PlaybackWorker::PlaybackWorker(std::vector<StartHandler> startHandlers)
+    : startHandlers_(std::move(startHandlers)),
+      stateMutex_(MakeMutex()),
+      takeMutex_(MakeMutex()),
+      listMutex_(MakeMutex()) {
     thread_.reset(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &ThreadMain, this, 0, nullptr)));
 }
 
@@ -27,11 +30,20 @@ void PlaybackWorker::SetState(int state) {
     state_ = state;
 }
 
-int PlaybackWorker::RegisterHandler(int id, JobCallback callback) {
+namespace {
+
+std::unique_ptr<JobHandler> MakeHandler(PlaybackWorker* owner, int id, JobCallback callback) {
     auto handler = std::make_unique<JobHandler>();
-    handler->owner = this;
+    handler->owner = owner;
     handler->id = id;
     handler->callback = callback;
+    return handler;
+}
+
+}  // namespace
+
+int PlaybackWorker::RegisterHandler(int id, JobCallback callback) {
+    auto handler = MakeHandler(this, id, callback);
     {
         MutexLock lock(stateMutex_.get());
         if (state_ != WorkerRunning) return 0;
@@ -98,6 +110,13 @@ unsigned __stdcall PlaybackWorker::ThreadMain(void* self) {
 }
 
 void PlaybackWorker::Run() {
+    {
+        // Here rather than by the starter, which may have stopped waiting long ago; and
+        // before the running state, so no job is accepted ahead of its handler.
+        MutexLock lock(listMutex_.get());
+        for (const StartHandler& h : startHandlers_)
+            AppendOwned(handlers_, MakeHandler(this, h.id, h.callback), &JobHandler::next);
+    }
     SetState(WorkerRunning);
     std::unique_ptr<WorkerJob> quit;
     for (;;) {

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/kernel_handle.h"
 
@@ -49,10 +50,18 @@ struct JobHandler {
     JobCallback callback = nullptr;
 };
 
+// A handler that the worker's thread registers itself as its first step.
+struct StartHandler {
+    int id = 0;
+    JobCallback callback = nullptr;
+};
+
 class PlaybackWorker {
 public:
-    // Starts the thread and returns without waiting for it.
-    PlaybackWorker();
+    // Starts the thread and returns without waiting for it. The thread links
+    // `startHandlers` in before it reports running, so they serve the first job however
+    // late the thread starts.
+    explicit PlaybackWorker(std::vector<StartHandler> startHandlers = {});
     ~PlaybackWorker();
     PlaybackWorker(const PlaybackWorker&) = delete;
     PlaybackWorker& operator=(const PlaybackWorker&) = delete;
@@ -87,6 +96,7 @@ private:
     int Append(std::unique_ptr<WorkerJob> job);
     std::unique_ptr<WorkerJob> TakeHead();
 
+    const std::vector<StartHandler> startHandlers_;
     KernelHandle thread_;
     std::unique_ptr<WorkerJob> jobs_;
     std::unique_ptr<JobHandler> handlers_;
@@ -100,9 +110,9 @@ private:
 // The one worker of the plug-in, or null outside Initialize..Uninitialize.
 PlaybackWorker* Worker();
 
-// Creates the playback mutex and the worker, waits (at most maxWaitMs) until the thread
-// runs and registers the play job. False when the thread did not come up in time; the
-// plug-in then runs without sound.
+// Creates the playback mutex and the worker with the play job, and waits (at most
+// maxWaitMs) until the thread runs. False when it did not come up in time: play
+// requests are then refused, and say so, until it does; from then on they play.
 bool StartPlaybackWorker(DWORD maxWaitMs = WorkerStartWaitMs);
 // Ends and frees the worker, closes whatever stream is still open and closes the
 // playback mutex. Safe to call when nothing was started.

@@ -5,6 +5,7 @@
 
 #include "base/text_compare.h"
 #include "blocklist/blocklist.h"
+#include "playback/sound_play.h"
 #include "plugin/command.h"
 #include "plugin/exports/exports.h"
 #include "plugin/messenger/messenger.h"
@@ -104,7 +105,7 @@ void PlayIfAllowed(const char* text, int allowed) {
     }
     int blocklist = Settings.GetOption(BlocklistEnabled);
     if (!(blocklist == 0 || (blocklist == 1 && allowed == 1))) return;
-    if (sound->Play(0) == -1) {
+    if (Play(*sound, 0) == PlayFileMissing) {
         Warn("This sound has not been correctly configured. The file could not be found",
              "Tunelark Plugin :: Warning");
     }

