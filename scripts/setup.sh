@@ -10,6 +10,7 @@ packages=(
   googletest libstb-dev
   sox lame vorbis-tools twolame
   clang libclang-rt-14-dev
+  xvfb x11-apps x11-utils imagemagick
 )
 
 missing=()

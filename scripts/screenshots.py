@@ -1,0 +1,114 @@
+#!/usr/bin/env python3
+"""Pictures of the plug-in's dialogs, as a user sees them.
+
+Runs the host stand-in under Wine on a virtual X display (Xvfb), in a prefix of its own
+whose windows Wine frames itself, brings up each dialog the way a user would, and
+photographs it into docs/screenshots/<name>.png, cropped to the dialog's window.
+
+  screenshots.py --build BUILD_DIR [--out DIR]
+"""
+import argparse
+import os
+import re
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+DISPLAY = ":57"
+
+
+def notification(index_bytes: bytes) -> str:
+    """A ':receive' line carrying a sound notification, as the stand-in reads it."""
+    return "\x12TL".encode().hex() + index_bytes.hex()
+
+
+# name, stand-in arguments, lines typed, caption of the dialog that then shows
+DIALOGS = [
+    ("first-send-prompt", ["--me", "Alice", "--contact", "Bob|bob@example.com"],
+     [":receive Bob\t" + notification(b"\x01\x01\x02")], "Tunelark Blocklist..."),
+]
+
+
+def run(build: Path, out: Path) -> int:
+    home = build / "screenshots"
+    prefix = home / "prefix"
+    env = dict(os.environ, DISPLAY=DISPLAY, WINEPREFIX=str(prefix), WINEARCH="win32", WINEDEBUG="-all",
+               WINEDLLOVERRIDES="mscoree,mshtml=", LANG="C.UTF-8", TUNELARK_AUDIO="none",
+               ALSA_CONFIG_PATH=str(ROOT / "scripts" / "alsa-none.conf"))
+    env.pop("WAYLAND_DISPLAY", None)
+    out.mkdir(parents=True, exist_ok=True)
+    xvfb = subprocess.Popen(["Xvfb", DISPLAY, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    quiet = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+    try:
+        time.sleep(1)
+        if not (prefix / "system.reg").exists():
+            home.mkdir(parents=True, exist_ok=True)
+            subprocess.run(["wineboot", "-i"], env=env, **quiet)
+            for value in ("Managed", "Decorated"):
+                subprocess.run(["wine", "reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", value,
+                                "/d", "N", "/f"], env=env, **quiet)
+            subprocess.run(["wineserver", "-w"], env=env, **quiet)
+        failures = 0
+        for name, args, lines, caption in DIALOGS:
+            if not shoot(build, env, name, args, lines, caption, out / f"{name}.png"):
+                failures += 1
+        return 1 if failures else 0
+    finally:
+        subprocess.run(["wineserver", "-k"], env=env, **quiet)
+        xvfb.terminate()
+
+
+def window_rect(env, caption):
+    """The dialog's frame on the screen, from the X server's window tree."""
+    tree = subprocess.run(["xwininfo", "-root", "-tree"], env=env, capture_output=True, text=True).stdout
+    for line in tree.splitlines():
+        if f'"{caption}"' in line:
+            m = re.search(r"(\d+)x(\d+)\+(-?\d+)\+(-?\d+)\s+\+(-?\d+)\+(-?\d+)", line)
+            if m:
+                w, h, _, _, x, y = map(int, m.groups())
+                return w, h, x, y
+    return None
+
+
+def shoot(build, env, name, args, lines, caption, target: Path) -> bool:
+    subprocess.run(["wine", "reg", "delete", "HKCU\\Software\\vorquell_ software", "/f"], env=env,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    host = subprocess.Popen(["wine", "tlhost.exe", *args], cwd=build / "bin", env=env, stdin=subprocess.PIPE,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        for line in lines:
+            host.stdin.write((line + "\n").encode("utf-8"))
+        host.stdin.flush()
+        rect = None
+        deadline = time.time() + 30
+        while time.time() < deadline and not rect:
+            time.sleep(0.5)
+            rect = window_rect(env, caption)
+        if not rect:
+            print(f"{name}: no window '{caption}' appeared", file=sys.stderr)
+            return False
+        time.sleep(1.5)  # let it paint
+        w, h, x, y = rect
+        shot = subprocess.run(["xwd", "-root", "-silent"], env=env, capture_output=True).stdout
+        subprocess.run(["convert", "xwd:-", "-crop", f"{w}x{h}+{x}+{y}", "+repage", str(target)],
+                       input=shot, check=True)
+        print(f"{name}: {target} ({w}x{h})")
+        return True
+    finally:
+        host.kill()
+        host.wait()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", type=Path, required=True)
+    parser.add_argument("--out", type=Path, default=ROOT / "docs" / "screenshots")
+    a = parser.parse_args()
+    sys.exit(run(a.build.resolve(), a.out.resolve()))
+
+
+if __name__ == "__main__":
+    main()
