@@ -1,43 +1,75 @@
-// Singly linked lists that own their records through unique_ptr, walked from a head
-// along a `next` member: the shape of the sound database, the blocklist and the
-// worker's job list. `next` is the member pointer of the record's link.
+// Singly linked list that owns its records through unique_ptr: the shape of the sound
+// database, the blocklist and the worker's job list. It keeps a pointer to its tail so
+// that appending does not walk the list; `Next` is the member that links a record to
+// the following one, and only the list changes it.
 #pragma once
 
 #include <memory>
 
 namespace tunelark {
 
-// Walks to the tail and appends; the record's own link is cleared first.
-template <typename Record>
-Record* AppendOwned(std::unique_ptr<Record>& head, std::unique_ptr<Record> record,
-                    std::unique_ptr<Record> Record::*next) {
-    if (!record) return nullptr;
-    ((*record).*next).reset();
-    std::unique_ptr<Record>* link = &head;
-    while (*link) link = &((**link).*next);
-    *link = std::move(record);
-    return link->get();
-}
+template <typename Record, std::unique_ptr<Record> Record::*Next>
+class OwnedList {
+public:
+    OwnedList() = default;
+    ~OwnedList() { Clear(); }
+    OwnedList(const OwnedList&) = delete;
+    OwnedList& operator=(const OwnedList&) = delete;
 
-// Takes the record out and hands it back; empty (and the list unchanged) when it is
-// not in the list.
-template <typename Record>
-std::unique_ptr<Record> UnlinkOwned(std::unique_ptr<Record>& head, const Record* record,
-                                    std::unique_ptr<Record> Record::*next) {
-    for (std::unique_ptr<Record>* link = &head; *link; link = &((**link).*next)) {
-        if (link->get() == record) {
-            std::unique_ptr<Record> removed = std::move(*link);
-            *link = std::move((*removed).*next);
-            return removed;
-        }
+    Record* Head() const { return head_.get(); }
+    Record* Tail() const { return tail_; }
+
+    // Links the record in at the tail, cutting off whatever it still pointed to.
+    // Answers the record.
+    Record* Append(std::unique_ptr<Record> record) {
+        if (!record) return nullptr;
+        FreeChain((*record).*Next);
+        Record* added = record.get();
+        std::unique_ptr<Record>& link = tail_ ? (*tail_).*Next : head_;
+        link = std::move(record);
+        tail_ = added;
+        return added;
     }
-    return nullptr;
-}
 
-// Frees the records one at a time, so a long list does not recurse through destructors.
-template <typename Record>
-void FreeOwned(std::unique_ptr<Record>& head, std::unique_ptr<Record> Record::*next) {
-    while (head) head = std::move((*head).*next);
-}
+    // Takes the record out and hands it back with its link cleared; empty (and the list
+    // unchanged) when it is not in the list.
+    std::unique_ptr<Record> Unlink(const Record* record) {
+        if (!record) return nullptr;
+        Record* previous = nullptr;
+        for (std::unique_ptr<Record>* link = &head_; *link; link = &((**link).*Next)) {
+            if (link->get() == record) {
+                std::unique_ptr<Record> removed = std::move(*link);
+                *link = std::move((*removed).*Next);
+                if (tail_ == record) tail_ = previous;
+                return removed;
+            }
+            previous = link->get();
+        }
+        return nullptr;
+    }
+
+    // The first record, unlinked; empty when the list is.
+    std::unique_ptr<Record> TakeHead() {
+        std::unique_ptr<Record> first = std::move(head_);
+        if (first) head_ = std::move((*first).*Next);
+        if (!head_) tail_ = nullptr;
+        return first;
+    }
+
+    // Frees the records one at a time, so a long list does not recurse through the
+    // records' destructors.
+    void Clear() {
+        FreeChain(head_);
+        tail_ = nullptr;
+    }
+
+private:
+    static void FreeChain(std::unique_ptr<Record>& first) {
+        while (first) first = std::move((*first).*Next);
+    }
+
+    std::unique_ptr<Record> head_;
+    Record* tail_ = nullptr;
+};
 
 }  // namespace tunelark

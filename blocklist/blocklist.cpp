@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "settings/registry.h"
-#include "base/owned_list.h"
 
 namespace tunelark {
 
@@ -15,16 +14,12 @@ namespace {
 
 constexpr DWORD NameBufferSize = 1024;
 
-std::unique_ptr<BlocklistEntry>& BlocklistHead() {
-    static std::unique_ptr<BlocklistEntry> head;
-    return head;
+BlocklistEntry::List& Blocklist() {
+    static BlocklistEntry::List list;
+    return list;
 }
 
 }  // namespace
-
-BlocklistEntry::~BlocklistEntry() {
-    FreeOwned(next_, &BlocklistEntry::next_);
-}
 
 int BlocklistEntry::IsAllowed() const {
     int flag = 0;
@@ -61,27 +56,26 @@ void LoadBlocklist(const char* subKey) {
 }
 
 void ClearBlocklist() {
-    std::unique_ptr<BlocklistEntry>& head = BlocklistHead();
-    FreeOwned(head, &BlocklistEntry::next_);
+    Blocklist().Clear();
 }
 
 BlocklistEntry* FindBlocklistEntry(const std::string& name) {
     for (BlocklistEntry* entry = FirstBlocklistEntry(); entry; entry = entry->Next()) {
-        if (entry->Name() == name) return entry;
+        if (entry->name_ == name) return entry;
     }
     return nullptr;
 }
 
 BlocklistEntry* FirstBlocklistEntry() {
-    return BlocklistHead().get();
+    return Blocklist().Head();
 }
 
 BlocklistEntry* AppendEntry(std::unique_ptr<BlocklistEntry> entry) {
-    return AppendOwned(BlocklistHead(), std::move(entry), &BlocklistEntry::next_);
+    return Blocklist().Append(std::move(entry));
 }
 
 std::unique_ptr<BlocklistEntry> UnlinkEntry(BlocklistEntry* entry) {
-    return UnlinkOwned(BlocklistHead(), entry, &BlocklistEntry::next_);
+    return Blocklist().Unlink(entry);
 }
 
 BlocklistEntry* AddContact(const std::string& name, int flag) {

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "base/owned_list.h"
+
 namespace tunelark {
 
 extern const char* const BlocklistKeyPath;  // below HKEY_CURRENT_USER
@@ -12,7 +14,7 @@ extern const char* const BlocklistKeyPath;  // below HKEY_CURRENT_USER
 class BlocklistEntry {
 public:
     BlocklistEntry() = default;
-    ~BlocklistEntry();
+    ~BlocklistEntry() = default;
     BlocklistEntry(const BlocklistEntry&) = delete;
     BlocklistEntry& operator=(const BlocklistEntry&) = delete;
 
@@ -27,11 +29,13 @@ public:
     void RemoveValue(const char* subKey) const;
 
 private:
-    friend BlocklistEntry* AppendEntry(std::unique_ptr<BlocklistEntry> entry);
-    friend std::unique_ptr<BlocklistEntry> UnlinkEntry(BlocklistEntry* entry);
-    friend void ClearBlocklist();
+    // Compares the names in place: a lookup may visit every entry.
+    friend BlocklistEntry* FindBlocklistEntry(const std::string& name);
     std::unique_ptr<BlocklistEntry> next_;
     std::string name_;
+
+public:
+    using List = OwnedList<BlocklistEntry, &BlocklistEntry::next_>;
 };
 
 // Appends one entry per value name under HKEY_CURRENT_USER\subKey; keeps what is there.

@@ -5,8 +5,6 @@
 
 #include <utility>
 
-#include "base/owned_list.h"
-
 namespace tunelark {
 
 PlaybackWorker::PlaybackWorker(std::vector<StartHandler> startHandlers)
@@ -21,8 +19,8 @@ PlaybackWorker::~PlaybackWorker() {
     // Freeing the worker under a thread that may still reach it would be worse than
     // waiting for that thread, however long it takes.
     if (!Shutdown()) WaitForSingleObject(thread_.get(), INFINITE);
-    FreeOwned(jobs_, &WorkerJob::next);
-    FreeOwned(handlers_, &JobHandler::next);
+    jobs_.Clear();
+    handlers_.Clear();
 }
 
 void PlaybackWorker::SetState(int state) {
@@ -49,7 +47,7 @@ int PlaybackWorker::RegisterHandler(int id, JobCallback callback) {
         if (state_ != WorkerRunning) return 0;
     }
     MutexLock lock(listMutex_.get());
-    AppendOwned(handlers_, std::move(handler), &JobHandler::next);
+    handlers_.Append(std::move(handler));
     return 1;
 }
 
@@ -59,7 +57,7 @@ int PlaybackWorker::Append(std::unique_ptr<WorkerJob> job) {
         if (state_ != WorkerRunning) return 0;
     }
     MutexLock lock(listMutex_.get());
-    AppendOwned(jobs_, std::move(job), &WorkerJob::next);
+    jobs_.Append(std::move(job));
     return 1;
 }
 
@@ -85,13 +83,13 @@ int PlaybackWorker::PostTextJob(int id, std::string text, int value) {
 int PlaybackWorker::CountJobs() const {
     MutexLock lock(listMutex_.get());
     int count = 0;
-    for (const WorkerJob* job = jobs_.get(); job; job = job->next.get()) ++count;
+    for (const WorkerJob* job = jobs_.Head(); job; job = job->next.get()) ++count;
     return count;
 }
 
 JobCallback PlaybackWorker::FindHandler(int id) const {
     MutexLock lock(listMutex_.get());
-    for (const JobHandler* handler = handlers_.get(); handler; handler = handler->next.get())
+    for (const JobHandler* handler = handlers_.Head(); handler; handler = handler->next.get())
         if (handler->id == id) return handler->callback;
     return nullptr;
 }
@@ -99,9 +97,7 @@ JobCallback PlaybackWorker::FindHandler(int id) const {
 std::unique_ptr<WorkerJob> PlaybackWorker::TakeHead() {
     MutexLock take(takeMutex_.get());
     MutexLock list(listMutex_.get());
-    std::unique_ptr<WorkerJob> job = std::move(jobs_);
-    if (job) jobs_ = std::move(job->next);
-    return job;
+    return jobs_.TakeHead();
 }
 
 unsigned __stdcall PlaybackWorker::ThreadMain(void* self) {
@@ -137,7 +133,7 @@ void PlaybackWorker::Run() {
     while (TakeHead()) {
     }
     MutexLock lock(listMutex_.get());
-    FreeOwned(handlers_, &JobHandler::next);
+    handlers_.Clear();
 }
 
 bool PlaybackWorker::WaitUntilRunning(DWORD maxWaitMs) const {
@@ -169,8 +165,8 @@ bool PlaybackWorker::Shutdown() {
     listMutex_.reset();
     state_ = WorkerNotRunning;
     thread_.reset();
-    FreeOwned(jobs_, &WorkerJob::next);
-    FreeOwned(handlers_, &JobHandler::next);
+    jobs_.Clear();
+    handlers_.Clear();
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/kernel_handle.h"
+#include "base/owned_list.h"
 
 namespace tunelark {
 
@@ -98,8 +99,8 @@ private:
 
     const std::vector<StartHandler> startHandlers_;
     KernelHandle thread_;
-    std::unique_ptr<WorkerJob> jobs_;
-    std::unique_ptr<JobHandler> handlers_;
+    OwnedList<WorkerJob, &WorkerJob::next> jobs_;
+    OwnedList<JobHandler, &JobHandler::next> handlers_;
     // Written only under stateMutex_; read without it by the start-up's poll.
     std::atomic<int> state_{WorkerNotRunning};
     KernelHandle stateMutex_;

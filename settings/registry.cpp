@@ -30,24 +30,25 @@ bool IsTextType(DWORD type) {
 
 // Queries into a scratch buffer first so that a failed or oversized read can never
 // leave half-written data in the caller's buffer.
-bool QueryValue(HKEY root, const char* subKey, const char* valueName, DWORD capacity,
-                std::vector<BYTE>& out, DWORD& type) {
-    RegKey key = RegKey::Open(root, subKey, KEY_QUERY_VALUE);
-    if (!key) return false;
+bool QueryOpenKey(HKEY key, const char* valueName, DWORD capacity, std::vector<BYTE>& out, DWORD& type) {
     out.assign(capacity ? capacity : 1, 0);
     DWORD size = capacity;
-    if (RegQueryValueExA(key.get(), valueName, nullptr, &type, out.data(), &size) != ERROR_SUCCESS)
-        return false;
+    if (RegQueryValueExA(key, valueName, nullptr, &type, out.data(), &size) != ERROR_SUCCESS) return false;
     out.resize(size);
     return true;
 }
 
+bool QueryValue(HKEY root, const char* subKey, const char* valueName, DWORD capacity,
+                std::vector<BYTE>& out, DWORD& type) {
+    RegKey key = RegKey::Open(root, subKey, KEY_QUERY_VALUE);
+    return key && QueryOpenKey(key.get(), valueName, capacity, out, type);
+}
+
 // What a read through a buffer of `size` bytes would put there, or false when the
 // buffer must stay unchanged.
-bool ReadThroughBuffer(HKEY root, const char* subKey, const char* valueName, DWORD size,
-                       std::vector<BYTE>& bytes) {
+bool ReadThroughBuffer(HKEY key, const char* valueName, DWORD size, std::vector<BYTE>& bytes) {
     DWORD type = REG_NONE;
-    if (!QueryValue(root, subKey, valueName, size, bytes, type)) return false;
+    if (!QueryOpenKey(key, valueName, size, bytes, type)) return false;
     if (IsTextType(type) && (bytes.empty() || bytes.back() != 0)) {
         // Stored without its terminator: add one if it fits, otherwise the text is
         // longer than the buffer can hold.
@@ -55,6 +56,17 @@ bool ReadThroughBuffer(HKEY root, const char* subKey, const char* valueName, DWO
         bytes.push_back(0);
     }
     return true;
+}
+
+bool ReadThroughBuffer(HKEY root, const char* subKey, const char* valueName, DWORD size,
+                       std::vector<BYTE>& bytes) {
+    RegKey key = RegKey::Open(root, subKey, KEY_QUERY_VALUE);
+    return key && ReadThroughBuffer(key.get(), valueName, size, bytes);
+}
+
+std::string TextOf(const std::vector<BYTE>& bytes) {
+    const char* text = reinterpret_cast<const char*>(bytes.data());
+    return std::string(text, strnlen(text, bytes.size()));
 }
 
 }  // namespace
@@ -78,8 +90,14 @@ std::string ReadRegString(HKEY root, const char* subKey, const char* valueName,
     std::vector<BYTE> bytes;
     if (bufferSize == 0 || !ReadThroughBuffer(root, subKey, valueName, bufferSize, bytes))
         return fallback;
-    const char* text = reinterpret_cast<const char*>(bytes.data());
-    return std::string(text, strnlen(text, bytes.size()));
+    return TextOf(bytes);
+}
+
+std::string ReadRegStringFromKey(HKEY key, const char* valueName, DWORD bufferSize,
+                                 const std::string& fallback) {
+    std::vector<BYTE> bytes;
+    if (!key || bufferSize == 0 || !ReadThroughBuffer(key, valueName, bufferSize, bytes)) return fallback;
+    return TextOf(bytes);
 }
 
 void WriteRegString(HKEY root, const char* subKey, const char* valueName, const char* text) {

@@ -38,6 +38,10 @@ void ReadRegDword(HKEY root, const char* subKey, const char* valueName, int& val
 // default comes back when nothing could be read.
 std::string ReadRegString(HKEY root, const char* subKey, const char* valueName,
                           DWORD bufferSize, const std::string& fallback = std::string());
+// The same, from a key the caller already holds open (a loader reading many values of
+// one key need not open it again for each).
+std::string ReadRegStringFromKey(HKEY key, const char* valueName, DWORD bufferSize,
+                                 const std::string& fallback = std::string());
 
 void WriteRegString(HKEY root, const char* subKey, const char* valueName, const char* text);
 void WriteRegDword(HKEY root, const char* subKey, const char* valueName, int value);

@@ -5,7 +5,6 @@
 #include <climits>
 
 #include "settings/registry.h"
-#include "base/owned_list.h"
 #include "sounddb/sound_registry.h"
 #include "base/text_compare.h"
 
@@ -15,9 +14,9 @@ namespace {
 
 constexpr int UnknownProperty = -100;
 
-std::unique_ptr<SoundPack>& SoundPackListHead() {
-    static std::unique_ptr<SoundPack> head;
-    return head;
+SoundPack::List& SoundPackList() {
+    static SoundPack::List list;
+    return list;
 }
 
 // Leading blanks, one sign, then digits up to the first other character. Saturates
@@ -63,10 +62,6 @@ std::string EncodeSoundIndex(int index) {
 
 Sound::Sound(SoundPack* pack) : pack_(pack) {}
 
-Sound::~Sound() {
-    FreeOwned(next_, &Sound::next_);
-}
-
 int Sound::SetIndex(int index) {
     const int previous = index_;
     index_ = index;
@@ -96,21 +91,16 @@ int Sound::SetProperty(int id, int value) const {
 
 // ---- SoundPack
 
-SoundPack::~SoundPack() {
-    FreeSounds();
-    FreeOwned(next_, &SoundPack::next_);
-}
-
 Sound* SoundPack::AddSound(std::unique_ptr<Sound> sound) {
-    return AppendOwned(sounds_, std::move(sound), &Sound::next_);
+    return sounds_.Append(std::move(sound));
 }
 
 std::unique_ptr<Sound> SoundPack::RemoveSound(Sound* sound) {
-    return UnlinkOwned(sounds_, sound, &Sound::next_);
+    return sounds_.Unlink(sound);
 }
 
 void SoundPack::FreeSounds() {
-    FreeOwned(sounds_, &Sound::next_);
+    sounds_.Clear();
 }
 
 int SoundPack::GetProperty(int id) const {
@@ -128,21 +118,21 @@ int SoundPack::SetProperty(int id, int value) const {
 // ---- SoundPackList
 
 SoundPack* FirstSoundPack() {
-    return SoundPackListHead().get();
+    return SoundPackList().Head();
 }
 
 SoundPack* AppendSoundPack(std::unique_ptr<SoundPack> pack) {
-    return AppendOwned(SoundPackListHead(), std::move(pack), &SoundPack::next_);
+    return SoundPackList().Append(std::move(pack));
 }
 
 std::unique_ptr<SoundPack> UnlinkSoundPack(SoundPack* pack) {
-    return UnlinkOwned(SoundPackListHead(), pack, &SoundPack::next_);
+    return SoundPackList().Unlink(pack);
 }
 
 SoundPack* FindSoundPackByName(const std::string& name, int mode) {
     if (mode != MatchPackName) return nullptr;
     for (SoundPack* pack = FirstSoundPack(); pack; pack = pack->Next()) {
-        if (EqualsIgnoreAsciiCase(pack->Name(), name)) return pack;
+        if (EqualsIgnoreAsciiCase(pack->name_, name)) return pack;
     }
     return nullptr;
 }
@@ -163,9 +153,9 @@ Sound* FindSound(const std::string& text, int flags) {
     };
     for (SoundPack* pack = FirstSoundPack(); pack; pack = pack->Next()) {
         for (Sound* sound = pack->Sounds(); sound; sound = sound->Next()) {
-            if (matches(MatchIndexText, sound->IndexText()) || matches(MatchCommand, sound->Command()) ||
-                matches(MatchFilename, sound->Filename()) || matches(MatchMessage, sound->Message()) ||
-                matches(MatchEncodedIndex, sound->EncodedIndex())) {
+            if (matches(MatchIndexText, sound->indexText_) || matches(MatchCommand, sound->command_) ||
+                matches(MatchFilename, sound->filename_) || matches(MatchMessage, sound->message_) ||
+                matches(MatchEncodedIndex, sound->encodedIndex_)) {
                 return sound;
             }
         }
@@ -174,7 +164,7 @@ Sound* FindSound(const std::string& text, int flags) {
 }
 
 void FreeSoundDatabase() {
-    FreeOwned(SoundPackListHead(), &SoundPack::next_);
+    SoundPackList().Clear();
 }
 
 }  // namespace tunelark

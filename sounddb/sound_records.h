@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "base/owned_list.h"
+
 namespace tunelark {
 
 constexpr int SoundEnabledProperty = 200;
@@ -31,7 +33,7 @@ class SoundPack;
 class Sound {
 public:
     explicit Sound(SoundPack* pack);
-    ~Sound();
+    ~Sound() = default;
     Sound(const Sound&) = delete;
     Sound& operator=(const Sound&) = delete;
 
@@ -62,6 +64,8 @@ public:
 
 private:
     friend class SoundPack;
+    // Compares the fields in place: a lookup may visit every Sound of the database.
+    friend Sound* FindSound(const std::string& text, int flags);
     std::unique_ptr<Sound> next_;
     SoundPack* const pack_;
     int index_ = -1;
@@ -76,12 +80,12 @@ private:
 class SoundPack {
 public:
     SoundPack() = default;
-    ~SoundPack();
+    ~SoundPack() = default;
     SoundPack(const SoundPack&) = delete;
     SoundPack& operator=(const SoundPack&) = delete;
 
     SoundPack* Next() const { return next_.get(); }
-    Sound* Sounds() const { return sounds_.get(); }
+    Sound* Sounds() const { return sounds_.Head(); }
 
     std::string KeyPath() const { return keyPath_; }
     std::string Name() const { return name_; }
@@ -105,15 +109,17 @@ public:
     int SetProperty(int id, int value) const;
 
 private:
-    friend std::unique_ptr<SoundPack> UnlinkSoundPack(SoundPack* pack);
-    friend SoundPack* AppendSoundPack(std::unique_ptr<SoundPack> pack);
-    friend void FreeSoundDatabase();
+    friend SoundPack* FindSoundPackByName(const std::string& name, int mode);
     std::unique_ptr<SoundPack> next_;
     std::string keyPath_;
-    std::unique_ptr<Sound> sounds_;
+    OwnedList<Sound, &Sound::next_> sounds_;
     std::string name_;
     std::string artist_;
     std::string version_;
+
+public:
+    // The shape of SoundPackList.
+    using List = OwnedList<SoundPack, &SoundPack::next_>;
 };
 
 // Head of SoundPackList, null when the database is empty.

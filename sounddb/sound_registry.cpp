@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <unordered_set>
 
 #include "settings/registry.h"
 #include "base/text_compare.h"
@@ -36,29 +37,51 @@ bool SubKeyName(HKEY key, DWORD i, std::string& name) {
 }
 
 std::string ReadText(HKEY key, const char* valueName) {
-    return ReadRegString(key, "", valueName, TextBufferSize);
+    return ReadRegStringFromKey(key, valueName, TextBufferSize);
 }
 
+// The IndexTexts of the database with the ASCII letters folded to small, which is how
+// FindSound(name, MatchIndexText) compares them: the loader's duplicate check, without
+// a scan of the whole database for every key.
+class IndexTextSet {
+public:
+    // Starts from every Sound the database already holds.
+    IndexTextSet() {
+        for (SoundPack* pack = FirstSoundPack(); pack; pack = pack->Next())
+            for (Sound* sound = pack->Sounds(); sound; sound = sound->Next()) Add(sound->IndexText());
+    }
+    bool Contains(const std::string& text) const { return texts_.count(Folded(text)) != 0; }
+    void Add(const std::string& text) { texts_.insert(Folded(text)); }
+
+private:
+    static std::string Folded(std::string text) {
+        for (char& c : text)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        return text;
+    }
+    std::unordered_set<std::string> texts_;
+};
+
 // Reads the Sounds of one pack key; stops at the first Sound key that cannot be opened.
-void LoadSounds(SoundPack& pack, HKEY packKey, DWORD soundCount) {
+void LoadSounds(SoundPack& pack, HKEY packKey, DWORD soundCount, IndexTextSet& loaded) {
+    const std::string keyPathPrefix = pack.KeyPath() + "\\";
     for (DWORD j = 0; j < soundCount; ++j) {
         std::string name;
         if (!SubKeyName(packKey, j, name)) continue;
         // A key of this name could never be saved or deleted as its own; leave it be.
         if (!IsSafeKeyName(name)) continue;
-        if (FindSound(name, MatchIndexText)) continue;
+        if (loaded.Contains(name)) continue;
 
-        Sound* sound = pack.AddSound(std::make_unique<Sound>(&pack));
         RegKey soundKey = OpenFullAccess(packKey, name.c_str());
-        if (!soundKey) {
-            pack.RemoveSound(sound);
-            return;
-        }
+        if (!soundKey) return;
+        auto sound = std::make_unique<Sound>(&pack);
         sound->SetIndexText(name);
         sound->SetCommand(ReadText(soundKey.get(), "Command"));
         sound->SetFilename(ReadText(soundKey.get(), "Filename"));
         sound->SetMessage(ReadText(soundKey.get(), "Message"));
-        sound->SetKeyPath(pack.KeyPath() + "\\" + sound->IndexText());
+        sound->SetKeyPath(keyPathPrefix + name);
+        pack.AddSound(std::move(sound));
+        loaded.Add(name);
     }
 }
 
@@ -91,6 +114,7 @@ void LoadSoundDatabase(const std::string& rootPath) {
     DWORD packCount = 0;
     if (!root || !CountSubKeys(root.get(), packCount)) return;
 
+    IndexTextSet loaded;
     for (DWORD i = 0; i < packCount; ++i) {
         std::string name;
         if (!SubKeyName(root.get(), i, name)) return;
@@ -106,7 +130,7 @@ void LoadSoundDatabase(const std::string& rootPath) {
         pack->SetVersion(ReadText(packKey.get(), "Version"));
         pack->SetKeyPath(rootPath + "\\" + name);
         SoundPack* added = AppendSoundPack(std::move(pack));
-        LoadSounds(*added, packKey.get(), soundCount);
+        LoadSounds(*added, packKey.get(), soundCount, loaded);
     }
 }
 

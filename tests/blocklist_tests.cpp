@@ -163,6 +163,27 @@ TEST_F(BlocklistTest, UnlinkKeepsTheRestOfTheListIntact) {
     EXPECT_EQ(Names(), (std::vector<std::string>{"b", "a"}));
 }
 
+TEST_F(BlocklistTest, AppendingAfterUnlinksAndClearsGoesToTheTrueTail) {
+    struct Case { std::vector<std::string> unlinked; bool clear; std::vector<std::string> expected; };
+    const Case cases[] = {
+        {{"c", "b"}, false, {"a", "new", "added"}},
+        {{"b"}, false, {"a", "c", "new", "added"}},
+        {{"c", "a", "b"}, false, {"new", "added"}},
+        {{"b"}, true, {"new", "added"}},
+    };
+    for (const Case& c : cases) {
+        ClearBlocklist();
+        for (const char* name : {"a", "b", "c"}) Append(name);
+        for (const std::string& name : c.unlinked) ASSERT_TRUE(UnlinkEntry(FindBlocklistEntry(name)));
+        if (c.clear) ClearBlocklist();
+        Append("new");
+        BlocklistEntry* added = AddContact("added", 1);
+        EXPECT_EQ(Names(), c.expected);
+        EXPECT_EQ(added->Next(), nullptr);
+        EXPECT_EQ(FindBlocklistEntry("added"), added);
+    }
+}
+
 TEST_F(BlocklistTest, AValueNameTooLongForTheBufferYieldsNoEntry) {
     const std::string longest(1023, 'n');     // fits 1024 bytes with its terminator
     const std::string tooLong(1100, 'x');

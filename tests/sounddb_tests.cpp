@@ -1,4 +1,5 @@
 // The sound database: records, lookups and their registry copy below HKEY_LOCAL_MACHINE.
+#include <algorithm>
 #include <climits>
 #include <memory>
 #include <string>
@@ -66,6 +67,18 @@ protected:
                          nullptr, nullptr, nullptr);
         RegCloseKey(key);
         return count;
+    }
+    static std::vector<std::string> RegistrySubKeys(const std::string& path) {
+        std::vector<std::string> names;
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
+        char name[1024];
+        DWORD length = sizeof name;
+        for (DWORD i = 0; RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+             ++i, length = sizeof name)
+            names.emplace_back(name, length);
+        RegCloseKey(key);
+        return names;
     }
     static void WriteText(const std::string& path, const char* name, const std::string& text) {
         WriteRaw(HKEY_LOCAL_MACHINE, path.c_str(), name, REG_SZ, text.c_str(),
@@ -173,6 +186,39 @@ TEST(SoundRecord, PackListAddsAtTheTailAndRemovesOnlyItsOwn) {
     EXPECT_EQ(pack.Sounds(), c);
     pack.FreeSounds();
     EXPECT_EQ(pack.Sounds(), nullptr);
+}
+
+TEST(SoundRecord, AddingAfterRemovalsAppendsAtTheTrueTail) {
+    // Removals that move the tail (or empty the list) followed by an addition.
+    struct Case { std::vector<int> removed; bool freeFirst; std::vector<std::string> expected; };
+    const Case cases[] = {
+        {{2}, false, {"a", "b", "new"}},
+        {{2, 1}, false, {"a", "new"}},
+        {{0}, false, {"b", "c", "new"}},
+        {{1}, false, {"a", "c", "new"}},
+        {{0, 1, 2}, false, {"new"}},
+        {{2, 0, 1}, false, {"new"}},
+        {{}, true, {"new"}},
+    };
+    for (const Case& c : cases) {
+        SoundPack pack;
+        std::vector<Sound*> sounds;
+        for (const char* text : {"a", "b", "c"}) {
+            auto sound = std::make_unique<Sound>(&pack);
+            sound->SetIndexText(text);
+            sounds.push_back(pack.AddSound(std::move(sound)));
+        }
+        for (int i : c.removed) ASSERT_TRUE(pack.RemoveSound(sounds[i]));
+        if (c.freeFirst) pack.FreeSounds();
+        auto added = std::make_unique<Sound>(&pack);
+        added->SetIndexText("new");
+        Sound* last = pack.AddSound(std::move(added));
+
+        std::vector<std::string> order;
+        for (Sound* s = pack.Sounds(); s; s = s->Next()) order.push_back(s->IndexText());
+        EXPECT_EQ(order, c.expected) << "case ending " << c.expected.front();
+        EXPECT_EQ(last->Next(), nullptr);
+    }
 }
 
 TEST(TextCompare, IgnoresTheCaseOfAsciiLettersOnly) {
@@ -404,6 +450,60 @@ TEST_F(SoundDbTest, LoaderSkipsALaterDuplicateButKeepsSevenAndZeroSeven) {
     for (Sound* s = alpha->Sounds(); s && !firstSeven; s = s->Next())
         if (s->Index() == 7) firstSeven = s;
     EXPECT_EQ(FindSoundByIndex(7, MatchIndex), firstSeven);
+}
+
+TEST_F(SoundDbTest, LoaderSkipsKeysNamedLikeSoundsAlreadyInTheDatabase) {
+    // Sounds in memory before the load win over registry keys of the same IndexText
+    // (ignoring ASCII case); those keys load no record and stay in the registry.
+    struct Case { std::vector<std::string> inMemory, onDisk, skipped; };
+    const Case cases[] = {
+        {{"5"}, {"5", "6"}, {"5"}},
+        {{"AbC"}, {"abc", "abd"}, {"abc"}},
+        {{"07"}, {"7", "007", "07"}, {"07"}},  // only the same text is a duplicate
+        {{"\xC9"}, {"\xE9", "x"}, {}},        // letters above 127 are not folded
+        {{}, {"1", "2"}, {}},
+    };
+    for (const Case& c : cases) {
+        testsupport::ErasePluginKeys();
+        FreeSoundDatabase();
+        SoundPack* memory = NewPack("Memory");
+        for (const std::string& text : c.inMemory) NewSound(memory, text);
+        for (const std::string& text : c.onDisk) WriteText(PackPath("Disk") + "\\" + text, "Command", "disk" + text);
+
+        LoadSoundDatabase(SoundsKeyPath);
+        EXPECT_EQ(IndexTexts(memory), c.inMemory);
+        SoundPack* disk = FindSoundPackByName("Disk", MatchPackName);
+        ASSERT_NE(disk, nullptr);
+        std::vector<std::string> expected;
+        for (const std::string& text : RegistrySubKeys(PackPath("Disk")))
+            if (std::find(c.skipped.begin(), c.skipped.end(), text) == c.skipped.end()) expected.push_back(text);
+        EXPECT_EQ(IndexTexts(disk), expected) << c.onDisk.front();
+        EXPECT_EQ(SubKeyCount(PackPath("Disk")), c.onDisk.size());
+    }
+}
+
+TEST_F(SoundDbTest, ASecondLoadFindsEverySoundAlreadyThere) {
+    WriteText(PackPath("Alpha") + "\\Ab", "Command", "alpha");
+    WriteText(PackPath("Alpha") + "\\1", "Command", "one");
+    WriteText(PackPath("Beta") + "\\aB", "Command", "beta");
+    WriteText(PackPath("Beta") + "\\2", "Command", "two");
+
+    LoadSoundDatabase(SoundsKeyPath);
+    SoundPack* first = FirstSoundPack();
+    ASSERT_NE(first, nullptr);
+    Sound* ab = FindSound("AB", MatchIndexText);
+    ASSERT_NE(ab, nullptr);
+    EXPECT_EQ(ab->Pack(), first);  // Ab and aB are one SoundIndex: the first pack's wins
+    const std::vector<std::string> once = PackNames();
+    EXPECT_EQ(IndexTexts(first).size() + IndexTexts(first->Next()).size(), 3u);
+
+    // Loaded again without freeing: the packs come again, but no Sound does.
+    LoadSoundDatabase(SoundsKeyPath);
+    std::vector<std::string> twice = once;
+    twice.insert(twice.end(), once.begin(), once.end());
+    EXPECT_EQ(PackNames(), twice);
+    for (SoundPack* p = first->Next()->Next(); p; p = p->Next()) EXPECT_EQ(p->Sounds(), nullptr) << p->Name();
+    EXPECT_EQ(FindSound("two", MatchCommand)->Pack()->Name(), "Beta");
 }
 
 TEST_F(SoundDbTest, LoaderReadsMissingAndOversizedValuesAsEmpty) {
