@@ -111,7 +111,7 @@ void PlaybackWorker::Run() {
         // before the running state, so no job is accepted ahead of its handler.
         MutexLock lock(listMutex_.get());
         for (const StartHandler& h : startHandlers_)
-            AppendOwned(handlers_, MakeHandler(this, h.id, h.callback), &JobHandler::next);
+            handlers_.Append(MakeHandler(this, h.id, h.callback));
     }
     SetState(WorkerRunning);
     std::unique_ptr<WorkerJob> quit;
