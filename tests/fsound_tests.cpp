@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include "support/sound_files.h"
 #include "audio_capture.h"
 #include "fsound/fsound.h"
 #include "fsound/fsound_stats.h"
@@ -15,14 +16,9 @@ using namespace testsupport;
 using tunelark::fsound::MpegFrame;
 using tunelark::fsound::ParseMpegFrame;
 
-namespace {
+using testsupport::SoundPath;
 
-std::string SoundPath(const std::string& name) {
-    char exe[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, exe, MAX_PATH);
-    std::string dir(exe, n);
-    return dir.substr(0, dir.find_last_of("\\/") + 1) + "sounds\\" + name;
-}
+namespace {
 
 bool InitAsThePluginDoes() {
     FSOUND_SetOutput(FSOUND_OUTPUT_WINMM);

@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/loader_lock.h"
+#include "support/process_census.h"
 #include "playback/worker.h"
 
 using namespace tunelark;
@@ -237,8 +239,8 @@ TEST_F(WorkerTest, StartingAndEndingWorkersLeaksNoHandle) {
         PlaybackWorker warmUp;
         ASSERT_TRUE(warmUp.WaitUntilRunning(WorkerStartWaitMs));
     }
-    DWORD before = 0, after = 0;
-    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &before));
+    const long before = testsupport::TakeCensus().handles;
+    ASSERT_GT(before, 0) << "the handle list could not be read";
     for (int i = 0; i < 10; ++i) {
         PlaybackWorker worker;
         ASSERT_TRUE(worker.WaitUntilRunning(WorkerStartWaitMs));
@@ -246,8 +248,7 @@ TEST_F(WorkerTest, StartingAndEndingWorkersLeaksNoHandle) {
         worker.PostJob(RecordId, nullptr, i);
         worker.PostJob(4242, nullptr, i);
     }
-    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &after));
-    EXPECT_EQ(after, before);
+    EXPECT_EQ(testsupport::TakeCensus().handles, before);
     EXPECT_EQ(journal.Events().size(), 20u) << "each worker ran its queued job before ending";
 }
 
@@ -255,22 +256,16 @@ TEST_F(WorkerTest, StartingAndEndingWorkersLeaksNoHandle) {
 // plug-in from inside a DLL notification. The start-up must give up after its bound and
 // the shut-down must still end the thread once it could start.
 TEST_F(WorkerTest, AThreadThatCannotStartDoesNotHangTheStartUp) {
-    using LockFn = LONG(NTAPI*)(ULONG, ULONG*, ULONG_PTR*);
-    using UnlockFn = LONG(NTAPI*)(ULONG, ULONG_PTR);
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    auto lockLoader = reinterpret_cast<LockFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrLockLoaderLock")));
-    auto unlockLoader = reinterpret_cast<UnlockFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrUnlockLoaderLock")));
-    if (!lockLoader || !unlockLoader) GTEST_SKIP() << "no loader lock entry points";
 
-    ULONG_PTR cookie = 0;
-    ASSERT_EQ(lockLoader(0, nullptr, &cookie), 0);
+    testsupport::LoaderLockHold loaderLock;
+    if (!loaderLock.held()) GTEST_SKIP() << "no loader lock to hold";
     auto worker = std::make_unique<PlaybackWorker>();
     const auto before = Clock::now();
     const bool running = worker->WaitUntilRunning(1200);
     const auto waited = Clock::now() - before;
     const int stateWhileLocked = worker->State();
     const int postedWhileLocked = worker->PostJob(RecordId, nullptr, 1);
-    unlockLoader(0, cookie);
+    loaderLock.Release();
 
     if (stateWhileLocked == WorkerRunning)
         GTEST_SKIP() << "threads start under the loader lock here";

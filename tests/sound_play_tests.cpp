@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "support/loader_lock.h"
+#include "support/process_census.h"
+#include "support/sound_files.h"
 #include "audio_capture.h"
 #include "fsound/fsound.h"
 #include "fsound/fsound_stats.h"
@@ -25,18 +28,9 @@
 using namespace tunelark;
 using namespace testsupport;
 
+using testsupport::SoundPath;
+
 namespace {
-
-std::string ExeDir() {
-    char exe[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, exe, MAX_PATH);
-    std::string dir(exe, n);
-    return dir.substr(0, dir.find_last_of("\\/") + 1);
-}
-
-std::string SoundPath(const std::string& name) {
-    return ExeDir() + "sounds\\" + name;
-}
 
 // A mono 16-bit PCM WAV of one sine tone at half of full scale.
 void WriteToneWav(const std::string& path, double hz, double seconds, unsigned rate = 22050) {
@@ -425,21 +419,15 @@ TEST_F(SoundPlayTest, JobsQueuedAtShutDownStillRunAndLaterRequestsAreNotPosted) 
 // A thread cannot start while this thread holds the loader lock, which makes the worker
 // come up after the start-up has stopped waiting for it.
 TEST_F(SoundPlayTest, AWorkerThatStartsLateStillPlays) {
-    using LockFn = LONG(NTAPI*)(ULONG, ULONG*, ULONG_PTR*);
-    using UnlockFn = LONG(NTAPI*)(ULONG, ULONG_PTR);
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    auto lockLoader = reinterpret_cast<LockFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrLockLoaderLock")));
-    auto unlockLoader = reinterpret_cast<UnlockFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrUnlockLoaderLock")));
-    if (!lockLoader || !unlockLoader) GTEST_SKIP() << "no loader lock entry points";
     Sound* sound = SoundFor(TempTone("tl_late_start.wav", 1000, 0.4));
     StopPlaybackWorker();
 
-    ULONG_PTR cookie = 0;
-    ASSERT_EQ(lockLoader(0, nullptr, &cookie), 0);
+    testsupport::LoaderLockHold loaderLock;
+    if (!loaderLock.held()) GTEST_SKIP() << "no loader lock to hold";
     const bool startedInTime = StartPlaybackWorker(WorkerPollMs);
     const int stateWhileLocked = Worker()->State();
     const int answerWhileLocked = Play(*sound, 0);
-    unlockLoader(0, cookie);
+    loaderLock.Release();
     if (stateWhileLocked == WorkerRunning) GTEST_SKIP() << "threads start under the loader lock here";
 
     EXPECT_FALSE(startedInTime);
@@ -470,8 +458,8 @@ TEST_F(SoundPlayTest, ManyRequestsAndReloadsEndCleanly) {
     StopPlaybackWorker();
     FSOUND_Close();
 
-    DWORD handlesBefore = 0, handlesAfter = 0;
-    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &handlesBefore));
+    const long handlesBefore = testsupport::TakeCensus().handles;
+    ASSERT_GT(handlesBefore, 0) << "the handle list could not be read";
     const DWORD started = GetTickCount();
     ASSERT_TRUE(StartPlaybackWorker());
     ASSERT_EQ(Worker()->RegisterHandler(SentinelJobId, &SignalSentinel), 1);
@@ -514,8 +502,7 @@ TEST_F(SoundPlayTest, ManyRequestsAndReloadsEndCleanly) {
     FreeSoundDatabase();
     StopPlaybackWorker();
     FSOUND_Close();
-    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &handlesAfter));
-    EXPECT_EQ(handlesAfter, handlesBefore);
+    EXPECT_EQ(testsupport::TakeCensus().handles, handlesBefore);
     EXPECT_LT(GetTickCount() - started, 60000u);
     std::printf("%d requests, %d posted, %d reloads in %lu ms\n", 3000, posted, reloads,
                 static_cast<unsigned long>(GetTickCount() - started));

@@ -59,15 +59,7 @@ protected:
         for (SoundPack* p = FirstSoundPack(); p; p = p->Next()) names.push_back(p->Name());
         return names;
     }
-    static DWORD SubKeyCount(const std::string& path) {
-        HKEY key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
-        DWORD count = 0;
-        RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr,
-                         nullptr, nullptr, nullptr);
-        RegCloseKey(key);
-        return count;
-    }
+    static DWORD SubKeyCount(const std::string& path) { return testsupport::SubKeyCount(HKEY_LOCAL_MACHINE, path); }
     static std::vector<std::string> RegistrySubKeys(const std::string& path) {
         std::vector<std::string> names;
         HKEY key;
@@ -81,16 +73,9 @@ protected:
         return names;
     }
     static void WriteText(const std::string& path, const char* name, const std::string& text) {
-        WriteRaw(HKEY_LOCAL_MACHINE, path.c_str(), name, REG_SZ, text.c_str(),
-                 static_cast<DWORD>(text.size() + 1));
+        testsupport::WriteText(HKEY_LOCAL_MACHINE, path, name, text);
     }
-    static void CreateKey(const std::string& path) {
-        HKEY key;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        RegCloseKey(key);
-    }
+    static void CreateKey(const std::string& path) { testsupport::CreateKey(HKEY_LOCAL_MACHINE, path); }
 };
 
 // ---- Encoded index

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "support/sound_files.h"
 #include "fsound/fsound.h"
 #include "fsound/fsound_stats.h"
 #include "playback/sound_play.h"
@@ -24,14 +25,9 @@
 
 using namespace tunelark;
 
-namespace {
+using testsupport::SoundPath;
 
-std::string SoundPath(const char* name) {
-    char exe[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, exe, MAX_PATH);
-    std::string dir(exe, n);
-    return dir.substr(0, dir.find_last_of("\\/") + 1) + "sounds\\" + name;
-}
+namespace {
 
 struct Figures {
     std::vector<double> total, pickup, decode;  // milliseconds
