@@ -52,7 +52,7 @@ supervise() {
     local idle="${TUNELARK_WINE_IDLE_SECONDS:-300}" timer age
     # Nothing in the background plays sound: give it no device, and so no capture file.
     export ALSA_CONFIG_PATH="$here/alsa-none.conf"
-    unset TUNELARK_CAPTURE_FILE TUNELARK_AUDIO ${!CTEST_RESOURCE_GROUP*}
+    unset TUNELARK_CAPTURE_FILE TUNELARK_AUDIO "${!CTEST_RESOURCE_GROUP@}"
     trap '[ "$(cat "$running" 2>/dev/null)" = $$ ] && rm -f "$running"; kill $timer 2>/dev/null' EXIT
     timer=""
     # Returns once the server listens; a second one for the same prefix exits at once.
@@ -60,6 +60,7 @@ supervise() {
     wineboot || true
     # The keeper: a cmd.exe waiting for input on a pipe that stays open as long as this
     # script runs. Any program on the desktop keeps it open; this one has no window.
+    # shellcheck disable=SC2034  # KEEPER: the pipe's ends, kept open here
     coproc KEEPER { exec wine cmd.exe >/dev/null 2>&1; }
     local keeper=$KEEPER_PID
     # A program with a window makes Wine start the desktop and waits until it is up.

@@ -32,6 +32,8 @@ esac
 mkdir -p "$(dirname "$WINEPREFIX")"
 exec 8>"$WINEPREFIX.inuse"
 flock -s 8
+# Only defines tunelark_prefix_running when sourced.
+# shellcheck source=/dev/null
 source "$here/wine-prefix.sh"
 tunelark_prefix_running || "$here/wine-prefix.sh"
 exec wine "$@"
