@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine in a throw-away prefix ($WINEPREFIX, by default
 # the build's own). The prefix is created on first use with the null graphics driver,
-# so no display is needed, and a persistent wineserver keeps later starts fast;
-# scripts/test.sh stops it at the end.
+# and its background processes (wineserver, services, desktop) are started once,
+# detached, by scripts/wine-prefix.sh; later starts only check that they run. They stop
+# on their own after a while without programs; scripts/test.sh stops them at the end.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -26,5 +27,13 @@ case "${TUNELARK_AUDIO:-}" in
     export ALSA_CONFIG_PATH="$here/alsa-none.conf" ;;
 esac
 
-"$here/wine-prefix.sh"
+# While the program runs it holds a shared lock, which tells the prefix's supervisor that
+# the prefix is in use (opening the file also dates its last use).
+mkdir -p "$(dirname "$WINEPREFIX")"
+exec 8>"$WINEPREFIX.inuse"
+flock -s 8
+# Only defines tunelark_prefix_running when sourced.
+# shellcheck source=/dev/null
+source "$here/wine-prefix.sh"
+tunelark_prefix_running || "$here/wine-prefix.sh"
 exec wine "$@"

@@ -1,7 +1,9 @@
 // Drives a modal dialog or message box of this process from a helper thread: waits
 // (bounded) for a "#32770" window with the given caption, runs the action on it, and
 // makes sure it closes, so a dialog that never appears or never ends fails the test
-// instead of hanging it.
+// instead of hanging it. When the dialog does not come within the timeout, whatever
+// dialog or message box the process has open (one with another caption, say) is ended,
+// so the call blocked in it returns and the test fails on its assertions.
 #pragma once
 
 #include <windows.h>
@@ -17,6 +19,43 @@ namespace testsupport {
 
 using standin::ClickButton;
 using standin::FindOwnDialog;
+
+// Any visible dialog or message box of this process, whatever its caption.
+inline BOOL CALLBACK MatchAnyOwnDialog(HWND hwnd, LPARAM lp) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid != GetCurrentProcessId() || !IsWindowVisible(hwnd)) return TRUE;
+    char cls[64] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (std::string(cls) != "#32770") return TRUE;
+    *reinterpret_cast<HWND*>(lp) = hwnd;
+    return FALSE;
+}
+
+inline HWND FindAnyOwnDialog() {
+    HWND found = nullptr;
+    EnumWindows(MatchAnyOwnDialog, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+inline bool WaitUntilGone(HWND window, DWORD timeoutMs) {
+    for (DWORD waited = 0; waited < timeoutMs; waited += 20) {
+        if (!IsWindow(window) || !IsWindowVisible(window)) return true;
+        Sleep(20);
+    }
+    return false;
+}
+
+// Ends a modal dialog or message box from another thread of its process: as the user
+// would (Cancel, then the close box), and if it ignores both, by EndDialog, which makes
+// the DialogBox or MessageBox call return. True when it is gone within the bound.
+inline bool EndOpenDialog(HWND dialog) {
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    PostMessageA(dialog, WM_CLOSE, 0, 0);
+    if (WaitUntilGone(dialog, 1000)) return true;
+    EndDialog(dialog, IDCANCEL);
+    return WaitUntilGone(dialog, 1000);
+}
 
 inline std::string DialogItemText(HWND dialog, int id) {
     char text[1024] = {};
@@ -53,7 +92,15 @@ private:
             dialog = FindOwnDialog(caption_);
             if (!dialog) Sleep(20);
         }
-        if (!dialog) return;
+        if (!dialog) {
+            // Nothing with that caption came: end what is open instead (a few at most,
+            // for a box opened from a dialog), so no modal call stays blocked.
+            for (int i = 0; i < 5; ++i) {
+                HWND open = FindAnyOwnDialog();
+                if (!open || !EndOpenDialog(open)) break;
+            }
+            return;
+        }
         appeared_ = true;
         action_(dialog);
         for (DWORD waited = 0; waited < timeoutMs; waited += 20) {
@@ -63,8 +110,7 @@ private:
             }
             Sleep(20);
         }
-        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-        PostMessageA(dialog, WM_CLOSE, 0, 0);
+        EndOpenDialog(dialog);
     }
 
     std::string caption_;
