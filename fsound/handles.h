@@ -7,6 +7,7 @@
 #include <msacm.h>
 
 #include "base/kernel_handle.h"
+#include "base/regular_file.h"
 #include "base/unique_handle.h"
 
 namespace tunelark::fsound {
@@ -24,9 +25,9 @@ struct CloseAcmStream {
 using MmioHandle = UniqueHandle<HMMIO, CloseMmio>;
 using AcmStreamHandle = UniqueHandle<HACMSTREAM, CloseAcmStream>;
 
+// Sound files only: a device or a pipe would block the stream's thread, or never end.
 inline KernelHandle OpenForReading(const char* path) {
-    return AdoptFileHandle(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    return OpenRegularFileForReading(path, FILE_SHARE_READ);
 }
 
 }  // namespace tunelark::fsound

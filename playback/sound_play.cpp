@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "base/regular_file.h"
 #include "playback/worker.h"
 #include "settings/settings_store.h"
 #include "sounddb/sound_records.h"
@@ -20,12 +21,10 @@ int Play(const Sound& sound, int force) {
     CloseCurrentStream();
 
     // Other readers are allowed: the worker may be opening this very file for the
-    // previous request, and that must not read as a missing file.
+    // previous request, and that must not read as a missing file. Only a regular file
+    // is opened: a device or a pipe could hold the host's thread here for good.
     const std::string path = sound.Filename();
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return PlayFileMissing;
-    CloseHandle(file);
+    if (!OpenRegularFileForReading(path.c_str(), FILE_SHARE_READ)) return PlayFileMissing;
 
     if ((force & 0xFF) != 0 || (soundsEnabled && packEnabled && soundEnabled)) {
         // The job keeps its own copy of the path: the database may be reloaded or freed

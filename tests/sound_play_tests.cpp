@@ -201,6 +201,24 @@ TEST_F(SoundPlayTest, StopAndCloseWithNothingOpenDoNothingAndAnswerZero) {
     EXPECT_EQ(CaptureBytes(), 0);
 }
 
+// Names that are no regular file: opening some of them blocks until another party
+// comes (a pipe with no writer), others never end (a device). Neither the host's thread
+// nor the worker may be held by them.
+TEST_F(SoundPlayTest, OnlyRegularFilesAreOpened) {
+    const std::string names[] = {
+        testsupport::ProgramDir() + "devices\\blocking.wav",  // a pipe nobody writes to
+        "Z:\\dev\\zero", "NUL", "COM1", "C:\\sounds\\con.wav", "\\\\.\\pipe\\tunelark",
+        testsupport::ProgramDir(),
+    };
+    for (const std::string& name : names) {
+        Sound* sound = SoundFor(name);
+        const DWORD started = GetTickCount();
+        EXPECT_EQ(Play(*sound, 1), PlayFileMissing) << name;
+        EXPECT_EQ(FSOUND_Stream_Open(name.c_str(), FSOUND_LOOP_OFF, 0, 0), nullptr) << name;
+        EXPECT_LT(GetTickCount() - started, 2000u) << name;
+    }
+}
+
 TEST_F(SoundPlayTest, AnswersFollowTheFileTestFirstAndThenTheSwitches) {
     const std::string tone = TempTone("tl_switch.wav", 440, 0.2);
     SoundPack* pack = MakePack({tone, tempDir_ + "tl_no_such_sound.wav"});

@@ -1,0 +1,18 @@
+// Opening a sound file by a path that users and SoundPacks supply. Only a regular file
+// on disk is opened: a device, a pipe or a console can block the opening thread for
+// good, or stream forever, and a directory is no sound.
+#pragma once
+
+#include <windows.h>
+
+#include "base/kernel_handle.h"
+
+namespace tunelark {
+
+// Whether the path, made full, names a regular file; nothing is opened to find out.
+bool IsRegularFilePath(const char* path);
+
+// GENERIC_READ with the given sharing; empty unless the path names a regular file.
+KernelHandle OpenRegularFileForReading(const char* path, DWORD shareMode);
+
+}  // namespace tunelark
