@@ -10,6 +10,7 @@
 namespace tunelark {
 
 class Sound;
+class SoundPack;
 
 // Results of PlayStreamJob.
 constexpr int StreamPlaying = 1;
@@ -45,5 +46,9 @@ int PlayStreamJob(const char* path, int value);
 // switched off and force (its low byte) is not set. PlayPosted, PlayFileMissing,
 // PlaySwitchedOff or PlayNotPosted. Returns without waiting for any device.
 int Play(const Sound& sound, int force);
+
+// Silences and closes the current stream, so no file of the pack is held open, then
+// removes the pack's directory of sound files (only its own: see PackNameProblem).
+void DeleteSoundPackFiles(const SoundPack& pack);
 
 }  // namespace tunelark

@@ -7,6 +7,7 @@
 
 #include "settings/registry.h"
 #include "base/text_compare.h"
+#include "sounddb/pack_files.h"
 
 namespace tunelark {
 
@@ -171,7 +172,10 @@ void DeleteSound(Sound* sound) {
 
 int DeleteSoundPack(SoundPack* pack) {
     if (!pack) return 1;
-    if (IsPackKeyPath(pack->KeyPath())) DeleteRegKeyTree(HKEY_LOCAL_MACHINE, pack->KeyPath().c_str());
+    // The same name check as for the pack's directory: only the pack's own key goes.
+    if (IsPackKeyPath(pack->KeyPath()) && PackNameProblem(pack->Name()).empty() &&
+        EqualsIgnoreAsciiCase(pack->KeyPath(), std::string(SoundsKeyPath) + "\\" + pack->Name()))
+        DeleteRegKeyTree(HKEY_LOCAL_MACHINE, pack->KeyPath().c_str());
     pack->FreeSounds();
     std::unique_ptr<SoundPack> owned = UnlinkSoundPack(pack);
     return 1;

@@ -1,0 +1,14 @@
+// Removing a SoundPack's sound files: nothing of the pack may be playing while they go.
+#include "playback/sound_play.h"
+
+#include "sounddb/export.h"
+
+namespace tunelark {
+
+void DeleteSoundPackFiles(const SoundPack& pack) {
+    StopCurrentStream();
+    CloseCurrentStream();
+    RemovePackDirectory(pack);
+}
+
+}  // namespace tunelark

@@ -1,0 +1,100 @@
+#include "sounddb/export.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "sounddb/pack_files.h"
+
+namespace tunelark {
+
+namespace {
+
+constexpr size_t MaxValueLength = 1022;
+constexpr char NotFound[] = "ERROR_NOT_FOUND";
+
+// The reader strips blanks around a value and one pair of quotes around it; quoting a
+// value that has either keeps it as it is.
+std::string IniValue(const std::string& value) {
+    if (value.empty()) return value;
+    const bool padded = value.front() == ' ' || value.front() == '\t' || value.back() == ' ' || value.back() == '\t';
+    const bool quoted = value.size() >= 2 && value.front() == '"' && value.back() == '"';
+    return padded || quoted ? "\"" + value + "\"" : value;
+}
+
+std::string ValueProblem(const std::string& what, const std::string& value) {
+    if (value.find_first_of("\r\n") != std::string::npos) return what + " contains a line break";
+    if (value == NotFound) return what + " is the text " + NotFound + ", which reads as missing";
+    if (IniValue(value).size() > MaxValueLength) return what + " is longer than an install.ini value can be";
+    return std::string();
+}
+
+std::string BareFileName(const std::string& path) {
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+struct Entry {
+    std::string section;
+    const char* key;
+    std::string value;
+};
+
+}  // namespace
+
+std::string ExportSoundPack(const SoundPack& pack, const std::string& iniPath) {
+    std::vector<Entry> entries;
+    int count = 0;
+    for (const Sound* s = pack.Sounds(); s; s = s->Next()) ++count;
+    entries.push_back({"Header", "TotalSounds", std::to_string(count)});
+    entries.push_back({"Header", "Artist", pack.Artist()});
+    entries.push_back({"Header", "Name", pack.Name()});
+    entries.push_back({"Header", "Version", pack.Version()});
+    int n = 0;
+    for (const Sound* s = pack.Sounds(); s; s = s->Next()) {
+        const std::string section = "Sound" + std::to_string(++n);
+        entries.push_back({section, "SoundIndex", s->IndexText()});
+        entries.push_back({section, "Command", s->Command()});
+        entries.push_back({section, "Filename", BareFileName(s->Filename())});
+        entries.push_back({section, "Message", s->Message()});
+    }
+    for (const Entry& e : entries) {
+        const std::string problem = ValueProblem(e.section + " " + e.key, e.value);
+        if (!problem.empty()) return "The SoundPack cannot be exported: " + problem + ".";
+    }
+    for (const Entry& e : entries)
+        WritePrivateProfileStringA(e.section.c_str(), e.key, IniValue(e.value).c_str(), iniPath.c_str());
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, iniPath.c_str());  // flush the cache
+    return std::string();
+}
+
+void DeleteDirectoryTree(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        RemoveDirectoryA(path.c_str());  // the link, not what it points to
+        return;
+    }
+    const std::string base = path.back() == '\\' ? path : path + "\\";
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((base + "*").c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = entry.cFileName;
+            if (name == "." || name == "..") continue;
+            const std::string full = base + name;
+            if (full.size() >= PathBufferSize) continue;
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) DeleteDirectoryTree(full);
+            else DeleteFileA(full.c_str());
+        } while (FindNextFileA(find, &entry));
+        FindClose(find);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+void RemovePackDirectory(const SoundPack& pack) {
+    const std::string directory = PackDirectory(pack.Name());
+    if (!directory.empty()) DeleteDirectoryTree(directory);
+}
+
+}  // namespace tunelark
