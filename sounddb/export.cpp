@@ -13,12 +13,12 @@ namespace {
 constexpr size_t MaxValueLength = 1022;
 constexpr char NotFound[] = "ERROR_NOT_FOUND";
 
-// The reader strips blanks around a value and one pair of quotes around it; quoting a
-// value that has either keeps it as it is.
+// The reader strips blanks around a value and one pair of single or double quotes
+// around it; a value that has either is wrapped in double quotes, which go instead.
 std::string IniValue(const std::string& value) {
     if (value.empty()) return value;
     const bool padded = value.front() == ' ' || value.front() == '\t' || value.back() == ' ' || value.back() == '\t';
-    const bool quoted = value.size() >= 2 && value.front() == '"' && value.back() == '"';
+    const bool quoted = value.size() >= 2 && value.front() == value.back() && (value.front() == '"' || value.front() == '\'');
     return padded || quoted ? "\"" + value + "\"" : value;
 }
 

@@ -1,0 +1,258 @@
+// SoundPacks in and out through real install.ini files, directories and the registry.
+#include <windows.h>
+#include <commctrl.h>
+#include <shlwapi.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "base/module.h"
+#include "playback/sound_play.h"
+#include "registry_fixture.h"
+#include "sounddb/export.h"
+#include "sounddb/install.h"
+#include "sounddb/pack_files.h"
+#include "sounddb/sound_registry.h"
+#include "support/sound_files.h"
+
+using namespace tunelark;
+using namespace testsupport;
+
+namespace {
+
+const char* const HostKey = "Software\\Drovask\\MsgPlus2";
+const std::string MissingName = "Error: The SoundPack INI file is not well-formed. Missing Name key in Header\r\n";
+
+std::string Missing(const std::string& key, const std::string& section) {
+    return "Error: The SoundPack INI file is not well-formed. Missing " + key + " key in " + section + "\r\n";
+}
+
+std::string Header(const std::string& name, int total = 1) {
+    return "[Header]\nTotalSounds=" + std::to_string(total) + "\nName=" + name + "\nArtist=An Artist\nVersion=1.0\n";
+}
+
+std::string SoundSection(int n, const std::string& index, const std::string& command,
+                         const std::string& file = "a.wav", const std::string& message = "hello") {
+    return "[Sound" + std::to_string(n) + "]\nSoundIndex=" + index + "\nCommand=" + command +
+           "\nFilename=" + file + "\nMessage=" + message + "\n";
+}
+
+class InstallTest : public RegistryTest {
+protected:
+    void SetUp() override {
+        RegistryTest::SetUp();
+        module_ = LoadLibraryExA("Tunelark.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(module_, nullptr);
+        SetThisModule(module_);  // the message table
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        root_ = std::string(temp) + "tlinstall" + std::to_string(GetCurrentProcessId());
+        CreateDirectoryA(root_.c_str(), nullptr);
+        WriteText(HKEY_LOCAL_MACHINE, HostKey, "PluginDir", root_);
+        FreeSoundDatabase();
+        InstallErrorText.clear();
+    }
+    void TearDown() override {
+        FreeSoundDatabase();
+        DeleteDirectoryTree(root_);
+        SHDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Drovask");
+        SetThisModule(nullptr);
+        if (module_) FreeLibrary(module_);
+        RegistryTest::TearDown();
+    }
+    std::string WriteIni(const std::string& text, const std::string& name = "install.ini") {
+        const std::string path = root_ + "\\" + name;
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+    std::string PackKey(const std::string& name) const { return std::string(DatabaseRoot) + "\\" + name; }
+    bool NothingWritten() const {
+        return !KeyExists(HKEY_LOCAL_MACHINE, DatabaseRoot) && FirstSoundPack() == nullptr;
+    }
+
+    HMODULE module_ = nullptr;
+    std::string root_;
+};
+
+TEST_F(InstallTest, TheHeaderIsCheckedInOrderAndNothingIsWrittenOnFailure) {
+    const std::string cannotOpen = "Could not open the specified install.ini file. Please check that the file exists, "
+                                   "and that you have the relevant permissions to open it";
+    const std::string noSounds = "Could not determine the number of sounds to add. Either the install.ini file adds 0 "
+                                 "sounds, or the file is in some way corrupt. Please try downloading the soundpack "
+                                 "again, and if the problem persists, please contact the maker of the soundpack for help.";
+    struct Case { std::string ini; std::string expected; };
+    const Case cases[] = {
+        {"", cannotOpen},  // no file written at all
+        {"[Header]\nName=P\nArtist=A\nVersion=1\n", noSounds},
+        {"[Header]\nTotalSounds=0\nName=P\n", noSounds},
+        {"[Header]\nTotalSounds=-5\nName=P\n", noSounds},
+        {"[Header]\nTotalSounds=x3\nName=P\n", noSounds},
+        {"[Header]\nTotalSounds=1\nArtist=A\nVersion=1\n", MissingName},
+        {"[Header]\nTotalSounds=1\nName=ERROR_NOT_FOUND\nArtist=A\n", MissingName},
+        {"[Header]\nTotalSounds=1\nName=P\nVersion=1\n", Missing("Artist", "Header")},
+        {"[Header]\nTotalSounds=1\nName=P\nArtist=A\n", Missing("Version", "Header")},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const std::string path = i == 0 ? root_ + "\\absent.ini" : WriteIni(cases[i].ini);
+        InstallErrorText = "earlier line\r\n";
+        EXPECT_EQ(InstallSoundPack(path, nullptr), nullptr) << i;
+        const bool replaces = i < 5;
+        EXPECT_EQ(InstallErrorText, (replaces ? "" : "earlier line\r\n") + cases[i].expected) << i;
+        EXPECT_TRUE(NothingWritten()) << i;
+    }
+}
+
+TEST_F(InstallTest, NamesThatCannotBeAPacksOwnAreRefused) {
+    const std::string names[] = {"a\\b", "a/b", "c:x", ".", "..", "dots.", "\"blank \"", "CON", "com1", "nul.txt",
+                                 "Lpt9", "a<b", "a|b", "a?b", "a*b", "a\"b", std::string(256, 'n')};
+    for (const std::string& name : names) {
+        InstallErrorText.clear();
+        EXPECT_EQ(InstallSoundPack(WriteIni(Header(name) + SoundSection(1, "5", "moo")), nullptr), nullptr) << name;
+        EXPECT_EQ(InstallErrorText.rfind("Error: The SoundPack cannot be installed: ", 0), 0u) << name;
+        EXPECT_TRUE(NothingWritten()) << name;
+    }
+    EXPECT_NE(InstallSoundPack(WriteIni(Header(std::string(255, 'n')) + SoundSection(1, "5", "moo")), nullptr),
+              nullptr) << "the longest name a key can have";
+}
+
+// Records what the installer tells the progress control, and where it stands then.
+struct ProgressSpy {
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
+        LRESULT r = CallWindowProcA(original, hwnd, msg, w, l);
+        if (msg == PBM_STEPIT || msg == PBM_SETPOS || msg == PBM_SETSTEP || msg == PBM_SETRANGE)
+            log.push_back({msg, static_cast<int>(SendMessageA(hwnd, PBM_GETPOS, 0, 0))});
+        return r;
+    }
+    static inline WNDPROC original = nullptr;
+    static inline std::vector<std::pair<UINT, int>> log;
+};
+
+TEST_F(InstallTest, AcceptedSoundsAreSavedAndTheOthersReported) {
+    InitCommonControls();
+    HWND bar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_POPUP, 0, 0, 100, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(bar, nullptr);
+    ProgressSpy::log.clear();
+    ProgressSpy::original = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ProgressSpy::Proc)));
+    const std::string ini = Header("Farm", 4) + SoundSection(1, "007", "moo", "sub\\a.mp3", "") +
+                            SoundSection(3, "5", "baa") + SoundSection(4, "5", "again");
+    SoundPack* pack = InstallSoundPack(WriteIni(ini), bar);
+    DestroyWindow(bar);
+
+    ASSERT_NE(pack, nullptr);
+    EXPECT_EQ(InstallErrorText, Missing("SoundIndex", "Sound2") +
+                                    "Error: SoundIndex 5 is already in use - will not redefine\r\n")
+        << "a second use of an index in the same file is refused too";
+    const std::vector<std::pair<UINT, int>> expected = {
+        {PBM_SETPOS, 0}, {PBM_SETRANGE, 0}, {PBM_SETSTEP, 0}, {PBM_STEPIT, 2500}, {PBM_STEPIT, 5000}, {PBM_SETPOS, 10000}};
+    EXPECT_EQ(ProgressSpy::log, expected);
+
+    EXPECT_EQ(FirstSoundPack(), pack);
+    const Sound* first = pack->Sounds();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->IndexText(), "7");
+    EXPECT_EQ(first->Filename(), root_ + "\\Tunelark\\Farm\\sub\\a.mp3");
+    EXPECT_EQ(first->Message(), "");
+    ASSERT_NE(first->Next(), nullptr);
+    EXPECT_EQ(first->Next()->Next(), nullptr);
+    EXPECT_EQ(ReadRaw(HKEY_LOCAL_MACHINE, PackKey("Farm").c_str(), "Artist").bytes, std::string("An Artist\0", 10));
+    EXPECT_EQ(ReadRaw(HKEY_LOCAL_MACHINE, (PackKey("Farm") + "\\5").c_str(), "Command").bytes, std::string("baa\0", 4));
+
+    InstallErrorText.clear();
+    EXPECT_EQ(InstallSoundPack(WriteIni(ini), nullptr), nullptr);
+    EXPECT_EQ(InstallErrorText, "Error: A SoundPack named \"Farm\" is already installed. Delete it first to install it again\r\n");
+    EXPECT_EQ(FirstSoundPack()->Next(), nullptr);
+}
+
+TEST_F(InstallTest, AFileClaimingBillionsOfSoundsEndsQuicklyWithABoundedReport) {
+    const std::string ini = "[Header]\nTotalSounds=2000000000\nName=Big\nArtist=A\nVersion=1\n" +
+                            SoundSection(1, "11", "a") + SoundSection(2, "12", "b") + SoundSection(70, "13", "c");
+    const auto started = std::chrono::steady_clock::now();
+    SoundPack* pack = InstallSoundPack(WriteIni(ini), nullptr);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::printf("install of TotalSounds=2000000000: %.3f s, report %zu bytes\n", seconds, InstallErrorText.size());
+    ASSERT_NE(pack, nullptr);
+    EXPECT_EQ(InstallErrorText, Missing("SoundIndex", "Sound3 to Sound69 (67 sections)") +
+                                    Missing("SoundIndex", "Sound71 to Sound2000000000 (1999999930 sections)"));
+}
+
+TEST_F(InstallTest, AnExportInstallsBackAsTheSamePack) {
+    const std::string values[] = {"plain", "", "  padded  ", "\"quoted\"", "semi;colon [x] = y", "caf\xE9", "'single'"};
+    auto pack = std::make_unique<SoundPack>();
+    pack->SetName("Round Trip");
+    pack->SetArtist(values[2]);
+    pack->SetVersion(values[3]);
+    int index = 100;
+    for (const std::string& v : values) {
+        auto sound = std::make_unique<Sound>(pack.get());
+        sound->SetIndex(index++);
+        sound->SetCommand("c" + std::to_string(index));
+        sound->SetFilename("C:\\elsewhere\\dir/f" + std::to_string(index) + ".wav");
+        sound->SetMessage(v);
+        pack->AddSound(std::move(sound));
+    }
+    const std::string file = root_ + "\\export.ini";
+    ASSERT_EQ(ExportSoundPack(*pack, file), "");
+    InstallErrorText.clear();
+    const SoundPack* back = InstallSoundPack(file, nullptr);
+    ASSERT_NE(back, nullptr) << InstallErrorText;
+    EXPECT_EQ(InstallErrorText, "");
+    EXPECT_EQ(back->Artist(), values[2]);
+    EXPECT_EQ(back->Version(), values[3]);
+    const Sound* out = pack->Sounds();
+    for (const Sound* in = back->Sounds(); in || out; in = in->Next(), out = out->Next()) {
+        ASSERT_TRUE(in && out) << "as many Sounds";
+        EXPECT_EQ(in->IndexText(), out->IndexText());
+        EXPECT_EQ(in->Command(), out->Command());
+        EXPECT_EQ(in->Message(), out->Message());
+        EXPECT_EQ(in->Filename(), root_ + "\\Tunelark\\Round Trip\\f" + std::to_string(in->Index() + 1) + ".wav");
+    }
+
+    for (const std::string& bad : {std::string("two\r\nlines"), std::string("ERROR_NOT_FOUND"), std::string(1100, 'm')}) {
+        pack->Sounds()->SetMessage(bad);
+        const std::string refused = root_ + "\\refused.ini";
+        EXPECT_NE(ExportSoundPack(*pack, refused), "") << bad.substr(0, 20);
+        EXPECT_FALSE(PathFileExistsA(refused.c_str())) << "nothing is written";
+    }
+}
+
+TEST_F(InstallTest, DeletingAPacksFilesRemovesOnlyWhatItCanAndFollowsNoLink) {
+    const std::string pack = root_ + "\\Tunelark\\Gone";
+    CreateDirectoryA((root_ + "\\Tunelark").c_str(), nullptr);
+    for (const char* dir : {"", "\\sub", "\\sub\\deeper", "\\locked"}) CreateDirectoryA((pack + dir).c_str(), nullptr);
+    for (const char* file : {"\\a.wav", "\\sub\\b.wav", "\\sub\\deeper\\c.wav", "\\locked\\keep.wav"})
+        std::ofstream(pack + file) << "x";
+    SetFileAttributesA((pack + "\\locked\\keep.wav").c_str(), FILE_ATTRIBUTE_READONLY);
+    char before[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, before);
+
+    SoundPack record;
+    record.SetName("Gone");
+    DeleteSoundPackFiles(record);
+
+    char after[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, after);
+    EXPECT_STREQ(after, before);
+    EXPECT_FALSE(PathFileExistsA((pack + "\\sub").c_str()));
+    EXPECT_FALSE(PathFileExistsA((pack + "\\a.wav").c_str()));
+    EXPECT_TRUE(PathFileExistsA((pack + "\\locked\\keep.wav").c_str())) << "a read-only file stays";
+    EXPECT_TRUE(PathFileExistsA(pack.c_str())) << "and so do the directories that hold it";
+    // A pack directory with a link out of it, made by the test run.
+    const std::string fixtures = ProgramDir() + "fixtures";
+    WriteText(HKEY_LOCAL_MACHINE, HostKey, "PluginDir", fixtures + "\\plugin");
+    ASSERT_TRUE(PathFileExistsA((fixtures + "\\plugin\\Tunelark\\Linked\\link").c_str()));
+    record.SetName("Linked");
+    DeleteSoundPackFiles(record);
+    EXPECT_FALSE(PathFileExistsA((fixtures + "\\plugin\\Tunelark\\Linked\\a.wav").c_str()));
+    EXPECT_TRUE(PathFileExistsA((fixtures + "\\target\\keep.txt").c_str())) << "the link's target survives";
+
+    DeleteDirectoryTree(pack + "\\locked\\keep.wav");  // a file, not a directory
+    EXPECT_TRUE(PathFileExistsA((pack + "\\locked\\keep.wav").c_str()));
+    SetFileAttributesA((pack + "\\locked\\keep.wav").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+}  // namespace
