@@ -64,10 +64,6 @@ def windows_path(path: Path) -> str:
     return "Z:" + str(path).replace("/", "\\")
 
 
-def reg_text(value: str) -> str:
-    return '"' + value.replace("\\", "\\\\").replace('"', '\\"') + '"'
-
-
 class User:
     def __init__(self, name, build: Path):
         self.name = name
@@ -88,22 +84,29 @@ class User:
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def install_demo_pack(self):
-        """Writes the demo SoundPack into this user's registry, sound files of their own."""
+        """Installs the demo SoundPack as a user would: the pack's sound files go into its
+        directory below the host's plug-in directory, then its install.ini is installed."""
         self.home.mkdir(parents=True, exist_ok=True)
-        subprocess.run(["bash", str(ROOT / "scripts" / "make_demo_pack.sh"), str(self.sounds)], check=True)
-        root = "HKEY_LOCAL_MACHINE\\SOFTWARE\\vorquell_ software\\Tlx3\\Sounds\\" + PACK
-        lines = ["REGEDIT4", "", f"[{root}]", f'"Name"={reg_text(PACK)}',
-                 f'"Artist"={reg_text("The Tunelark team")}', '"Version"="1.0"', '"Enabled"=dword:00000001', ""]
-        for index, command, filename, message, _, _ in SOUNDS:
-            lines += [f"[{root}\\{index}]", f'"Command"={reg_text(command)}',
-                      f'"Filename"={reg_text(windows_path(self.sounds / filename))}',
-                      f'"Message"={reg_text(message)}', '"Enabled"=dword:00000001', ""]
-        reg = self.home / "demo-pack.reg"
-        reg.write_text("\r\n".join(lines) + "\r\n", encoding="cp1252")
+        plugin_dir = self.home / "plugin"
+        pack_dir = plugin_dir / "Tunelark" / PACK
+        shutil.rmtree(plugin_dir, ignore_errors=True)
+        subprocess.run(["bash", str(ROOT / "scripts" / "make_demo_pack.sh"), str(pack_dir)], check=True)
+        lines = ["[Header]", f"TotalSounds={len(SOUNDS)}", f"Name={PACK}", "Artist=The Tunelark team", "Version=1.0"]
+        for n, (index, command, filename, message, _, _) in enumerate(SOUNDS, start=1):
+            lines += ["", f"[Sound{n}]", f"SoundIndex={index}", f"Command={command}", f"Filename={filename}",
+                      f"Message={message}"]
+        ini = pack_dir / "install.ini"
+        ini.write_text("\r\n".join(lines) + "\r\n", encoding="cp1252")
         for key in ("HKLM\\SOFTWARE\\vorquell_ software", "HKCU\\Software\\vorquell_ software"):
             subprocess.run([str(self.build / "wine-run.sh"), "reg", "delete", key, "/f"], env=self.env,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.wine("reg", "import", windows_path(reg))
+        self.wine("reg", "add", "HKLM\\Software\\Drovask\\MsgPlus2", "/v", "PluginDir", "/d",
+                  windows_path(plugin_dir), "/f")
+        result = subprocess.run([str(self.build / "wine-run.sh"), "tlpack.exe", "install", windows_path(ini)],
+                                cwd=self.build / "bin", env=self.env, capture_output=True, text=True)
+        print(f"  [{self.name}] tlpack install: {result.stdout.strip()}")
+        if result.returncode != 0:
+            raise RuntimeError(f"{self.name}: the demo SoundPack did not install: {result.stdout}{result.stderr}")
 
     def start(self, other):
         args = [str(self.build / "wine-run.sh"), "tlhost.exe", "--me", self.display,

@@ -7,5 +7,5 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export TUNELARK_BUILD_DIR="${TUNELARK_BUILD_DIR:-$root/build}"
 
-"$root/scripts/build.sh" --target Tunelark tlhost >/dev/null
+"$root/scripts/build.sh" --target Tunelark tlhost tlpack >/dev/null
 python3 "$root/scripts/conversation.py" --build "$TUNELARK_BUILD_DIR" --check

@@ -81,22 +81,24 @@ private:
     std::string path_;
 };
 
-// Collects the problems of one install into InstallErrorText, up to a bound.
+// Collects the problems of one file, each a line, up to a bound.
 class ProblemLog {
 public:
+    ProblemLog(std::string& out, long long bound) : out_(out), bound_(bound) {}
     void Add(const std::string& line) {
-        if (++count_ <= MaxReportedProblems) InstallErrorText += line;
+        if (++count_ <= bound_) out_ += line;
     }
     void MissingKey(const char* key, const std::string& section) {
         Add(FormatModuleMessage(MsgMissingKey, {key, section}));
     }
-    void IndexInUse(int index) { Add(FormatModuleMessage(MsgIndexInUse, {index})); }
     void Finish() {
-        if (count_ > MaxReportedProblems)
-            InstallErrorText += "... and " + std::to_string(count_ - MaxReportedProblems) + " more problems\r\n";
+        if (count_ > bound_) out_ += "... and " + std::to_string(count_ - bound_) + " more problems\r\n";
     }
+    long long count() const { return count_; }
 
 private:
+    std::string& out_;
+    long long bound_;
     long long count_ = 0;
 };
 
@@ -139,45 +141,43 @@ bool IndexInstalled(int index, const std::set<int>& acceptedHere) {
     return FindSoundByIndex(index, MatchIndex) || acceptedHere.count(index);
 }
 
-// One Sound section; null (with the problem logged) when it is rejected.
+// One Sound section; null when it is rejected. The install reports only a section's
+// first problem; a check (everyProblem) reports them all.
 std::unique_ptr<Sound> ReadSound(const IniFile& ini, const std::string& section, SoundPack& pack,
                                  const std::string& packDir, const std::set<int>& acceptedHere,
-                                 ProblemLog& log) {
+                                 ProblemLog& log, bool everyProblem = false) {
     auto sound = std::make_unique<Sound>(&pack);
+    bool rejected = false;
+    auto reject = [&](const std::string& line) {
+        log.Add(line);
+        rejected = true;
+        return !everyProblem;  // true: stop reading this section
+    };
     const int index = ini.Integer(section, "SoundIndex");
     if (index == 0) {
-        log.MissingKey("SoundIndex", section);
-        return nullptr;
-    }
-    if (IndexInstalled(index, acceptedHere)) {
-        log.IndexInUse(index);
-        return nullptr;
+        if (reject(FormatModuleMessage(MsgMissingKey, {"SoundIndex", section}))) return nullptr;
+    } else if (IndexInstalled(index, acceptedHere)) {
+        if (reject(FormatModuleMessage(MsgIndexInUse, {index}))) return nullptr;
     }
     sound->SetIndex(index);
-    const auto command = ini.Text(section, "Command");
-    if (!command) {
-        log.MissingKey("Command", section);
-        return nullptr;
+    for (const char* key : {"Command", "Filename", "Message"}) {
+        const auto value = ini.Text(section, key);
+        if (!value) {
+            if (reject(FormatModuleMessage(MsgMissingKey, {key, section}))) return nullptr;
+            continue;
+        }
+        if (std::strcmp(key, "Command") == 0) {
+            sound->SetCommand(*value);
+        } else if (std::strcmp(key, "Message") == 0) {
+            sound->SetMessage(*value);
+        } else if ((packDir + *value).size() >= PathBufferSize) {
+            if (reject("Error: The sound file's path in " + section + " is too long - will not install it\r\n"))
+                return nullptr;
+        } else {
+            sound->SetFilename(packDir + *value);
+        }
     }
-    sound->SetCommand(*command);
-    const auto filename = ini.Text(section, "Filename");
-    if (!filename) {
-        log.MissingKey("Filename", section);
-        return nullptr;
-    }
-    const std::string path = packDir + *filename;
-    if (path.size() >= PathBufferSize) {
-        log.Add("Error: The sound file's path in " + section + " is too long - will not install it\r\n");
-        return nullptr;
-    }
-    sound->SetFilename(path);
-    const auto message = ini.Text(section, "Message");
-    if (!message) {
-        log.MissingKey("Message", section);
-        return nullptr;
-    }
-    sound->SetMessage(*message);
-    return sound;
+    return rejected ? nullptr : std::move(sound);
 }
 
 // The Header of the file made into a pack, or null with the reason in InstallErrorText.
@@ -235,7 +235,7 @@ SoundPack* InstallSoundPack(const std::string& iniPath, HWND progressBar) {
     const std::string packDir = PackDirectory(pack->Name()) + "\\";
     progress.Start(totalSounds);
 
-    ProblemLog log;
+    ProblemLog log(InstallErrorText, MaxReportedProblems);
     std::set<int> acceptedHere;
     long long expected = 1;
     for (long long n : ini.SoundSections(totalSounds)) {
@@ -255,6 +255,44 @@ SoundPack* InstallSoundPack(const std::string& iniPath, HWND progressBar) {
     SoundPack* installed = AppendSoundPack(std::move(pack));
     progress.Finish();
     return installed;
+}
+
+std::string CheckInstallFile(const std::string& iniPath, std::vector<std::string>* soundFiles) {
+    std::string report;
+    if (iniPath.size() >= PathBufferSize || !OpenRegularFileForReading(iniPath.c_str(), FILE_SHARE_READ | FILE_SHARE_WRITE))
+        return std::string(CannotOpenText) + "\r\n";
+    const IniFile ini(iniPath);
+    ProblemLog log(report, MaxReportedProblems * 100);
+    const int totalSounds = ini.Integer("Header", "TotalSounds");
+    if (totalSounds <= 0) log.Add(std::string(NoSoundsText) + "\r\n");
+
+    SoundPack pack;
+    const auto name = ini.Text("Header", "Name");
+    if (!name) {
+        log.MissingKey("Name", "Header");
+    } else if (const std::string problem = PackNameProblem(*name); !problem.empty()) {
+        log.Add("Error: The SoundPack cannot be installed: " + problem + "\r\n");
+    } else if (FindSoundPackByName(*name, MatchPackName)) {
+        log.Add("Error: A SoundPack named \"" + *name + "\" is already installed\r\n");
+    }
+    for (const char* key : {"Artist", "Version"})
+        if (!ini.Text("Header", key)) log.MissingKey(key, "Header");
+
+    const std::string packDir = SoundPacksDir() + name.value_or("") + "\\";
+    std::set<int> acceptedHere;
+    long long expected = 1;
+    auto sections = totalSounds > 0 ? ini.SoundSections(totalSounds) : std::vector<long long>();
+    for (long long n : sections) {
+        ReportMissingSections(log, expected, n - 1);
+        expected = n + 1;
+        std::unique_ptr<Sound> sound = ReadSound(ini, SectionName(n), pack, packDir, acceptedHere, log, true);
+        if (!sound) continue;
+        acceptedHere.insert(sound->Index());
+        if (soundFiles) soundFiles->push_back(sound->Filename());
+    }
+    if (totalSounds > 0) ReportMissingSections(log, expected, totalSounds);
+    log.Finish();
+    return report;
 }
 
 }  // namespace tunelark

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "sounddb/sound_records.h"
 
@@ -19,5 +20,10 @@ extern std::string InstallErrorText;
 // or null when the install failed before any Sound was read; problems are in
 // InstallErrorText either way.
 SoundPack* InstallSoundPack(const std::string& iniPath, HWND progressBar);
+
+// Every problem an install of the file would meet, one line each, without installing:
+// all of a section's problems, not only its first. soundFiles, when given, receives the
+// full path of each Sound that would be installed. Empty when the file is sound.
+std::string CheckInstallFile(const std::string& iniPath, std::vector<std::string>* soundFiles = nullptr);
 
 }  // namespace tunelark

@@ -1,0 +1,111 @@
+// The pack tool as scripts run it: a process, its output and its exit code.
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+#include "registry_fixture.h"
+#include "sounddb/export.h"
+#include "support/sound_files.h"
+
+using namespace testsupport;
+
+namespace {
+
+struct ToolRun {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string output;  // standard output and error together
+};
+
+ToolRun Tlpack(const std::string& arguments) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE read = nullptr, write = nullptr;
+    ToolRun run;
+    if (!CreatePipe(&read, &write, &inherit, 0)) return run;
+    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = write;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    std::string command = "\"" + ProgramDir() + "tlpack.exe\" " + arguments;
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                        &startup, &process);
+    CloseHandle(write);
+    if (started) {
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(read, buffer, sizeof buffer, &got, nullptr) && got) run.output.append(buffer, got);
+        WaitForSingleObject(process.hProcess, 20000);
+        GetExitCodeProcess(process.hProcess, &run.exitCode);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+    CloseHandle(read);
+    return run;
+}
+
+class TlpackTest : public RegistryTest {
+protected:
+    void SetUp() override {
+        RegistryTest::SetUp();
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        root_ = std::string(temp) + "tlpack" + std::to_string(GetCurrentProcessId());
+        packDir_ = root_ + "\\Tunelark\\Farm";
+        for (const std::string& d : {root_, root_ + "\\Tunelark", packDir_}) CreateDirectoryA(d.c_str(), nullptr);
+        CopyFileA(SoundPath("tone_16bit_mono_44100.wav").c_str(), (packDir_ + "\\moo.wav").c_str(), FALSE);
+        std::ofstream(packDir_ + "\\junk.wav") << "not a sound";
+        WriteText(HKEY_LOCAL_MACHINE, "Software\\Drovask\\MsgPlus2", "PluginDir", root_);
+    }
+    void TearDown() override {
+        tunelark::DeleteDirectoryTree(root_);
+        SHDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Drovask");
+        RegistryTest::TearDown();
+    }
+    std::string Ini(const std::string& name, const std::string& text) {
+        const std::string path = packDir_ + "\\" + name;
+        std::ofstream(path, std::ios::binary) << text;
+        return "\"" + path + "\"";
+    }
+    std::string root_, packDir_;
+};
+
+TEST_F(TlpackTest, EachVerbReportsWhatItDidAndExitsAccordingly) {
+    const std::string good = Ini("good.ini", "[Header]\nTotalSounds=1\nName=Farm\nArtist=A\nVersion=1\n"
+                                             "[Sound1]\nSoundIndex=501\nCommand=moo\nFilename=moo.wav\nMessage=m\n");
+    const std::string bad = Ini("bad.ini", "[Header]\nTotalSounds=4\nName=Farm\nVersion=1\n"
+                                           "[Sound1]\nSoundIndex=501\nFilename=gone.wav\nMessage=m\n"
+                                           "[Sound3]\nSoundIndex=502\nCommand=j\nFilename=junk.wav\n"
+                                           "[Sound4]\nSoundIndex=503\nCommand=k\nFilename=junk.wav\nMessage=\n");
+    struct Case { std::string arguments; DWORD exitCode; std::vector<std::string> said; };
+    const Case cases[] = {
+        {"", 2, {"usage: tlpack"}},
+        {"install", 2, {"usage: tlpack"}},
+        {"frobnicate x", 2, {"usage: tlpack"}},
+        {"check " + good, 0, {"no problems: 1 sounds"}},
+        {"check " + bad, 1, {"Missing Artist key in Header", "Missing Command key in Sound1", "Missing SoundIndex key in Sound2",
+                             "Missing Message key in Sound3", "junk.wav cannot be played"}},
+        {"list", 0, {}},
+        {"install " + good, 0, {"installed \"Farm\": 1 sounds"}},
+        {"install " + good, 1, {"already installed", "not installed"}},
+        {"list", 0, {"Farm - A, version 1: 1 sounds", "/xTLmoo"}},
+        {"export Farm \"" + root_ + "\\out.ini\"", 0, {"exported \"Farm\" (1 sounds)"}},
+        {"export Nobody x.ini", 1, {"no SoundPack named \"Nobody\""}},
+    };
+    for (const Case& c : cases) {
+        const ToolRun run = Tlpack(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments << "\n" << run.output;
+        for (const std::string& text : c.said)
+            EXPECT_NE(run.output.find(text), std::string::npos) << c.arguments << " should say " << text << "\n" << run.output;
+    }
+    char value[64] = {};
+    GetPrivateProfileStringA("Sound1", "Command", "", value, sizeof value, (root_ + "\\out.ini").c_str());
+    EXPECT_STREQ(value, "moo");
+}
+
+}  // namespace
