@@ -19,6 +19,22 @@ uint32_t U32(const uint8_t* p) {
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
 
+// G.711 expansion, as in the ITU-T recommendation's reference tables.
+int16_t FromALaw(uint8_t a) {
+    a ^= 0x55;
+    const int exponent = (a >> 4) & 7;
+    int magnitude = ((a & 0x0F) << 4) + 8;
+    if (exponent != 0) magnitude = (magnitude + 0x100) << (exponent - 1);
+    return static_cast<int16_t>((a & 0x80) ? magnitude : -magnitude);
+}
+
+int16_t FromMuLaw(uint8_t u) {
+    u = static_cast<uint8_t>(~u);
+    const int exponent = (u >> 4) & 7;
+    const int magnitude = ((((u & 0x0F) << 3) + 0x84) << exponent) - 0x84;
+    return static_cast<int16_t>((u & 0x80) ? -magnitude : magnitude);
+}
+
 bool CheckFormat(WavInfo& info) {
     std::vector<uint8_t>& f = info.fmt;
     info.formatTag = U16(&f[0]);
@@ -60,6 +76,12 @@ bool CheckFormat(WavInfo& info) {
                 info.bitsPerSample != info.containerBytes * 8)
                 return false;
         }
+    } else if (tag == WavTagALaw || tag == WavTagMuLaw) {
+        // G.711 is a plain table per sample, done here: Wine's codec for it only takes a
+        // few sample rates.
+        info.encoding = tag == WavTagALaw ? WavEncoding::ALaw : WavEncoding::MuLaw;
+        info.containerBytes = 1;
+        if (info.blockAlign != info.channels) return false;
     } else {
         info.encoding = WavEncoding::Codec;
     }
@@ -118,7 +140,11 @@ size_t WavToPcm16(const WavInfo& info, const uint8_t* in, size_t inBytes, int16_
     const size_t samples = frames * info.channels;
     for (size_t i = 0; i < samples; ++i) {
         const uint8_t* p = in + (i / info.channels) * info.blockAlign + (i % info.channels) * width;
-        if (info.encoding == WavEncoding::Pcm) {
+        if (info.encoding == WavEncoding::ALaw) {
+            out[i] = FromALaw(p[0]);
+        } else if (info.encoding == WavEncoding::MuLaw) {
+            out[i] = FromMuLaw(p[0]);
+        } else if (info.encoding == WavEncoding::Pcm) {
             // Samples are left-justified in their container: the top two bytes are the
             // 16-bit value whatever the width.
             out[i] = width == 1 ? static_cast<int16_t>((p[0] - 128) * 256)

@@ -20,6 +20,8 @@ public:
 enum class WavEncoding {
     Pcm,    // integer samples: 8-bit unsigned, wider ones signed
     Float,  // IEEE float, 32 or 64 bit
+    ALaw,   // G.711, one byte a sample
+    MuLaw,
     Codec,  // anything else, for the system's codecs
 };
 
@@ -30,7 +32,7 @@ struct WavInfo {
     uint32_t sampleRate = 0;
     uint16_t blockAlign = 0;
     uint16_t bitsPerSample = 0;
-    unsigned containerBytes = 0;  // bytes per sample for Pcm and Float
+    unsigned containerBytes = 0;  // bytes per sample, except for Codec
     // The whole `fmt ` chunk, at least 18 bytes long (cbSize is 0 when the file has none),
     // and cbSize never claims more than the chunk holds.
     std::vector<uint8_t> fmt;
@@ -42,6 +44,8 @@ struct WavInfo {
 
 constexpr uint16_t WavTagPcm = 0x0001;
 constexpr uint16_t WavTagFloat = 0x0003;
+constexpr uint16_t WavTagALaw = 0x0006;
+constexpr uint16_t WavTagMuLaw = 0x0007;
 constexpr uint16_t WavTagExtensible = 0xFFFE;
 constexpr size_t WavMaxFmtBytes = 1024;  // real ones are at most a few dozen
 
@@ -50,7 +54,7 @@ constexpr size_t WavMaxFmtBytes = 1024;  // real ones are at most a few dozen
 // or values no recorder writes.
 bool ParseWav(ByteSource& file, WavInfo& info);
 
-// Converts whole Pcm or Float frames from `in` to 16-bit samples in `out` (room for
+// Converts whole frames of any encoding but Codec from `in` to 16-bit samples in `out` (room for
 // `inBytes / blockAlign * channels` of them) and answers how many frames it wrote.
 size_t WavToPcm16(const WavInfo& info, const uint8_t* in, size_t inBytes, int16_t* out);
 

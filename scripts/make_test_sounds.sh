@@ -70,7 +70,7 @@ wavtone src_double_mono_32000.wav 0.4 32000 1 -e floating-point -b 64
 wavtone tone_ulaw_mono_8000.wav 0.5 8000 1 -e mu-law
 wavtone tone_alaw_stereo_16000.wav 0.4 16000 2 -e a-law
 wavtone tone_ima_mono_22050.wav 0.5 22050 1 -e ima-adpcm
-wavtone tone_ima_stereo_44100.wav 0.37 44100 2 -e ima-adpcm
+wavtone tone_ima_stereo_22050.wav 0.4 22050 2 -e ima-adpcm
 wavtone tone_msadpcm_mono_11025.wav 0.45 11025 1 -e ms-adpcm
 wavtone tone_msadpcm_stereo_48000.wav 0.4 48000 2 -e ms-adpcm
 wavtone tone_gsm_mono_8000.wav 0.5 8000 1 -e gsm-full-rate
