@@ -1,10 +1,21 @@
 #include "fsound/decoder.h"
 
+#include <cctype>
 #include <cstring>
 
 #include "fsound/handles.h"
 
 namespace tunelark::fsound {
+namespace {
+
+bool HasRawExtension(const std::string& path) {
+    if (path.size() < 4) return false;
+    std::string ext = path.substr(path.size() - 4);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext == ".raw";
+}
+
+}  // namespace
 
 std::unique_ptr<Decoder> OpenDecoder(const std::string& path) {
     char magic[12] = {};
@@ -18,7 +29,10 @@ std::unique_ptr<Decoder> OpenDecoder(const std::string& path) {
         return OpenWavDecoder(path);
     if (got >= 4 && std::memcmp(magic, "OggS", 4) == 0) return OpenOggDecoder(path);
     // MPEG audio has no fixed magic: the decoder itself looks for a chain of frames.
-    return OpenMpegDecoder(path);
+    if (auto mpeg = OpenMpegDecoder(path)) return mpeg;
+    // Headerless PCM has no signature at all, so only its name can tell.
+    if (HasRawExtension(path)) return OpenRawDecoder(path);
+    return nullptr;
 }
 
 }  // namespace tunelark::fsound

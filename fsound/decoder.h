@@ -27,11 +27,13 @@ protected:
     PcmFormat format_;
 };
 
-// Recognises the file by its content (not its name) and prepares it for decoding.
+// Recognises the file by its content and prepares it for decoding; only a file named
+// .raw that no decoder recognises is taken as headerless PCM (16-bit stereo 44.1 kHz).
 // Null when the file cannot be read or holds nothing this layer can play.
 std::unique_ptr<Decoder> OpenDecoder(const std::string& path);
 
 std::unique_ptr<Decoder> OpenWavDecoder(const std::string& path);
+std::unique_ptr<Decoder> OpenRawDecoder(const std::string& path);
 std::unique_ptr<Decoder> OpenMpegDecoder(const std::string& path);
 std::unique_ptr<Decoder> OpenOggDecoder(const std::string& path);
 

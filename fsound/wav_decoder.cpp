@@ -1,95 +1,235 @@
-// PCM WAV through the multimedia I/O functions, which walk the RIFF chunks for us.
+// WAV files (integer and float PCM directly, everything else through the Audio
+// Compression Manager) and headerless .raw files.
+#include <windows.h>
+#include <mmreg.h>
+
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "fsound/decoder.h"
 #include "fsound/handles.h"
+#include "fsound/wav_parse.h"
+#include "fsound/wave_format.h"
 
 namespace tunelark::fsound {
 namespace {
 
-// KSDATAFORMAT_SUBTYPE_PCM starts with the PCM format tag; the rest is the common GUID tail.
-constexpr unsigned char PcmSubtypeTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
-                                              0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+constexpr DWORD PcmChunkLimit = 1 << 20;   // bytes read per Read call at most
+constexpr DWORD CodecSourceChunk = 8 * 1024;  // compressed bytes fed to the codec per call
+constexpr DWORD CodecOutputLimit = 4 << 20;   // more per chunk than any codec expands to
+constexpr DWORD FirstSoundLimit = 256 * 1024;  // compressed bytes allowed before any sound
 
-class WavDecoder : public Decoder {
+class FileSource : public ByteSource {
 public:
-    WavDecoder(MmioHandle mmio, PcmFormat format, unsigned bits, DWORD dataBytes)
-        : mmio_(std::move(mmio)), bits_(bits), remaining_(dataBytes) {
-        format_ = format;
+    explicit FileSource(HANDLE file) : file_(file) {
+        LARGE_INTEGER size{};
+        if (GetFileSizeEx(file_, &size)) size_ = static_cast<uint64_t>(size.QuadPart);
     }
+    uint64_t Size() const override { return size_; }
+    bool ReadAt(uint64_t offset, void* buffer, size_t n) override { return Read(offset, buffer, n) == n; }
 
-    size_t Read(int16_t* out, size_t frames) override {
-        const size_t frameBytes = format_.channels * (bits_ / 8);
-        size_t want = frames * frameBytes;
-        if (want > remaining_) want = remaining_ - remaining_ % frameBytes;
-        if (want == 0) return 0;
-        raw_.resize(want);
-        LONG got = mmioRead(mmio_.get(), reinterpret_cast<HPSTR>(raw_.data()), static_cast<LONG>(want));
-        if (got <= 0) {
-            remaining_ = 0;
+    // Answers how many bytes it read (fewer at the end of the file or on an error).
+    size_t Read(uint64_t offset, void* buffer, size_t n) {
+        LARGE_INTEGER to{};
+        to.QuadPart = static_cast<LONGLONG>(offset);
+        DWORD got = 0;
+        if (n > MAXDWORD || !SetFilePointerEx(file_, to, nullptr, FILE_BEGIN) ||
+            !ReadFile(file_, buffer, static_cast<DWORD>(n), &got, nullptr))
             return 0;
-        }
-        remaining_ -= static_cast<DWORD>(got);
-        const size_t samples = (static_cast<size_t>(got) / frameBytes) * format_.channels;
-        if (bits_ == 8) {
-            for (size_t i = 0; i < samples; ++i)
-                out[i] = static_cast<int16_t>((static_cast<int>(raw_[i]) - 128) << 8);
-        } else {
-            for (size_t i = 0; i < samples; ++i)
-                out[i] = static_cast<int16_t>(raw_[2 * i] | (raw_[2 * i + 1] << 8));
-        }
-        // A short read means the data chunk claims more than the file holds.
-        if (static_cast<size_t>(got) < want) remaining_ = 0;
-        return samples / format_.channels;
+        return got;
     }
 
 private:
-    MmioHandle mmio_;
-    unsigned bits_;
-    DWORD remaining_;
-    std::vector<unsigned char> raw_;
+    HANDLE file_;
+    uint64_t size_ = 0;
+};
+
+// Integer and float samples, converted as they are read.
+class PcmDecoder : public Decoder {
+public:
+    PcmDecoder(KernelHandle file, const WavInfo& info)
+        : file_(std::move(file)), source_(file_.get()), info_(info), pos_(info.dataOffset),
+          remaining_(info.dataBytes - info.dataBytes % info.blockAlign) {
+        format_ = {info.sampleRate, info.channels};
+    }
+
+    size_t Read(int16_t* out, size_t frames) override {
+        const size_t maxFrames = std::max<size_t>(1, PcmChunkLimit / info_.blockAlign);
+        const size_t n = std::min<uint64_t>({frames, maxFrames, remaining_ / info_.blockAlign});
+        if (n == 0) return 0;
+        raw_.resize(n * info_.blockAlign);
+        const size_t got = source_.Read(pos_, raw_.data(), raw_.size());
+        // A short read means the file ended (or failed) early: play what came.
+        remaining_ = got < raw_.size() ? 0 : remaining_ - got;
+        pos_ += got;
+        return WavToPcm16(info_, raw_.data(), got, out);
+    }
+
+private:
+    KernelHandle file_;
+    FileSource source_;
+    WavInfo info_;
+    uint64_t pos_, remaining_;
+    std::vector<uint8_t> raw_;
+};
+
+// Any other format tag: the system's codec for it turns whole blocks into PCM.
+class CodecDecoder : public Decoder {
+public:
+    CodecDecoder(KernelHandle file, const WavInfo& info)
+        : file_(std::move(file)), source_(file_.get()), info_(info), pos_(info.dataOffset),
+          end_(info.dataOffset + info.dataBytes) {
+        format_ = {info.sampleRate, info.channels};
+        // The ADPCM codecs fill the last block up with silence; the fact chunk says where
+        // the sound really ends. Streaming writers leave it at 0.
+        if (info.hasFact && info.factFrames > 0) frameLimit_ = info.factFrames;
+    }
+
+    ~CodecDecoder() override {
+        if (prepared_) acmStreamUnprepareHeader(stream_.get(), &header_, 0);
+    }
+
+    bool Open() {
+        WAVEFORMATEX pcm = Pcm16WaveFormat(info_.channels, info_.sampleRate);
+        auto* wfx = reinterpret_cast<WAVEFORMATEX*>(info_.fmt.data());
+        HACMSTREAM h = nullptr;
+        if (acmStreamOpen(&h, nullptr, wfx, &pcm, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME) != MMSYSERR_NOERROR ||
+            !h)
+            return false;
+        stream_.reset(h);
+
+        const DWORD block = info_.blockAlign;
+        chunk_ = block * std::max<DWORD>(1, CodecSourceChunk / block);
+        DWORD outBytes = 0;
+        if (acmStreamSize(stream_.get(), chunk_, &outBytes, ACM_STREAMSIZEF_SOURCE) != MMSYSERR_NOERROR ||
+            outBytes == 0 || outBytes > CodecOutputLimit)
+            return false;
+        source_bytes_.resize(chunk_);
+        output_.resize(outBytes);
+        header_.cbStruct = sizeof header_;
+        header_.pbSrc = source_bytes_.data();
+        header_.cbSrcLength = chunk_;
+        header_.pbDst = output_.data();
+        header_.cbDstLength = outBytes;
+        if (acmStreamPrepareHeader(stream_.get(), &header_, 0) != MMSYSERR_NOERROR) return false;
+        prepared_ = true;
+
+        // A file the codec gives no sound for is not playable.
+        const uint64_t firstPos = pos_;
+        while (pcm_.empty() && !finished_ && pos_ - firstPos < FirstSoundLimit) Decode();
+        return !pcm_.empty();
+    }
+
+    size_t Read(int16_t* out, size_t frames) override {
+        const size_t frameBytes = format_.channels * 2;
+        size_t done = 0;
+        while (done < frames) {
+            if (pcmPos_ >= pcm_.size()) {
+                pcm_.clear();
+                pcmPos_ = 0;
+                if (finished_) break;
+                Decode();
+                continue;
+            }
+            const size_t n = std::min((pcm_.size() - pcmPos_) / frameBytes, frames - done);
+            if (n == 0) {  // a stray partial frame: drop it
+                pcmPos_ = pcm_.size();
+                continue;
+            }
+            std::memcpy(out + done * format_.channels, pcm_.data() + pcmPos_, n * frameBytes);
+            pcmPos_ += n * frameBytes;
+            done += n;
+        }
+        return done;
+    }
+
+private:
+    // Feeds the codec one more piece of the data chunk and appends what it gives to pcm_.
+    void Decode() {
+        const DWORD want = static_cast<DWORD>(std::min<uint64_t>(chunk_ - pending_, end_ - pos_));
+        size_t got = 0;
+        if (want > 0) {
+            got = source_.Read(pos_, source_bytes_.data() + pending_, want);
+            if (got < want) end_ = pos_ + got;  // cut short: end with what there is
+        }
+        pos_ += got;
+        const bool last = pos_ >= end_;
+        header_.cbSrcLength = static_cast<DWORD>(pending_ + got);
+        header_.cbSrcLengthUsed = 0;
+        header_.cbDstLengthUsed = 0;
+        DWORD flags = ACM_STREAMCONVERTF_BLOCKALIGN;
+        if (first_) flags |= ACM_STREAMCONVERTF_START;
+        if (last) flags |= ACM_STREAMCONVERTF_END;
+        first_ = false;
+        if (acmStreamConvert(stream_.get(), &header_, flags) != MMSYSERR_NOERROR) {
+            finished_ = true;  // the codec gave up: end the sound here
+            return;
+        }
+        const DWORD used = std::min(header_.cbSrcLengthUsed, header_.cbSrcLength);
+        pending_ = header_.cbSrcLength - used;
+        if (pending_ > 0) std::memmove(source_bytes_.data(), source_bytes_.data() + used, pending_);
+
+        const size_t frameBytes = format_.channels * 2;
+        size_t bytes = std::min<size_t>(header_.cbDstLengthUsed, output_.size());
+        bytes -= bytes % frameBytes;
+        if (frameLimit_ - framesOut_ < bytes / frameBytes) {
+            bytes = (frameLimit_ - framesOut_) * frameBytes;
+            finished_ = true;
+        }
+        framesOut_ += bytes / frameBytes;
+        pcm_.insert(pcm_.end(), output_.begin(), output_.begin() + bytes);
+        // Done when the data is used up and the codec has nothing more to give, or when
+        // it stops taking input altogether (a last piece smaller than a block).
+        if (last && (header_.cbDstLengthUsed == 0 || pending_ == 0 || used == 0)) finished_ = true;
+        if (!last && used == 0 && header_.cbDstLengthUsed == 0 && pending_ == chunk_) finished_ = true;
+    }
+
+    KernelHandle file_;
+    FileSource source_;
+    WavInfo info_;
+    AcmStreamHandle stream_;
+    ACMSTREAMHEADER header_{};
+    bool prepared_ = false;
+    DWORD chunk_ = 0;
+    std::vector<BYTE> source_bytes_, output_;
+    DWORD pending_ = 0;  // undecoded bytes kept at the start of source_bytes_
+    uint64_t pos_, end_;
+    uint64_t frameLimit_ = UINT64_MAX, framesOut_ = 0;
+    bool first_ = true, finished_ = false;
+    std::vector<BYTE> pcm_;
+    size_t pcmPos_ = 0;
 };
 
 }  // namespace
 
 std::unique_ptr<Decoder> OpenWavDecoder(const std::string& path) {
-    std::string name = path;  // mmioOpen wants a writable buffer
-    MmioHandle mmio(mmioOpenA(name.data(), nullptr, MMIO_READ | MMIO_ALLOCBUF | MMIO_DENYWRITE));
-    if (!mmio) return nullptr;
+    KernelHandle file = OpenForReading(path.c_str());
+    if (!file) return nullptr;
+    WavInfo info;
+    FileSource source(file.get());
+    if (!ParseWav(source, info)) return nullptr;
+    if (info.encoding != WavEncoding::Codec) return std::make_unique<PcmDecoder>(std::move(file), info);
+    auto decoder = std::make_unique<CodecDecoder>(std::move(file), info);
+    if (!decoder->Open()) return nullptr;
+    return decoder;
+}
 
-    MMCKINFO riff{};
-    riff.fccType = mmioFOURCC('W', 'A', 'V', 'E');
-    if (mmioDescend(mmio.get(), &riff, nullptr, MMIO_FINDRIFF) != MMSYSERR_NOERROR) return nullptr;
-
-    MMCKINFO fmt{};
-    fmt.ckid = mmioFOURCC('f', 'm', 't', ' ');
-    if (mmioDescend(mmio.get(), &fmt, &riff, MMIO_FINDCHUNK) != MMSYSERR_NOERROR) return nullptr;
-    if (fmt.cksize < 16) return nullptr;
-    WAVEFORMATEXTENSIBLE wf{};
-    const LONG fmtBytes = static_cast<LONG>(fmt.cksize < sizeof wf ? fmt.cksize : sizeof wf);
-    if (mmioRead(mmio.get(), reinterpret_cast<HPSTR>(&wf), fmtBytes) != fmtBytes) return nullptr;
-    mmioAscend(mmio.get(), &fmt, 0);
-
-    const WAVEFORMATEX& f = wf.Format;
-    bool pcm = f.wFormatTag == WAVE_FORMAT_PCM;
-    if (f.wFormatTag == WAVE_FORMAT_EXTENSIBLE && fmtBytes >= static_cast<LONG>(sizeof wf)) {
-        const auto* guid = reinterpret_cast<const unsigned char*>(&wf.SubFormat);
-        pcm = guid[0] == WAVE_FORMAT_PCM && guid[1] == 0 &&
-              std::equal(PcmSubtypeTail + 0, PcmSubtypeTail + 14, guid + 2);
-    }
-    if (!pcm || (f.wBitsPerSample != 8 && f.wBitsPerSample != 16)) return nullptr;
-    if (f.nChannels < 1 || f.nChannels > 2) return nullptr;
-    if (f.nSamplesPerSec < 1000 || f.nSamplesPerSec > 192000) return nullptr;
-
-    MMCKINFO data{};
-    data.ckid = mmioFOURCC('d', 'a', 't', 'a');
-    if (mmioDescend(mmio.get(), &data, &riff, MMIO_FINDCHUNK) != MMSYSERR_NOERROR) return nullptr;
-    const DWORD frameBytes = f.nChannels * (f.wBitsPerSample / 8);
-    if (data.cksize < frameBytes) return nullptr;  // nothing to play
-
-    PcmFormat format{f.nSamplesPerSec, f.nChannels};
-    return std::make_unique<WavDecoder>(std::move(mmio), format, f.wBitsPerSample, data.cksize);
+std::unique_ptr<Decoder> OpenRawDecoder(const std::string& path) {
+    KernelHandle file = OpenForReading(path.c_str());
+    if (!file) return nullptr;
+    // Headerless: CD-quality 16-bit stereo is what such files hold.
+    WavInfo info;
+    info.encoding = WavEncoding::Pcm;
+    info.formatTag = WavTagPcm;
+    info.channels = 2;
+    info.sampleRate = 44100;
+    info.bitsPerSample = 16;
+    info.containerBytes = 2;
+    info.blockAlign = 4;
+    info.dataBytes = FileSource(file.get()).Size();
+    if (info.dataBytes < info.blockAlign) return nullptr;
+    return std::make_unique<PcmDecoder>(std::move(file), info);
 }
 
 }  // namespace tunelark::fsound

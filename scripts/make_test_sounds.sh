@@ -51,4 +51,130 @@ riff = b"WAVE" + b"fmt " + struct.pack("<I", len(fmt)) + fmt + b"data" + struct.
 open("not_pcm.wav", "wb").write(b"RIFF" + struct.pack("<I", len(riff)) + riff)
 PY
 head -c 2000 tone_stereo_44100.ogg > truncated.ogg
+
+# --- WAV in every encoding recorders and editors write, and headerless RAW ---------------
+wavtone() {  # wavtone FILE SECONDS RATE CHANNELS SOX-ENCODING-ARGS...
+  local f=$1 secs=$2 rate=$3 ch=$4 freqs=(sine 440)
+  shift 4
+  [ "$ch" = 2 ] && freqs=(sine 440 sine 660)
+  sox -q -n -r "$rate" -c "$ch" "$@" "$f" synth "$secs" "${freqs[@]}" vol 0.5
+}
+wavtone tone_24bit_ext_mono_48000.wav 0.5 48000 1 -e signed -b 24      # sox writes EXTENSIBLE
+wavtone src_24bit_stereo_44100.wav 0.4 44100 2 -e signed -b 24
+wavtone tone_32bit_ext_stereo_96000.wav 0.3 96000 2 -e signed -b 32
+wavtone src_32bit_mono_16000.wav 0.5 16000 1 -e signed -b 32
+wavtone tone_float_mono_22050.wav 0.5 22050 1 -e floating-point -b 32  # sox writes plain tag 3
+wavtone src_float_stereo_48000.wav 0.4 48000 2 -e floating-point -b 32
+wavtone tone_double_stereo_8000.wav 0.5 8000 2 -e floating-point -b 64
+wavtone src_double_mono_32000.wav 0.4 32000 1 -e floating-point -b 64
+wavtone tone_ulaw_mono_8000.wav 0.5 8000 1 -e mu-law
+wavtone tone_alaw_stereo_16000.wav 0.4 16000 2 -e a-law
+wavtone tone_ima_mono_22050.wav 0.5 22050 1 -e ima-adpcm
+wavtone tone_ima_stereo_22050.wav 0.4 22050 2 -e ima-adpcm
+wavtone tone_msadpcm_mono_11025.wav 0.45 11025 1 -e ms-adpcm
+wavtone tone_msadpcm_stereo_48000.wav 0.4 48000 2 -e ms-adpcm
+wavtone tone_gsm_mono_8000.wav 0.5 8000 1 -e gsm-full-rate
+wavtone src_16bit_stereo_44100.wav 0.5 44100 2 -e signed -b 16
+sox -q src_16bit_stereo_44100.wav -t raw tone_stereo_44100.raw
+cp tone_stereo_44100.raw TONE_UPPER.RAW
+# The same sound, not named .raw: nothing says what it is, so it is refused.
+cp tone_stereo_44100.raw raw_as.snd
+: > empty.raw
+
+python3 - <<'PY'
+import struct
+
+def chunks(path):
+    d = open(path, "rb").read()
+    out, p = [], 12
+    while p + 8 <= len(d):
+        cid, size = d[p:p + 4], struct.unpack("<I", d[p + 4:p + 8])[0]
+        out.append((cid, d[p + 8:p + 8 + size]))
+        p += 8 + size + (size & 1)
+    return out
+
+def chunk(cid, body):
+    return cid + struct.pack("<I", len(body)) + body + (b"\0" if len(body) & 1 else b"")
+
+def riff(parts, size=None):
+    body = b"WAVE" + b"".join(parts)
+    return b"RIFF" + struct.pack("<I", len(body) if size is None else size) + body
+
+def fmt_of(path):
+    return dict(chunks(path))[b"fmt "]
+
+def data_of(path):
+    return dict(chunks(path))[b"data"]
+
+TAIL = bytes.fromhex("000000001000800000aa00389b71")
+
+def plain(fmt):  # WAVE_FORMAT_EXTENSIBLE -> the plain tag of its subformat
+    return fmt[24:26] + fmt[2:16]
+
+def extensible(fmt):  # plain tag -> WAVE_FORMAT_EXTENSIBLE with that subformat
+    ch, bits = struct.unpack("<H", fmt[2:4])[0], struct.unpack("<H", fmt[14:16])[0]
+    mask = 4 if ch == 1 else 3
+    return b"\xfe\xff" + fmt[2:16] + struct.pack("<HHI", 22, bits, mask) + fmt[0:2] + TAIL
+
+def write(name, data):
+    open(name, "wb").write(data)
+
+def rewrap(src, dst, fmt):
+    write(dst, riff([chunk(b"fmt ", fmt), chunk(b"data", data_of(src))]))
+
+rewrap("src_24bit_stereo_44100.wav", "tone_24bit_stereo_44100.wav", plain(fmt_of("src_24bit_stereo_44100.wav")))
+rewrap("src_32bit_mono_16000.wav", "tone_32bit_mono_16000.wav", plain(fmt_of("src_32bit_mono_16000.wav")))
+rewrap("src_float_stereo_48000.wav", "tone_float_ext_stereo_48000.wav", extensible(fmt_of("src_float_stereo_48000.wav")))
+rewrap("src_double_mono_32000.wav", "tone_double_ext_mono_32000.wav", extensible(fmt_of("src_double_mono_32000.wav")))
+
+# An odd-sized chunk before the data, with its pad byte.
+src = "src_16bit_stereo_44100.wav"
+write("tone_oddchunk_stereo_44100.wav",
+      riff([chunk(b"fmt ", fmt_of(src)), chunk(b"LIST", b"INFOISFT\x05\0\0\0tone\0"), chunk(b"data", data_of(src))]))
+# As streaming writers leave them: no sizes filled in.
+def streaming(src, dst, size):
+    parts = [chunk(cid, body) for cid, body in chunks(src) if cid != b"data"]
+    write(dst, riff(parts + [b"data" + struct.pack("<I", size) + data_of(src)], size))
+streaming(src, "tone_streaming_ffff_stereo_44100.wav", 0xFFFFFFFF)
+streaming("tone_ima_mono_22050.wav", "tone_streaming_zero_ima_22050.wav", 0)
+
+# Broken ones: each must be refused or end cleanly, and never be loud.
+good_fmt, good_data = fmt_of("tone_16bit_mono_44100.wav"), data_of("tone_16bit_mono_44100.wav")
+def with_fmt(**changes):
+    tag, ch, rate, avg, align, bits = struct.unpack("<HHIIHH", good_fmt[:16])
+    v = dict(tag=tag, ch=ch, rate=rate, avg=avg, align=align, bits=bits)
+    v.update(changes)
+    return struct.pack("<HHIIHH", v["tag"], v["ch"], v["rate"], v["avg"], v["align"], v["bits"])
+broken = {
+    "truncated_header": open("tone_16bit_mono_44100.wav", "rb").read()[:30],
+    "data_before_fmt": riff([chunk(b"data", good_data), chunk(b"fmt ", good_fmt)]),
+    "no_data": riff([chunk(b"fmt ", good_fmt), chunk(b"LIST", b"INFO")]),
+    "zero_channels": riff([chunk(b"fmt ", with_fmt(ch=0)), chunk(b"data", good_data)]),
+    "zero_rate": riff([chunk(b"fmt ", with_fmt(rate=0)), chunk(b"data", good_data)]),
+    "zero_block_align": riff([chunk(b"fmt ", with_fmt(align=0)), chunk(b"data", good_data)]),
+    "many_channels": riff([chunk(b"fmt ", with_fmt(ch=65535, align=65534)), chunk(b"data", good_data)]),
+    "absurd_rate": riff([chunk(b"fmt ", with_fmt(rate=0xFFFFFFFF)), chunk(b"data", good_data)]),
+    "bits_beyond_block": riff([chunk(b"fmt ", with_fmt(bits=64)), chunk(b"data", good_data)]),
+    "fmt_size_lies": riff([b"fmt " + struct.pack("<I", 0xFFFFFFF0) + good_fmt, chunk(b"data", good_data)]),
+    "riff_size_tiny": riff([chunk(b"fmt ", good_fmt), chunk(b"data", good_data)], 4),
+    "unknown_subformat": riff([chunk(b"fmt ", extensible(good_fmt)[:24] + b"\x55\x55" + TAIL),
+                               chunk(b"data", good_data)]),
+    "unknown_codec": riff([chunk(b"fmt ", with_fmt(tag=0x1234)), chunk(b"data", good_data)]),
+    # The data claims far more than the file holds: what is there plays, then it ends.
+    "data_size_lies": riff([chunk(b"fmt ", good_fmt), b"data" + struct.pack("<I", 0x7FFFFFF0) + good_data]),
+    "ima_cut_mid_block": open("tone_ima_mono_22050.wav", "rb").read()[:-300],
+}
+fmt = bytearray(fmt_of("tone_ima_mono_22050.wav"))
+fmt[16:18] = struct.pack("<H", 200)  # cbSize beyond the chunk
+broken["cbsize_lies"] = riff([chunk(b"fmt ", bytes(fmt)), chunk(b"data", data_of("tone_ima_mono_22050.wav"))])
+# MS ADPCM whose later blocks name predictors the format does not have.
+ms_fmt, ms_data = fmt_of("tone_msadpcm_mono_11025.wav"), bytearray(data_of("tone_msadpcm_mono_11025.wav"))
+align = struct.unpack("<H", ms_fmt[12:14])[0]
+for b in range(len(ms_data) // align // 2, len(ms_data) // align):
+    ms_data[b * align] = 0xEE
+broken["msadpcm_bad_predictor"] = riff([chunk(b"fmt ", ms_fmt), chunk(b"data", bytes(ms_data))])
+for name, data in broken.items():
+    write("broken_" + name + ".wav", data)
+PY
+rm -f src_*.wav
 touch .complete

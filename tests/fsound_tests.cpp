@@ -3,14 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "support/sound_files.h"
 #include "audio_capture.h"
 #include "fsound/fsound.h"
 #include "fsound/fsound_stats.h"
 #include "fsound/mpeg_frame.h"
+#include "fsound/wav_parse.h"
 
 using namespace testsupport;
 using tunelark::fsound::MpegFrame;
@@ -154,7 +158,27 @@ INSTANTIATE_TEST_SUITE_P(
                       SoundCase{"tone_stereo_44100.mp2", 0.6, 440, 660},
                       SoundCase{"tone_mono_32000.mp2", 0.6, 440, 440},
                       SoundCase{"tone_stereo_44100.ogg", 0.6, 440, 660},
-                      SoundCase{"tone_mono_22050.ogg", 0.6, 440, 440}),
+                      SoundCase{"tone_mono_22050.ogg", 0.6, 440, 440},
+                      SoundCase{"tone_24bit_ext_mono_48000.wav", 0.5, 440, 440},
+                      SoundCase{"tone_24bit_stereo_44100.wav", 0.4, 440, 660},
+                      SoundCase{"tone_32bit_ext_stereo_96000.wav", 0.3, 440, 660},
+                      SoundCase{"tone_32bit_mono_16000.wav", 0.5, 440, 440},
+                      SoundCase{"tone_float_mono_22050.wav", 0.5, 440, 440},
+                      SoundCase{"tone_float_ext_stereo_48000.wav", 0.4, 440, 660},
+                      SoundCase{"tone_double_stereo_8000.wav", 0.5, 440, 660},
+                      SoundCase{"tone_double_ext_mono_32000.wav", 0.4, 440, 440},
+                      SoundCase{"tone_ulaw_mono_8000.wav", 0.5, 440, 440},
+                      SoundCase{"tone_alaw_stereo_16000.wav", 0.4, 440, 660},
+                      SoundCase{"tone_ima_mono_22050.wav", 0.5, 440, 440},
+                      SoundCase{"tone_ima_stereo_22050.wav", 0.4, 440, 660},
+                      SoundCase{"tone_msadpcm_mono_11025.wav", 0.45, 440, 440},
+                      SoundCase{"tone_msadpcm_stereo_48000.wav", 0.4, 440, 660},
+                      SoundCase{"tone_gsm_mono_8000.wav", 0.5, 440, 440},
+                      SoundCase{"tone_oddchunk_stereo_44100.wav", 0.5, 440, 660},
+                      SoundCase{"tone_streaming_ffff_stereo_44100.wav", 0.5, 440, 660},
+                      SoundCase{"tone_streaming_zero_ima_22050.wav", 0.5, 440, 440},
+                      SoundCase{"tone_stereo_44100.raw", 0.5, 440, 660},
+                      SoundCase{"TONE_UPPER.RAW", 0.5, 440, 660}),
     [](const auto& info) {
         std::string name = info.param.file;
         for (char& ch : name)
@@ -251,7 +275,7 @@ TEST_F(FsoundTest, CloseOfTheSoundSystemStopsWhatPlaysAndInvalidatesStreams) {
 
 TEST_F(FsoundTest, FilesThatAreNotPlayableFailAtOpenAndStaySilent) {
     for (const char* name : {"empty.wav", "text.wav", "random.mp3", "random.ogg", "not_pcm.wav",
-                             "truncated.ogg", "no_such_file.wav"}) {
+                             "truncated.ogg", "no_such_file.wav", "empty.raw", "raw_as.snd"}) {
         const std::string copy = TempCopy(name);
         EXPECT_EQ(FSOUND_Stream_Open(SoundPath(name).c_str(), FSOUND_LOOP_OFF, 0, 0), nullptr) << name;
         EXPECT_EQ(FSOUND_Stream_Open(copy.c_str(), FSOUND_LOOP_OFF, 0, 0), nullptr) << name;
@@ -266,6 +290,89 @@ TEST_F(FsoundTest, FilesThatAreNotPlayableFailAtOpenAndStaySilent) {
     EXPECT_EQ(FSOUND_Stream_Open(SoundPath("tone_8bit_mono_11025.wav").c_str(), FSOUND_LOOP_OFF, 44, 0), nullptr);
     EXPECT_EQ(FSOUND_Stream_Open(SoundPath("tone_8bit_mono_11025.wav").c_str(), FSOUND_LOOP_OFF, 0, 100), nullptr);
     EXPECT_EQ(SummariseCapture(ReadCapture()).audibleSeconds, 0.0);
+}
+
+// Damaged WAV files: refused at open, or they play what they hold and end. Either way
+// nothing louder than the test tones comes out, and the next sound plays as it should.
+struct BrokenCase {
+    const char* file;
+    double audibleSeconds;  // 0: refused at open
+};
+
+void PrintTo(const BrokenCase& c, std::ostream* os) { *os << c.file; }
+
+class FsoundBrokenWavTest : public FsoundTest, public ::testing::WithParamInterface<BrokenCase> {};
+
+TEST_P(FsoundBrokenWavTest, IsRefusedOrEndsQuietlyAndTheNextSoundPlays) {
+    const BrokenCase& c = GetParam();
+    FSOUND_STREAM* s = FSOUND_Stream_Open(SoundPath(c.file).c_str(), FSOUND_LOOP_OFF, 0, 0);
+    if (c.audibleSeconds == 0) {
+        EXPECT_EQ(s, nullptr);
+    } else {
+        ASSERT_NE(s, nullptr);
+        EXPECT_NE(FSOUND_Stream_Play(FSOUND_FREE, s), 0);
+    }
+    CaptureSummary r = WaitForCapture();
+    EXPECT_LE(r.audibleSeconds, c.audibleSeconds + 0.06);
+    EXPECT_GE(r.audibleSeconds, c.audibleSeconds / 3);
+    EXPECT_LT(r.peak, 22000) << "louder than anything in the file";
+    if (s) {
+        EXPECT_EQ(FSOUND_Stream_Close(s), 1);
+    }
+
+    ResetCapture();
+    FSOUND_STREAM* good = FSOUND_Stream_Open(SoundPath("tone_16bit_stereo_22050.wav").c_str(), FSOUND_LOOP_OFF, 0, 0);
+    ASSERT_NE(good, nullptr);
+    EXPECT_NE(FSOUND_Stream_Play(FSOUND_FREE, good), 0);
+    r = WaitForCapture();
+    EXPECT_NEAR(r.audibleSeconds, 0.5, 0.06);
+    EXPECT_NEAR(r.crossingsRight, 1320, 1320 * 0.03);
+    EXPECT_EQ(FSOUND_Stream_Close(good), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, FsoundBrokenWavTest,
+    ::testing::Values(BrokenCase{"broken_truncated_header.wav", 0}, BrokenCase{"broken_data_before_fmt.wav", 0},
+                      BrokenCase{"broken_no_data.wav", 0}, BrokenCase{"broken_zero_channels.wav", 0},
+                      BrokenCase{"broken_zero_rate.wav", 0}, BrokenCase{"broken_zero_block_align.wav", 0},
+                      BrokenCase{"broken_many_channels.wav", 0}, BrokenCase{"broken_absurd_rate.wav", 0},
+                      BrokenCase{"broken_bits_beyond_block.wav", 0}, BrokenCase{"broken_fmt_size_lies.wav", 0},
+                      BrokenCase{"broken_cbsize_lies.wav", 0}, BrokenCase{"broken_riff_size_tiny.wav", 0},
+                      BrokenCase{"broken_unknown_subformat.wav", 0}, BrokenCase{"broken_unknown_codec.wav", 0},
+                      BrokenCase{"broken_data_size_lies.wav", 0.3}, BrokenCase{"broken_ima_cut_mid_block.wav", 0.45},
+                      BrokenCase{"broken_msadpcm_bad_predictor.wav", 0.45}),
+    [](const auto& info) {
+        std::string name = info.param.file;
+        for (char& ch : name)
+            if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+        return name;
+    });
+
+// Float samples beyond full scale are clipped, not wrapped; wider integers keep their top
+// 16 bits whatever their container.
+TEST(WavToPcm16Test, ClipsFloatAndKeepsTheTopOfWideIntegers) {
+    using tunelark::fsound::WavEncoding;
+    using tunelark::fsound::WavInfo;
+    auto convert = [](WavEncoding encoding, unsigned width, const void* bytes) {
+        WavInfo info;
+        info.encoding = encoding;
+        info.channels = 1;
+        info.containerBytes = width;
+        info.blockAlign = static_cast<uint16_t>(width);
+        int16_t out = 12345;
+        EXPECT_EQ(tunelark::fsound::WavToPcm16(info, static_cast<const uint8_t*>(bytes), width, &out), 1u);
+        return out;
+    };
+    for (const auto& [value, expected] : std::vector<std::pair<float, int16_t>>{
+             {0.5f, 16384}, {-1.0f, -32768}, {1.0f, 32767}, {7.5f, 32767}, {-1e30f, -32768}, {NAN, 0}, {INFINITY, 32767}}) {
+        EXPECT_EQ(convert(WavEncoding::Float, 4, &value), expected) << value;
+    }
+    const double big = -3.0;
+    EXPECT_EQ(convert(WavEncoding::Float, 8, &big), -32768);
+    const uint8_t s24[3] = {0xFF, 0x34, 0x92}, s32[4] = {0x01, 0x02, 0xFF, 0x7F}, u8 = 0x00;
+    EXPECT_EQ(convert(WavEncoding::Pcm, 3, s24), int16_t(0x9234));
+    EXPECT_EQ(convert(WavEncoding::Pcm, 4, s32), 0x7FFF);
+    EXPECT_EQ(convert(WavEncoding::Pcm, 1, &u8), -32768);
 }
 
 TEST_F(FsoundTest, CallsWithNullOrForeignStreamsAndBadChannelsFail) {
