@@ -121,6 +121,9 @@ struct SoundCase {
     const char* file;
     double seconds;
     double leftHz, rightHz;  // tone per channel; mono sounds play on both
+    // The tones start at once: sound must be heard by then (an encoder's info frame
+    // played as audio, or its delay left in, comes out as a late start).
+    double startsBy = 1.0;
 };
 
 void PrintTo(const SoundCase& c, std::ostream* os) { *os << c.file; }
@@ -134,6 +137,9 @@ TEST_P(FsoundPlayTest, PlaysTheWholeSoundAtItsOwnPitch) {
     EXPECT_NE(FSOUND_Stream_Play(FSOUND_FREE, s), 0);
     const CaptureSummary r = WaitForCapture();
     EXPECT_NEAR(r.audibleSeconds, c.seconds, 0.06);
+    EXPECT_GE(r.firstAudible, 0.0);
+    EXPECT_LE(r.firstAudible, c.startsBy);
+    RecordProperty("first_audible_ms", std::to_string(int(r.firstAudible * 1000)));
     // The tones were made at half of full scale.
     EXPECT_GT(r.peak, 12000);
     EXPECT_LT(r.peak, 22000);
@@ -154,7 +160,63 @@ INSTANTIATE_TEST_SUITE_P(
                       SoundCase{"tone_stereo_44100.mp2", 0.6, 440, 660},
                       SoundCase{"tone_mono_32000.mp2", 0.6, 440, 440},
                       SoundCase{"tone_stereo_44100.ogg", 0.6, 440, 660},
-                      SoundCase{"tone_mono_22050.ogg", 0.6, 440, 440}),
+                      SoundCase{"tone_mono_22050.ogg", 0.6, 440, 440},
+                      // Capture windows are 10 ms; a frame of silence is 24-26 ms.
+                      SoundCase{"tone_lame_vbr.mp3", 0.6, 440, 660, 0.012},
+                      SoundCase{"tone_lame_cbr_48000.mp3", 0.6, 440, 440, 0.012},
+                      SoundCase{"tone_no_info.mp3", 0.6, 440, 660},
+                      SoundCase{"long_44100.mp3", 3.0, 440, 660, 0.012},
+                      SoundCase{"long_44100.mp2", 3.0, 440, 660},
+                      SoundCase{"long_44100.ogg", 3.0, 440, 660}),
+    [](const auto& info) {
+        std::string name = info.param.file;
+        for (char& ch : name)
+            if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+        return name;
+    });
+
+// Damaged MPEG and Ogg files: refused, or played up to the damage and no further. What
+// is heard is never louder than the tone, and the layer plays the next sound as usual.
+struct BrokenCase {
+    const char* file;
+    double maxSeconds;  // 0: refused at open
+};
+
+void PrintTo(const BrokenCase& c, std::ostream* os) { *os << c.file; }
+
+class FsoundBrokenTest : public FsoundTest, public ::testing::WithParamInterface<BrokenCase> {};
+
+TEST_P(FsoundBrokenTest, EndsCleanlyAndTheNextSoundPlays) {
+    const BrokenCase& c = GetParam();
+    FSOUND_STREAM* s = FSOUND_Stream_Open(SoundPath(c.file).c_str(), FSOUND_LOOP_OFF, 0, 0);
+    if (c.maxSeconds == 0) {
+        EXPECT_EQ(s, nullptr);
+    } else {
+        ASSERT_NE(s, nullptr);
+        EXPECT_NE(FSOUND_Stream_Play(FSOUND_FREE, s), 0);
+    }
+    const CaptureSummary r = WaitForCapture();
+    EXPECT_LT(r.peak, 20000) << "louder than the tone: decoded garbage";
+    EXPECT_LE(r.audibleSeconds, c.maxSeconds + 0.03);
+    if (s) EXPECT_EQ(FSOUND_Stream_Close(s), 1);
+
+    tunelark::fsound::WaitForStreamTeardowns();
+    ResetCapture();
+    FSOUND_STREAM* next = FSOUND_Stream_Open(SoundPath("tone_stereo_44100.mp3").c_str(), FSOUND_LOOP_OFF, 0, 0);
+    ASSERT_NE(next, nullptr);
+    EXPECT_NE(FSOUND_Stream_Play(FSOUND_FREE, next), 0);
+    EXPECT_NEAR(WaitForCapture().audibleSeconds, 0.6, 0.06);
+    EXPECT_EQ(FSOUND_Stream_Close(next), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Damage, FsoundBrokenTest,
+    ::testing::Values(BrokenCase{"bad_comment_count.ogg", 0}, BrokenCase{"bad_setup_page.ogg", 0},
+                      // The long sounds are 3 s; the damage lies about half-way.
+                      BrokenCase{"bad_middle_page.ogg", 2.5}, BrokenCase{"cut_mid_page.ogg", 2.0},
+                      BrokenCase{"bad_frame.mp3", 1.7}, BrokenCase{"lying_header.mp3", 1.7},
+                      BrokenCase{"cut_mid_frame.mp3", 1.7}, BrokenCase{"false_syncs.mp3", 0.2},
+                      BrokenCase{"cut_mid_frame.mp2", 1.7}),
     [](const auto& info) {
         std::string name = info.param.file;
         for (char& ch : name)
