@@ -198,7 +198,9 @@ TEST_P(FsoundBrokenTest, EndsCleanlyAndTheNextSoundPlays) {
     const CaptureSummary r = WaitForCapture();
     EXPECT_LT(r.peak, 20000) << "louder than the tone: decoded garbage";
     EXPECT_LE(r.audibleSeconds, c.maxSeconds + 0.03);
-    if (s) EXPECT_EQ(FSOUND_Stream_Close(s), 1);
+    if (s) {
+        EXPECT_EQ(FSOUND_Stream_Close(s), 1);
+    }
 
     tunelark::fsound::WaitForStreamTeardowns();
     ResetCapture();
