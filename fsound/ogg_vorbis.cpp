@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 
 #include "fsound/ogg_page.h"
 
@@ -15,6 +16,21 @@ namespace {
 // more, up to a bound no notification sound comes near.
 constexpr size_t FirstArena = 512 * 1024;
 constexpr size_t LargestArena = 16 * 1024 * 1024;
+
+// A damaged packet can decode to any float at all, NaN included.
+int16_t ToPcm(float x) {
+    if (x != x) return 0;
+    if (x >= 1.0f) return 32767;
+    if (x <= -1.0f) return -32768;
+    return static_cast<int16_t>(x * 32767.0f);
+}
+
+// Which side each channel of a multichannel sound mixes into, in Vorbis channel order:
+// L left, R right, C both, F (low frequency) neither.
+const char* Sides(int channels) {
+    static const char* const Layouts[] = {"LCR", "LRLR", "LCRLR", "LCRLRF", "LCRLRCF", "LCRLRLRF"};
+    return channels >= 3 && channels <= 8 ? Layouts[channels - 3] : nullptr;
+}
 
 }  // namespace
 
@@ -48,19 +64,51 @@ bool VorbisStream::Start(std::vector<uint8_t> file) {
     channels_ = info.channels >= 2 ? 2 : 1;
 
     // Headers alone do not make a playable sound: it needs at least one decodable packet.
-    short probe[2];
-    return stb_vorbis_get_samples_short_interleaved(v_, 2, probe, 2) > 0 && stb_vorbis_seek_start(v_);
+    int channels = 0;
+    float** pcm = nullptr;
+    return stb_vorbis_get_frame_float(v_, &channels, &pcm) > 0 && stb_vorbis_seek_start(v_);
 }
 
+void VorbisStream::Mix(size_t i, int16_t* out) const {
+    if (channels_ == 1) {
+        out[0] = ToPcm(frame_[0][i]);
+    } else if (frameChannels_ == 2) {
+        out[0] = ToPcm(frame_[0][i]);
+        out[1] = ToPcm(frame_[1][i]);
+    } else {
+        const char* sides = Sides(frameChannels_);
+        float left = 0, right = 0, leftWeight = 0, rightWeight = 0;
+        for (int c = 0; c < frameChannels_; ++c) {
+            const char side = sides ? sides[c] : (c % 2 ? 'R' : 'L');
+            const float weight = side == 'C' ? 0.7f : side == 'F' ? 0.0f : 1.0f;
+            if (side != 'R') left += weight * frame_[c][i], leftWeight += weight;
+            if (side != 'L') right += weight * frame_[c][i], rightWeight += weight;
+        }
+        out[0] = ToPcm(left / leftWeight);
+        out[1] = ToPcm(right / rightWeight);
+    }
+}
+
+// Decodes to floats and converts here: stb_vorbis's own conversion to 16 bits
+// overflows on the wild values a damaged packet gives.
 size_t VorbisStream::Read(int16_t* out, size_t frames) {
-    const int channels = static_cast<int>(channels_);
     size_t done = 0;
-    while (done < frames && !ended_) {
-        const size_t want = std::min<size_t>(frames - done, INT_MAX / 2);
-        const int n = stb_vorbis_get_samples_short_interleaved(v_, channels, out + done * channels,
-                                                               static_cast<int>(want * channels));
-        if (n <= 0) ended_ = true;
-        else done += static_cast<size_t>(n);
+    while (done < frames) {
+        if (framePos_ >= frameLength_) {
+            if (ended_) break;
+            const int n = stb_vorbis_get_frame_float(v_, &frameChannels_, &frame_);
+            if (n <= 0 || frameChannels_ < 1) {
+                ended_ = true;
+                break;
+            }
+            frameLength_ = static_cast<size_t>(n);
+            framePos_ = 0;
+            continue;
+        }
+        const size_t n = std::min(frameLength_ - framePos_, frames - done);
+        for (size_t i = 0; i < n; ++i) Mix(framePos_ + i, out + (done + i) * channels_);
+        framePos_ += n;
+        done += n;
     }
     return done;
 }

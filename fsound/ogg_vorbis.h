@@ -27,6 +27,7 @@ public:
 private:
     VorbisStream() = default;
     bool Start(std::vector<uint8_t> file);
+    void Mix(size_t i, int16_t* out) const;
 
     std::vector<uint8_t> file_;
     // The decoder allocates everything from here, so a setup it gives up on half-way
@@ -35,6 +36,10 @@ private:
     ::stb_vorbis* v_ = nullptr;
     unsigned rate_ = 0, channels_ = 0;
     bool ended_ = false;
+    // The decoded frame being handed out, per channel; owned by the decoder.
+    float** frame_ = nullptr;
+    int frameChannels_ = 0;
+    size_t frameLength_ = 0, framePos_ = 0;
 };
 
 }  // namespace tunelark::fsound
