@@ -36,35 +36,6 @@ DWORD Id3v2Length(const unsigned char* p, DWORD available) {
     return 10 + size + ((p[5] & 0x10) ? 10 : 0);
 }
 
-// Offset in buf of the first frame followed by two more of the same stream, or by
-// the end of the audio.
-bool FindFirstFrame(const std::vector<unsigned char>& buf, DWORD bufStart, DWORD audioEnd,
-                    DWORD& offset, MpegFrame& first) {
-    for (DWORD i = 0; i + 4 <= buf.size(); ++i) {
-        MpegFrame f;
-        if (!ParseMpegFrame(&buf[i], f)) continue;
-        DWORD pos = i + f.frameBytes;
-        int confirmed = 0;
-        bool ok = true;
-        while (confirmed < 2) {
-            if (bufStart + pos == audioEnd) break;
-            MpegFrame next;
-            if (pos + 4 > buf.size() || !ParseMpegFrame(&buf[pos], next) || !SameMpegStream(f, next)) {
-                ok = false;
-                break;
-            }
-            pos += next.frameBytes;
-            ++confirmed;
-        }
-        if (ok) {
-            offset = bufStart + i;
-            first = f;
-            return true;
-        }
-    }
-    return false;
-}
-
 class MpegDecoder : public Decoder {
 public:
     bool Open(const std::string& path) {
@@ -94,15 +65,31 @@ public:
             head.resize(end_);
         }
         MpegFrame frame;
-        if (!FindFirstFrame(head, start, end_, pos_, frame)) return false;
+        size_t at = 0;
+        if (!FindMpegStream(head.data(), head.size(), start + head.size() == end_, at, frame)) return false;
+        pos_ = start + static_cast<DWORD>(at);
+        // An encoder's info frame decodes to a frame of silence: skip it, and trim what
+        // its LAME extension says the encoder and the decoder add around the sound.
+        MpegInfoFrame info;
+        if (ParseMpegInfoFrame(head.data() + at, head.size() - at, frame, info)) {
+            pos_ += frame.frameBytes;
+            if (info.lame) {
+                const size_t frameBytes = frame.channels * 2;
+                skip_ = (info.encoderDelay + MpegDecoderDelay) * frameBytes;
+                hold_ = (info.padding > MpegDecoderDelay ? info.padding - MpegDecoderDelay : 0) * frameBytes;
+            }
+        }
+        if (pos_ >= end_) return false;
+        stream_frame_ = frame;
+        nextFrame_ = pos_;
         if (!OpenCodec(frame)) return false;
         format_ = {frame.sampleRate, frame.channels};
 
         // Some codecs take a few frames before they give out sound; a file that never
         // gives any is not playable.
         const DWORD firstPos = pos_;
-        while (pcm_.empty() && !finished_ && pos_ - firstPos < FirstSoundLimit) Decode();
-        return !pcm_.empty();
+        while (Ready() == 0 && !finished_ && pos_ - firstPos < FirstSoundLimit) Decode();
+        return Ready() > 0;
     }
 
     ~MpegDecoder() override {
@@ -113,18 +100,15 @@ public:
         const size_t frameBytes = format_.channels * 2;
         size_t done = 0;
         while (done < frames) {
-            if (pcmPos_ >= pcm_.size()) {
-                pcm_.clear();
+            const size_t ready = Ready() / frameBytes;
+            if (ready == 0) {
+                if (finished_) break;  // what is held back is the encoder's padding
+                pcm_.erase(pcm_.begin(), pcm_.begin() + static_cast<ptrdiff_t>(pcmPos_));
                 pcmPos_ = 0;
-                if (finished_) break;
                 Decode();
                 continue;
             }
-            size_t n = std::min((pcm_.size() - pcmPos_) / frameBytes, frames - done);
-            if (n == 0) {  // a stray odd byte: drop it
-                pcmPos_ = pcm_.size();
-                continue;
-            }
+            const size_t n = std::min(ready, frames - done);
             std::memcpy(out + done * format_.channels, pcm_.data() + pcmPos_, n * frameBytes);
             pcmPos_ += n * frameBytes;
             done += n;
@@ -187,17 +171,41 @@ private:
         return true;
     }
 
+    // Decoded bytes that may go out: all but the end's padding, which is only known to
+    // be the end once the file is used up.
+    size_t Ready() const {
+        const size_t avail = pcm_.size() - pcmPos_;
+        return avail > hold_ ? avail - hold_ : 0;
+    }
+
     // Feeds the codec one more piece of the file and appends what it gives to pcm_.
+    // Only whole frames of the stream go in: a frame header that is broken, belongs to
+    // another stream, or a frame cut short ends the sound there, since a codec fed such
+    // data answers with loud garbage.
     void Decode() {
         DWORD want = std::min<DWORD>(SourceChunk - pending_, end_ - pos_);
         DWORD got = 0;
         if (want > 0 && (!ReadAt(file_.get(), pos_, source_.data() + pending_, want, got) || got == 0)) {
-            want = 0;  // unreadable rest: end the sound with what the codec still holds
+            got = 0;  // unreadable rest: end the sound with what the codec still holds
             end_ = pos_;
         }
         pos_ += got;
-        const bool last = pos_ >= end_;
-        header_.cbSrcLength = pending_ + got;
+        const DWORD bufStart = pos_ - (pending_ + got);
+        while (nextFrame_ < end_) {
+            if (nextFrame_ + 4 > pos_ && pos_ < end_) break;  // its header comes with the next read
+            MpegFrame f;
+            if (end_ - nextFrame_ < 4 || !ParseMpegFrame(&source_[nextFrame_ - bufStart], f) ||
+                !SameMpegStream(f, stream_frame_) || f.frameBytes > end_ - nextFrame_) {
+                end_ = pos_ = nextFrame_;
+                break;
+            }
+            nextFrame_ += f.frameBytes;
+        }
+        // A header not yet read whole stays behind, unfed, until it can be checked.
+        const DWORD total = pos_ - bufStart;
+        const DWORD fed = std::min(nextFrame_, pos_) - bufStart;
+        const bool last = bufStart + fed >= end_;
+        header_.cbSrcLength = fed;
         header_.cbSrcLengthUsed = 0;
         header_.cbDstLengthUsed = 0;
         DWORD flags = ACM_STREAMCONVERTF_BLOCKALIGN;
@@ -208,14 +216,18 @@ private:
             finished_ = true;
             return;
         }
-        const DWORD used = std::min(header_.cbSrcLengthUsed, header_.cbSrcLength);
-        pending_ = header_.cbSrcLength - used;
+        const DWORD used = std::min(header_.cbSrcLengthUsed, fed);
+        pending_ = total - used;
         if (pending_ > 0) std::memmove(source_.data(), source_.data() + used, pending_);
-        pcm_.insert(pcm_.end(), output_.begin(), output_.begin() + std::min(header_.cbDstLengthUsed, OutputChunk));
+        const DWORD fresh = std::min(header_.cbDstLengthUsed, OutputChunk);
+        pcm_.insert(pcm_.end(), output_.begin(), output_.begin() + fresh);
+        const size_t skipped = std::min<size_t>(skip_, pcm_.size() - pcmPos_);
+        pcmPos_ += skipped;
+        skip_ -= skipped;
         // Done when the file is used up and the codec has nothing more to give, or
         // when it stops consuming input altogether.
-        if (last && (header_.cbDstLengthUsed == 0 || pending_ == 0 || used == 0)) finished_ = true;
-        if (!last && used == 0 && header_.cbDstLengthUsed == 0 && pending_ == SourceChunk) finished_ = true;
+        if (last && (fresh == 0 || pending_ == 0 || used == 0)) finished_ = true;
+        if (!last && used == 0 && fresh == 0 && pending_ == SourceChunk) finished_ = true;
     }
 
     KernelHandle file_;
@@ -226,8 +238,11 @@ private:
     DWORD pending_ = 0;  // undecoded bytes kept at the start of source_
     DWORD pos_ = 0, end_ = 0;
     bool first_ = true, finished_ = false;
+    MpegFrame stream_frame_;
+    DWORD nextFrame_ = 0;  // where the next frame header is due
     std::vector<BYTE> pcm_;
     size_t pcmPos_ = 0;
+    size_t skip_ = 0, hold_ = 0;  // decoded bytes to drop at the start and at the end
 };
 
 }  // namespace

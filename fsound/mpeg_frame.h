@@ -2,6 +2,7 @@
 // Audio Compression Manager needs the stream's rate, channels and frame size up front.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace tunelark::fsound {
@@ -29,5 +30,27 @@ inline bool SameMpegStream(const MpegFrame& a, const MpegFrame& b) {
     return a.version == b.version && a.layer == b.layer && a.sampleRate == b.sampleRate &&
            a.channels == b.channels;
 }
+
+// Samples per channel in one frame.
+unsigned MpegSamplesPerFrame(const MpegFrame& f);
+
+// Where a stream starts in buf: the first frame followed by two more of the same stream,
+// or by the end of the audio when `bufEndsAudio` says buf holds all of it.
+bool FindMpegStream(const unsigned char* buf, size_t size, bool bufEndsAudio, size_t& offset,
+                    MpegFrame& first);
+
+// What an encoder's info frame tells about the sound around it.
+struct MpegInfoFrame {
+    bool lame = false;  // the LAME extension was there, with the two counts below
+    unsigned encoderDelay = 0;  // samples the encoder added at the start
+    unsigned padding = 0;       // and at the end
+};
+
+// Whether the frame at p (`size` bytes available, f its header) is an encoder's info
+// frame (Xing, "Info" or VBRI) that holds no sound.
+bool ParseMpegInfoFrame(const unsigned char* p, size_t size, const MpegFrame& f, MpegInfoFrame& info);
+
+// Samples of decoder delay the LAME convention counts on, and trims with the encoder's.
+constexpr unsigned MpegDecoderDelay = 528 + 1;
 
 }  // namespace tunelark::fsound

@@ -1,56 +1,46 @@
-// Ogg Vorbis through stb_vorbis. Sounds with more than two channels are mixed down to
-// stereo by the decoder itself.
-#define STB_VORBIS_HEADER_ONLY
-#include <stb_vorbis.h>
+// Ogg Vorbis files: read whole (sounds here are short) and decoded from memory, so that
+// nothing of the file reaches the decoder unchecked.
+#include <windows.h>
+
+#include <vector>
 
 #include "fsound/decoder.h"
+#include "fsound/handles.h"
+#include "fsound/ogg_vorbis.h"
 
 namespace tunelark::fsound {
 namespace {
 
+constexpr DWORD LargestFile = 64 * 1024 * 1024;
+
 class OggDecoder : public Decoder {
 public:
-    explicit OggDecoder(stb_vorbis* v) : v_(v) {
-        const stb_vorbis_info info = stb_vorbis_get_info(v_);
-        format_ = {info.sample_rate, info.channels >= 2 ? 2u : 1u};
+    explicit OggDecoder(std::unique_ptr<VorbisStream> s) : stream_(std::move(s)) {
+        format_ = {stream_->SampleRate(), stream_->Channels()};
     }
-    ~OggDecoder() override { stb_vorbis_close(v_); }
-    OggDecoder(const OggDecoder&) = delete;
-    OggDecoder& operator=(const OggDecoder&) = delete;
-
-    size_t Read(int16_t* out, size_t frames) override {
-        const int channels = static_cast<int>(format_.channels);
-        size_t done = 0;
-        while (done < frames) {
-            int n = stb_vorbis_get_samples_short_interleaved(
-                v_, channels, out + done * channels, static_cast<int>((frames - done) * channels));
-            if (n <= 0) break;
-            done += static_cast<size_t>(n);
-        }
-        return done;
-    }
+    size_t Read(int16_t* out, size_t frames) override { return stream_->Read(out, frames); }
 
 private:
-    stb_vorbis* v_;
+    std::unique_ptr<VorbisStream> stream_;
 };
 
 }  // namespace
 
 std::unique_ptr<Decoder> OpenOggDecoder(const std::string& path) {
-    int error = 0;
-    stb_vorbis* v = stb_vorbis_open_filename(path.c_str(), &error, nullptr);
-    if (!v) return nullptr;
-    const stb_vorbis_info info = stb_vorbis_get_info(v);
-    if (info.channels < 1 || info.sample_rate < 1000 || info.sample_rate > 192000) {
-        stb_vorbis_close(v);
-        return nullptr;
+    std::vector<uint8_t> data;
+    {
+        KernelHandle file = OpenForReading(path.c_str());
+        if (!file) return nullptr;
+        const DWORD size = GetFileSize(file.get(), nullptr);
+        if (size == INVALID_FILE_SIZE || size > LargestFile) return nullptr;
+        data.resize(size);
+        DWORD got = 0;
+        if (size > 0 && !ReadFile(file.get(), data.data(), size, &got, nullptr)) return nullptr;
+        data.resize(got);
     }
-    auto decoder = std::make_unique<OggDecoder>(v);
-    // Headers alone do not make a playable sound: it needs at least one decodable packet.
-    short probe[2];
-    if (stb_vorbis_get_samples_short_interleaved(v, 2, probe, 2) <= 0 || !stb_vorbis_seek_start(v))
-        return nullptr;
-    return decoder;
+    auto stream = VorbisStream::Open(std::move(data));
+    if (!stream) return nullptr;
+    return std::make_unique<OggDecoder>(std::move(stream));
 }
 
 }  // namespace tunelark::fsound
