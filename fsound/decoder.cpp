@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "fsound/handles.h"
+#include "fsound/mf_decoder.h"
 
 namespace tunelark::fsound {
 
@@ -18,7 +19,9 @@ std::unique_ptr<Decoder> OpenDecoder(const std::string& path) {
         return OpenWavDecoder(path);
     if (got >= 4 && std::memcmp(magic, "OggS", 4) == 0) return OpenOggDecoder(path);
     // MPEG audio has no fixed magic: the decoder itself looks for a chain of frames.
-    return OpenMpegDecoder(path);
+    if (auto mpeg = OpenMpegDecoder(path)) return mpeg;
+    // None of ours: the system's codecs may know it (WMA, AAC, FLAC).
+    return OpenMfDecoder(path);
 }
 
 }  // namespace tunelark::fsound
