@@ -190,34 +190,41 @@ private:
     }
 
     // Appends the next block of sound to pcm_; any failure or a change of shape ends
-    // the sound there.
+    // the sound there. The block that comes with the end of the stream still counts.
     void Decode() {
         for (int tries = 0; tries < EmptyReadLimit; ++tries) {
             DWORD flags = 0;
             ComPtr<IMFSample> sample;
             if (FAILED(reader_->ReadSample(FirstAudio, 0, nullptr, &flags, nullptr, sample.receive())) ||
-                (flags & (MF_SOURCE_READERF_ERROR | MF_SOURCE_READERF_ENDOFSTREAM))) {
+                (flags & MF_SOURCE_READERF_ERROR))
                 break;
-            }
             if (flags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED) {
                 PcmFormat now;
                 if (!ReadFormat(now) || now.sampleRate != format_.sampleRate || now.channels != format_.channels)
                     break;
             }
-            if (!sample) continue;
-            ComPtr<IMFMediaBuffer> buffer;
-            if (FAILED(sample->ConvertToContiguousBuffer(buffer.receive()))) break;
-            const BufferLock lock(buffer.get());
-            if (!lock.data()) break;
-            const size_t samples = lock.length() / sizeof(int16_t);
-            const size_t whole = samples - samples % format_.channels;
-            if (whole == 0) continue;
-            const size_t at = pcm_.size();
-            pcm_.resize(at + whole);
-            std::memcpy(pcm_.data() + at, lock.data(), whole * sizeof(int16_t));
-            return;
+            const bool last = (flags & MF_SOURCE_READERF_ENDOFSTREAM) != 0;
+            if (sample && Append(sample.get())) {
+                finished_ = last;
+                return;
+            }
+            if (last) break;
         }
         finished_ = true;
+    }
+
+    // False when the sample holds no whole frame, or its memory cannot be read.
+    bool Append(IMFSample* sample) {
+        ComPtr<IMFMediaBuffer> buffer;
+        if (FAILED(sample->ConvertToContiguousBuffer(buffer.receive()))) return false;
+        const BufferLock lock(buffer.get());
+        const size_t samples = lock.length() / sizeof(int16_t);
+        const size_t whole = samples - samples % format_.channels;
+        if (whole == 0) return false;
+        const size_t at = pcm_.size();
+        pcm_.resize(at + whole);
+        std::memcpy(pcm_.data() + at, lock.data(), whole * sizeof(int16_t));
+        return true;
     }
 
     ComPtr<IMFSourceReader> reader_;
