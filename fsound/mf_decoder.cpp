@@ -86,7 +86,7 @@ const MfRuntime* Runtime() {
         if (!startup || !found.createMediaType || !found.createReader) return nullptr;
         if (FAILED(startup(MF_VERSION, MFSTARTUP_NOSOCKET))) return nullptr;
         // Windows 8 and later (and Wine) can hold the apartment open without a thread
-        // of ours; without that, Media Foundation's own work-queue threads hold it.
+        // of ours. Windows 7 cannot: there it lasts while some thread is in it.
         if (HMODULE ole = GetModuleHandleW(L"ole32.dll")) {
             using IncrementMtaUsage = HRESULT(WINAPI*)(HANDLE* cookie);
             if (const auto hold = Lookup<IncrementMtaUsage>(ole, "CoIncrementMTAUsage")) {
