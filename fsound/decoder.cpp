@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "fsound/handles.h"
+#include "fsound/mf_decoder.h"
 
 namespace tunelark::fsound {
 namespace {
@@ -32,7 +33,8 @@ std::unique_ptr<Decoder> OpenDecoder(const std::string& path) {
     if (auto mpeg = OpenMpegDecoder(path)) return mpeg;
     // Headerless PCM has no signature at all, so only its name can tell.
     if (HasRawExtension(path)) return OpenRawDecoder(path);
-    return nullptr;
+    // None of ours: the system's codecs may know it (WMA, AAC, FLAC).
+    return OpenMfDecoder(path);
 }
 
 }  // namespace tunelark::fsound

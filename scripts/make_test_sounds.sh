@@ -33,6 +33,31 @@ if command -v twolame >/dev/null; then
 fi
 oggenc -Q -q 2 src_stereo_44100.wav -o tone_stereo_44100.ogg
 oggenc -Q -q 2 src_mono_22050.wav -o tone_mono_22050.ogg
+
+# --- Through the system's decoders (Media Foundation): WMA, AAC and FLAC -------------
+# ffmpeg makes them from the same tones. -bitexact keeps encoder version tags out, so a
+# rebuild gives the same files.
+ff() { ffmpeg -nostdin -hide_banner -loglevel error -y -i "$1" -bitexact "${@:3}" "$2"; }
+ff src_stereo_44100.wav tone_stereo_44100.wma -c:a wmav2 -b:a 128k
+ff src_mono_22050.wav tone_mono_22050.wma -c:a wmav2 -b:a 32k
+# AAC rings well past the tone's level at a hard start; short fades keep the peak honest.
+fades="afade=t=in:d=0.05,afade=t=out:st=0.55:d=0.05"
+ff src_stereo_44100.wav tone_stereo_44100.m4a -af "$fades" -c:a aac -b:a 128k
+ff src_mono_22050.wav tone_mono_22050.m4a -af "$fades" -c:a aac -b:a 64k
+ff src_stereo_44100.wav tone_stereo_44100.flac -c:a flac
+ff src_mono_22050.wav tone_mono_22050.flac -c:a flac
+# Six channels: more than the layer plays, so it is refused rather than half played.
+ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "sine=frequency=440:duration=0.6" \
+  -af "volume=0.5,pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0" -bitexact -c:a flac surround_6ch.flac
+# Cut off in the middle of its data.
+head -c 6000 tone_stereo_44100.wma > truncated.wma
+# Starts like an ASF file (its header object's GUID) and is noise after that.
+python3 - <<'PY'
+import random, uuid
+rnd = random.Random(20240602)
+asf = uuid.UUID("75B22630-668E-11CF-A6D9-00AA0062CE6C").bytes_le
+open("garbage.wma", "wb").write(asf + bytes(rnd.getrandbits(8) for _ in range(8192)))
+PY
 rm -f src_*.wav
 
 # --- MPEG and Ogg: encoder info frames and damaged files --------------------------

@@ -8,7 +8,11 @@ packages=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
   wine wine32:i386
   googletest libstb-dev
-  sox lame vorbis-tools twolame
+  sox lame vorbis-tools twolame ffmpeg
+  # Wine's Media Foundation decodes through GStreamer: WAV, MP3, FLAC (base, good),
+  # AAC (libav) and WMA (libav, ugly).
+  gstreamer1.0-plugins-base:i386 gstreamer1.0-plugins-good:i386
+  gstreamer1.0-libav:i386 gstreamer1.0-plugins-ugly:i386
   clang libclang-rt-14-dev
   xvfb x11-apps x11-utils imagemagick
 )

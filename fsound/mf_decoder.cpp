@@ -1,0 +1,264 @@
+// Media Foundation's source reader, asked for 16-bit PCM at the sound's own rate and
+// channels. Every Media Foundation function is found at run time: importing mfplat.dll
+// would keep the whole plug-in from loading on a system without it.
+//
+// Threads: the decoder is opened on one thread and read on the stream's own, and may be
+// destroyed on a third. Media Foundation's objects are free-threaded, so each call into
+// them only needs its thread in the multithreaded apartment, which each one joins for
+// the call's duration. The apartment itself must not end between calls (COM would
+// unload the codecs under a live reader), so the process keeps a hold on it for good.
+#undef _WIN32_WINNT
+#undef WINVER
+#define _WIN32_WINNT 0x0601  // the source reader exists from Windows 7 on
+#define WINVER 0x0601
+
+#include "fsound/mf_decoder.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <mfapi.h>
+#include <mferror.h>
+#include <mfidl.h>
+#include <mfreadwrite.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "base/com_ptr.h"
+#include "base/unique_handle.h"
+
+namespace tunelark::fsound {
+namespace {
+
+using tunelark::ComPtr;
+
+constexpr DWORD FirstAudio = static_cast<DWORD>(MF_SOURCE_READER_FIRST_AUDIO_STREAM);
+// Reads that bring no sound (gaps, stream ticks) before the decoder gives up on the
+// file: a reader that never gets anywhere must not keep a stream's thread spinning.
+constexpr int EmptyReadLimit = 64;
+
+struct FreeModule {
+    void operator()(HMODULE m) const { FreeLibrary(m); }
+};
+using ModuleHandle = UniqueHandle<HMODULE, FreeModule>;
+
+// The calling thread's membership of the multithreaded apartment, for one call. A
+// thread some other code made single-threaded stays so; the objects used here do not
+// mind which apartment calls them.
+class MtaScope {
+public:
+    MtaScope() : joined_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
+    ~MtaScope() {
+        if (joined_) CoUninitialize();
+    }
+    MtaScope(const MtaScope&) = delete;
+    MtaScope& operator=(const MtaScope&) = delete;
+
+private:
+    bool joined_;
+};
+
+// GetProcAddress's result as the function type it is documented to have.
+template <typename Fn>
+Fn Lookup(HMODULE module, const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+struct MfRuntime {
+    decltype(&MFCreateSourceReaderFromURL) createReader = nullptr;
+    decltype(&MFCreateMediaType) createMediaType = nullptr;
+};
+
+// Loads and starts Media Foundation once per process and keeps it: starting it costs
+// tens of milliseconds, which every sound would otherwise pay again. Null when the
+// system has no usable Media Foundation.
+const MfRuntime* Runtime() {
+    static const MfRuntime* const runtime = []() -> const MfRuntime* {
+        ModuleHandle plat(LoadLibraryW(L"mfplat.dll"));
+        ModuleHandle readWrite(LoadLibraryW(L"mfreadwrite.dll"));
+        if (!plat || !readWrite) return nullptr;
+        const auto startup = Lookup<decltype(&MFStartup)>(plat.get(), "MFStartup");
+        static MfRuntime found;
+        found.createMediaType = Lookup<decltype(&MFCreateMediaType)>(plat.get(), "MFCreateMediaType");
+        found.createReader =
+            Lookup<decltype(&MFCreateSourceReaderFromURL)>(readWrite.get(), "MFCreateSourceReaderFromURL");
+        if (!startup || !found.createMediaType || !found.createReader) return nullptr;
+        if (FAILED(startup(MF_VERSION, MFSTARTUP_NOSOCKET))) return nullptr;
+        // Windows 8 and later (and Wine) can hold the apartment open without a thread
+        // of ours. Windows 7 cannot: there it lasts while some thread is in it.
+        if (HMODULE ole = GetModuleHandleW(L"ole32.dll")) {
+            using IncrementMtaUsage = HRESULT(WINAPI*)(HANDLE* cookie);
+            if (const auto hold = Lookup<IncrementMtaUsage>(ole, "CoIncrementMTAUsage")) {
+                HANDLE cookie = nullptr;
+                hold(&cookie);  // never released: the hold is for the process's life
+            }
+        }
+        // Started, so the libraries stay for the process's life: their threads run on.
+        plat.release();
+        readWrite.release();
+        return &found;
+    }();
+    return runtime;
+}
+
+UINT32 Attribute(IMFAttributes* a, REFGUID key) {
+    UINT32 value = 0;
+    return SUCCEEDED(a->GetUINT32(key, &value)) ? value : 0;
+}
+
+// Locks a media buffer's memory for reading while it lives.
+class BufferLock {
+public:
+    explicit BufferLock(IMFMediaBuffer* buffer) : buffer_(buffer) {
+        if (FAILED(buffer_->Lock(&data_, nullptr, &length_))) data_ = nullptr;
+    }
+    ~BufferLock() {
+        if (data_) buffer_->Unlock();
+    }
+    BufferLock(const BufferLock&) = delete;
+    BufferLock& operator=(const BufferLock&) = delete;
+    const BYTE* data() const { return data_; }
+    DWORD length() const { return data_ ? length_ : 0; }
+
+private:
+    IMFMediaBuffer* buffer_;
+    BYTE* data_ = nullptr;
+    DWORD length_ = 0;
+};
+
+class MfDecoder : public Decoder {
+public:
+    bool Open(const MfRuntime& mf, const std::wstring& path) {
+        if (FAILED(mf.createReader(path.c_str(), nullptr, reader_.receive()))) return false;
+        if (FAILED(reader_->SetStreamSelection(static_cast<DWORD>(MF_SOURCE_READER_ALL_STREAMS), FALSE)) ||
+            FAILED(reader_->SetStreamSelection(FirstAudio, TRUE)))
+            return false;
+
+        ComPtr<IMFMediaType> wanted;
+        if (FAILED(mf.createMediaType(wanted.receive())) ||
+            FAILED(wanted->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio)) ||
+            FAILED(wanted->SetGUID(MF_MT_SUBTYPE, MFAudioFormat_PCM)) ||
+            FAILED(wanted->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, 16)) ||
+            FAILED(reader_->SetCurrentMediaType(FirstAudio, nullptr, wanted.get())))
+            return false;
+        if (!ReadFormat(format_)) return false;
+
+        // A file whose headers open but that gives no sound is not playable.
+        while (pcm_.empty() && !finished_) Decode();
+        return !pcm_.empty();
+    }
+
+    ~MfDecoder() override {
+        MtaScope apartment;
+        reader_.reset();
+    }
+
+    size_t Read(int16_t* out, size_t frames) override {
+        const size_t channels = format_.channels;
+        size_t done = 0;
+        while (done < frames) {
+            if (pcmPos_ >= pcm_.size()) {
+                pcm_.clear();
+                pcmPos_ = 0;
+                if (finished_) break;
+                MtaScope apartment;
+                Decode();
+                continue;
+            }
+            const size_t n = std::min(frames - done, (pcm_.size() - pcmPos_) / channels);
+            std::memcpy(out + done * channels, pcm_.data() + pcmPos_, n * channels * sizeof(int16_t));
+            pcmPos_ += n * channels;
+            done += n;
+        }
+        return done;
+    }
+
+private:
+    // The reader's PCM shape; false for one this layer cannot hand to waveOut as it is.
+    bool ReadFormat(PcmFormat& format) {
+        ComPtr<IMFMediaType> current;
+        if (FAILED(reader_->GetCurrentMediaType(FirstAudio, current.receive()))) return false;
+        GUID subtype{};
+        if (FAILED(current->GetGUID(MF_MT_SUBTYPE, &subtype)) || subtype != MFAudioFormat_PCM ||
+            Attribute(current.get(), MF_MT_AUDIO_BITS_PER_SAMPLE) != 16)
+            return false;
+        format.sampleRate = Attribute(current.get(), MF_MT_AUDIO_SAMPLES_PER_SECOND);
+        format.channels = Attribute(current.get(), MF_MT_AUDIO_NUM_CHANNELS);
+        return format.sampleRate >= 1000 && format.sampleRate <= 192000 &&
+               (format.channels == 1 || format.channels == 2);
+    }
+
+    // Appends the next block of sound to pcm_; any failure or a change of shape ends
+    // the sound there. The block that comes with the end of the stream still counts.
+    void Decode() {
+        for (int tries = 0; tries < EmptyReadLimit; ++tries) {
+            DWORD flags = 0;
+            ComPtr<IMFSample> sample;
+            if (FAILED(reader_->ReadSample(FirstAudio, 0, nullptr, &flags, nullptr, sample.receive())) ||
+                (flags & MF_SOURCE_READERF_ERROR))
+                break;
+            if (flags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED) {
+                PcmFormat now;
+                if (!ReadFormat(now) || now.sampleRate != format_.sampleRate || now.channels != format_.channels)
+                    break;
+            }
+            const bool last = (flags & MF_SOURCE_READERF_ENDOFSTREAM) != 0;
+            if (sample && Append(sample.get())) {
+                finished_ = last;
+                return;
+            }
+            if (last) break;
+        }
+        finished_ = true;
+    }
+
+    // False when the sample holds no whole frame, or its memory cannot be read.
+    bool Append(IMFSample* sample) {
+        ComPtr<IMFMediaBuffer> buffer;
+        if (FAILED(sample->ConvertToContiguousBuffer(buffer.receive()))) return false;
+        const BufferLock lock(buffer.get());
+        const size_t samples = lock.length() / sizeof(int16_t);
+        const size_t whole = samples - samples % format_.channels;
+        if (whole == 0) return false;
+        const size_t at = pcm_.size();
+        pcm_.resize(at + whole);
+        std::memcpy(pcm_.data() + at, lock.data(), whole * sizeof(int16_t));
+        return true;
+    }
+
+    ComPtr<IMFSourceReader> reader_;
+    std::vector<int16_t> pcm_;
+    size_t pcmPos_ = 0;
+    bool finished_ = false;
+};
+
+// The reader takes a UTF-16 path; the layer's paths are in the ANSI code page.
+std::wstring FullWidePath(const std::string& path) {
+    const int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+    if (length <= 1) return {};
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), length);
+    const DWORD full = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (full == 0) return {};
+    std::wstring result(full, L'\0');
+    const DWORD written = GetFullPathNameW(wide.c_str(), full, result.data(), nullptr);
+    if (written == 0 || written >= full) return {};
+    result.resize(written);
+    return result;
+}
+
+}  // namespace
+
+std::unique_ptr<Decoder> OpenMfDecoder(const std::string& path) {
+    const std::wstring wide = FullWidePath(path);
+    if (wide.empty()) return nullptr;
+    MtaScope apartment;
+    const MfRuntime* mf = Runtime();
+    if (!mf) return nullptr;
+    auto decoder = std::make_unique<MfDecoder>();
+    if (!decoder->Open(*mf, wide)) return nullptr;
+    return decoder;
+}
+
+}  // namespace tunelark::fsound

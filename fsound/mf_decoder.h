@@ -1,0 +1,18 @@
+// Whatever the system's own codecs decode, through Media Foundation's source reader:
+// WMA, AAC (.m4a), FLAC and more. Media Foundation is loaded at run time, so the
+// plug-in loads and plays its own formats on a system without it.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "fsound/decoder.h"
+
+namespace tunelark::fsound {
+
+// Null when Media Foundation is missing, no codec knows the file, or it has more than
+// two channels (the layer plays mono and stereo only, and a sensible downmix would
+// need each codec's speaker layout).
+std::unique_ptr<Decoder> OpenMfDecoder(const std::string& path);
+
+}  // namespace tunelark::fsound
