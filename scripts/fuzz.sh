@@ -4,6 +4,8 @@
 # Usage: fuzz.sh BUILD_DIR [RUNS] [TARGET]   (TARGET: tests/fuzz/TARGET_fuzz.cpp,
 # default strip_plus_codes). TUNELARK_FUZZ_SEEDS: a directory of more seeds (the build's
 # test sounds), of which the files matching the target's pattern are used.
+# TUNELARK_FUZZ_BUILD_ONLY=1: build the target (when its sources changed) and stop; the
+# build does this, so a test run spends its time on inputs, not on the compiler.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 out="${1:?usage: fuzz.sh BUILD_DIR [RUNS] [TARGET]}"
@@ -30,18 +32,33 @@ case "$target" in
 esac
 
 binary="$out/${target}_fuzz"
-cflags=(-O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all)
-objects=()
-if [ "$target" = ogg_vorbis ]; then
-  # stb_vorbis itself, as the sound layer builds it. Its header code converts wild floats
-  # to int (which x86 answers with INT_MIN, later bounded); that check stays off for it.
-  clang "${cflags[@]/-fsanitize=fuzzer,/-fsanitize=fuzzer-no-link,}" -fno-sanitize=float-cast-overflow \
-    -w -I/usr/include/stb \
-    -c "$root/fsound/vorbis_impl.c" -o "$out/vorbis_impl.o"
-  objects=("$out/vorbis_impl.o")
+# Rebuilt only when the target, the code under test or a header next to it is newer.
+stale=false
+[ -x "$binary" ] || stale=true
+if ! $stale; then
+  dirs=()
+  for source in "${sources[@]}"; do dirs+=("$root/$(dirname "$source")"); done
+  if [ -n "$(find "$root/tests/fuzz/${target}_fuzz.cpp" "$root/scripts/fuzz.sh" "${dirs[@]}" "$root/base" \
+              -newer "$binary" \( -name '*.cpp' -o -name '*.c' -o -name '*.h' -o -name '*.sh' \) -print -quit)" ]; then
+    stale=true
+  fi
 fi
-clang++ -std=c++20 "${cflags[@]}" -D_GLIBCXX_ASSERTIONS "${flags[@]}" -I"$root" \
-  "$root/tests/fuzz/${target}_fuzz.cpp" "${sources[@]/#/$root/}" "${objects[@]}" -o "$binary"
+if $stale; then
+  cflags=(-O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all)
+  objects=()
+  if [ "$target" = ogg_vorbis ]; then
+    # stb_vorbis itself, as the sound layer builds it. Its header code converts wild floats
+    # to int (which x86 answers with INT_MIN, later bounded); that check stays off for it.
+    clang "${cflags[@]/-fsanitize=fuzzer,/-fsanitize=fuzzer-no-link,}" -fno-sanitize=float-cast-overflow \
+      -w -I/usr/include/stb \
+      -c "$root/fsound/vorbis_impl.c" -o "$out/vorbis_impl.o"
+    objects=("$out/vorbis_impl.o")
+  fi
+  clang++ -std=c++20 "${cflags[@]}" -D_GLIBCXX_ASSERTIONS "${flags[@]}" -I"$root" \
+    "$root/tests/fuzz/${target}_fuzz.cpp" "${sources[@]/#/$root/}" "${objects[@]}" -o "$binary.tmp"
+  mv "$binary.tmp" "$binary"
+fi
+[ "${TUNELARK_FUZZ_BUILD_ONLY:-}" = 1 ] && exit 0
 
 # New inputs go to a scratch corpus so the checked-in seeds stay as they are.
 work="$out/corpus-$target"

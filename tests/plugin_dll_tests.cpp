@@ -243,9 +243,9 @@ TEST(PluginLifecycle, ReloadingThePluginLeavesNothingBehind) {
         host.ReceiveNotify("TL\x01\x01\x02", conversation.get(), "Bob");
         host.exports().Uninitialize();
     };
-    for (int i = 0; i < 3; ++i) round();
+    for (int i = 0; i < 2; ++i) round();
     const testsupport::ProcessCensus before = testsupport::TakeCensus();
-    constexpr int Rounds = 10;
+    constexpr int Rounds = 6;
     for (int i = 0; i < Rounds; ++i) round();
     const testsupport::ProcessCensus after = testsupport::TakeCensus();
 
