@@ -3,7 +3,7 @@
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
 set(_res_dir ${CMAKE_BINARY_DIR}/resources)
-set(_images ${_res_dir}/banner.bmp ${_res_dir}/tunelark48.ico ${_res_dir}/tunelark16.ico)
+set(_images ${_res_dir}/banner.bmp ${_res_dir}/help.bmp ${_res_dir}/tunelark48.ico ${_res_dir}/tunelark16.ico)
 
 add_custom_command(
   OUTPUT ${_images}

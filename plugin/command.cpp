@@ -14,6 +14,7 @@
 #include "settings/settings_store.h"
 #include "sounddb/sound_records.h"
 #include "sounddb/sound_registry.h"
+#include "ui/about_dialog.h"
 
 namespace tunelark {
 
@@ -75,9 +76,13 @@ extern "C" BOOL __stdcall ParseCommand(const char* command, const char* paramete
         return TRUE;
     };
 
+    if (is("About")) {
+        ShowAbout(nullptr);
+        return answer("");
+    }
     // The dialogs that these open are not part of this build yet; the commands are
     // still the plug-in's.
-    if (is("About") || is("Config") || is("Options")) return answer("");
+    if (is("Config") || is("Options")) return answer("");
     if (is("Stop")) {
         StopCurrentStream();
         CloseCurrentStream();

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Draws the plug-in's banner bitmap and its two icons.
 
-Usage: make_images.py OUTDIR  -> writes banner.bmp (386x55, 24-bit),
+Usage: make_images.py OUTDIR  -> writes banner.bmp and help.bmp (386x55, 24-bit),
 tunelark48.ico and tunelark16.ico (32-bit with an AND mask).
 """
 import struct
@@ -19,6 +19,9 @@ FONT = {
     "R": ["11110", "10001", "10001", "11110", "10100", "10010", "10001"],
     "K": ["10001", "10010", "10100", "11000", "10100", "10010", "10001"],
     "3": ["11110", "00001", "00001", "01110", "00001", "00001", "11110"],
+    "H": ["10001", "10001", "10001", "11111", "10001", "10001", "10001"],
+    "P": ["11110", "10001", "10001", "11110", "10000", "10000", "10000"],
+    "?": ["01110", "10001", "00001", "00110", "00100", "00000", "00100"],
     " ": ["00000"] * 7,
 }
 
@@ -76,6 +79,20 @@ def banner():
     for i, (nx, ny) in enumerate([(300, 36), (330, 28), (360, 40)]):
         c.note(nx, ny, 8 + i, (250, 230, 120))
     c.text(14, 10, "TUNELARK 3", 5, (255, 255, 255))
+    return c
+
+
+def help_banner():
+    """The Help dialog's own banner: the same shape in green, with a question mark."""
+    w, h = 386, 55
+    c = Canvas(w, h, (0, 0, 0))
+    for y in range(h):
+        for x in range(w):
+            t = x / (w - 1)
+            c.px[y][x] = (int(20 + 30 * t), int(90 + 80 * t), int(60 + 50 * t))
+    c.text(14, 13, "TUNELARK HELP", 4, (255, 255, 255))
+    c.disc(350, 27, 17, 17, (250, 230, 120))
+    c.text(341, 13, "?", 4, (40, 90, 60))
     return c
 
 
@@ -138,6 +155,7 @@ def main():
     out = Path(sys.argv[1])
     out.mkdir(parents=True, exist_ok=True)
     write_bmp(banner(), out / "banner.bmp")
+    write_bmp(help_banner(), out / "help.bmp")
     write_ico(icon(48), out / "tunelark48.ico")
     write_ico(icon(16), out / "tunelark16.ico")
 

@@ -58,8 +58,9 @@ inline bool EndOpenDialog(HWND dialog) {
 }
 
 inline std::string DialogItemText(HWND dialog, int id) {
-    char text[1024] = {};
-    GetDlgItemTextA(dialog, id, text, sizeof text);
+    const int length = GetWindowTextLengthA(GetDlgItem(dialog, id));
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    text.resize(GetDlgItemTextA(dialog, id, text.data(), length + 1));
     return text;
 }
 

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "base/module.h"
+#include "ui/about_dialog.h"
 
 namespace tunelark::ui {
 
@@ -43,6 +44,10 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         return TRUE;
     case WM_CLOSE:
         SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        return TRUE;
+    case WM_HELP:
+        // F1 anywhere in the plug-in's dialogs; Help itself has nothing more to show.
+        if (!handlers->isHelp) ShowHelp(dialog);
         return TRUE;
     }
     return FALSE;

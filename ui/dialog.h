@@ -23,6 +23,8 @@ struct DialogHandlers {
     std::function<void(HWND dialog)> ok;
     // "Cancel", Esc and the close box; without a handler the dialog ends with IDCANCEL.
     std::function<void(HWND dialog)> cancel;
+    // F1 (WM_HELP) opens the Help dialog over any dialog but Help itself.
+    bool isHelp = false;
 };
 
 // Runs the dialog with resource id templateId modally. Answers the value it ended with,

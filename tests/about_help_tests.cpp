@@ -1,0 +1,58 @@
+// About and Help through the DLL, as a user opens them: /xTLAbout, then F1.
+#include "dialog_driver.h"
+#include "plugin_fixture.h"
+
+using namespace testsupport;
+
+namespace {
+
+class AboutHelpTest : public LoadedPluginTest {};
+
+// What the dialog manager sends for F1; a help request carries a record, so it is sent.
+void PressF1(HWND dialog) {
+    HELPINFO info{};
+    info.cbSize = sizeof info;
+    info.iContextType = HELPINFO_WINDOW;
+    info.hItemHandle = dialog;
+    SendMessageA(dialog, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+}
+
+TEST_F(AboutHelpTest, AboutShowsTheSameCreditsAndVersionEveryTimeAndF1OpensHelp) {
+    Start();
+    std::string firstCredits;
+    for (const char* command : {"/xTLAbout", "/xtlABOUT"}) {
+        std::string credits, version, help, helpHeading;
+        bool helpAppeared = false;
+        DialogDriver about("About - Tunelark Plugin", [&](HWND dialog) {
+            credits = DialogItemText(dialog, 1035);
+            version = DialogItemText(dialog, 1001);
+            DialogDriver helpDriver("Tunelark Help", [&](HWND helpDialog) {
+                help = DialogItemText(helpDialog, 1017);
+                // F1 in Help opens no second Help: it returns at once.
+                PressF1(helpDialog);
+                ClickButton(helpDialog, IDOK);
+            });
+            PressF1(dialog);  // returns when Help has closed
+            helpDriver.Join();
+            helpAppeared = helpDriver.appeared() && helpDriver.closedByAction();
+            ClickButton(dialog, IDOK);
+        });
+        const auto r = host.ParseCommand(command, "", conversation.get());
+        about.Join();
+        ASSERT_TRUE(about.appeared()) << command;
+        EXPECT_TRUE(about.closedByAction()) << command;
+        EXPECT_EQ(r.handled, 1);
+        EXPECT_EQ(r.text, "");
+        EXPECT_EQ(version, "3.00.008");
+        EXPECT_NE(credits.find("Tunelark"), std::string::npos);
+        EXPECT_NE(credits.find("\r\n"), std::string::npos) << "several lines";
+        if (firstCredits.empty()) firstCredits = credits;
+        EXPECT_EQ(credits, firstCredits) << "the same text the second time";
+        EXPECT_TRUE(helpAppeared) << command;
+        for (const char* topic : {"/xTLBlock", "/xTLConfig", "install.ini", "Export", "blocklist"})
+            EXPECT_NE(help.find(topic), std::string::npos) << topic;
+    }
+    EXPECT_FALSE(FindOwnDialog("Tunelark Help")) << "no Help left behind";
+}
+
+}  // namespace
