@@ -24,10 +24,13 @@ def notification(index_bytes: bytes) -> str:
     return "\x12TL".encode().hex() + index_bytes.hex()
 
 
-# name, stand-in arguments, lines typed, caption of the dialog that then shows
+# name, stand-in arguments, lines typed, caption of the dialog that then shows, and
+# keys pressed once it shows (with the caption of the dialog they bring up)
 DIALOGS = [
     ("first-send-prompt", ["--me", "Alice", "--contact", "Bob|bob@example.com"],
-     [":receive Bob\t" + notification(b"\x01\x01\x02")], "Tunelark Blocklist..."),
+     [":receive Bob\t" + notification(b"\x01\x01\x02")], "Tunelark Blocklist...", None),
+    ("about", [], ["/xTLAbout"], "About - Tunelark Plugin", None),
+    ("help", [], ["/xTLAbout"], "About - Tunelark Plugin", ("F1", "Tunelark Help")),
 ]
 
 
@@ -52,8 +55,8 @@ def run(build: Path, out: Path) -> int:
                                 "/d", "N", "/f"], env=env, **quiet)
             subprocess.run(["wineserver", "-w"], env=env, **quiet)
         failures = 0
-        for name, args, lines, caption in DIALOGS:
-            if not shoot(build, env, name, args, lines, caption, out / f"{name}.png"):
+        for name, args, lines, caption, keys in DIALOGS:
+            if not shoot(build, env, name, args, lines, caption, keys, out / f"{name}.png"):
                 failures += 1
         return 1 if failures else 0
     finally:
@@ -73,7 +76,17 @@ def window_rect(env, caption):
     return None
 
 
-def shoot(build, env, name, args, lines, caption, target: Path) -> bool:
+def wait_for(env, caption, seconds=30):
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        rect = window_rect(env, caption)
+        if rect:
+            return rect
+        time.sleep(0.5)
+    return None
+
+
+def shoot(build, env, name, args, lines, caption, keys, target: Path) -> bool:
     subprocess.run(["wine", "reg", "delete", "HKCU\\Software\\vorquell_ software", "/f"], env=env,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     host = subprocess.Popen(["wine", "tlhost.exe", *args], cwd=build / "bin", env=env, stdin=subprocess.PIPE,
@@ -82,11 +95,19 @@ def shoot(build, env, name, args, lines, caption, target: Path) -> bool:
         for line in lines:
             host.stdin.write((line + "\n").encode("utf-8"))
         host.stdin.flush()
-        rect = None
-        deadline = time.time() + 30
-        while time.time() < deadline and not rect:
-            time.sleep(0.5)
-            rect = window_rect(env, caption)
+        rect = wait_for(env, caption)
+        if rect and keys:
+            key, caption = keys
+            time.sleep(1)
+            subprocess.run(["xdotool", "key", key], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            rect = wait_for(env, caption)
+            if rect:
+                # A dialog opened over another one stays unpainted on the virtual display
+                # until it is moved; moved clear, it is drawn.
+                subprocess.run(["xdotool", "search", "--name", caption, "windowmove", "40", "40"], env=env,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                time.sleep(1)
+                rect = wait_for(env, caption)
         if not rect:
             print(f"{name}: no window '{caption}' appeared", file=sys.stderr)
             return False
