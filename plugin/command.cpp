@@ -12,6 +12,7 @@
 #include "plugin/messenger/messenger.h"
 #include "plugin/toast.h"
 #include "settings/settings_store.h"
+#include "ui/config_panel.h"
 #include "sounddb/sound_records.h"
 #include "sounddb/sound_registry.h"
 
@@ -77,7 +78,14 @@ extern "C" BOOL __stdcall ParseCommand(const char* command, const char* paramete
 
     // The dialogs that these open are not part of this build yet; the commands are
     // still the plug-in's.
-    if (is("About") || is("Config") || is("Options")) return answer("");
+    if (is("About") || is("Options")) return answer("");
+    // Config: the panel, and the command of the sound chosen in it by a double-click.
+    if (is("Config")) {
+        if (ShowConfigPanel(nullptr) != PanelSoundChosen) return answer("");
+        std::string text = std::string(CommandPrefix) + ChosenCommand();
+        if (text.size() >= HostResultCapacity) text.resize(HostResultCapacity - 1);
+        return answer(text);
+    }
     if (is("Stop")) {
         StopCurrentStream();
         CloseCurrentStream();
