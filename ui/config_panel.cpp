@@ -478,6 +478,12 @@ BOOL OnInit(HWND panel, PanelState& state) {
     SendMessageA(panel, UM_BUILDTREE, 0, 0);
     TreeDefaultProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(tree, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TreeProc)));
+    // A tree view that gains the focus with nothing selected selects its first item: an
+    // empty database keeps the root unselected only while the focus is elsewhere.
+    if (!TreeView_GetSelection(tree)) {
+        SetFocus(GetDlgItem(panel, IDOK));
+        return FALSE;
+    }
     return TRUE;
 }
 
