@@ -24,10 +24,20 @@ def notification(index_bytes: bytes) -> str:
     return "\x12TL".encode().hex() + index_bytes.hex()
 
 
-# name, stand-in arguments, lines typed, caption of the dialog that then shows
+# name, stand-in arguments, lines typed, caption of the dialog that then shows, and
+# optionally registry values (key, value, text) written before the stand-in starts
 DIALOGS = [
     ("first-send-prompt", ["--me", "Alice", "--contact", "Bob|bob@example.com"],
      [":receive Bob\t" + notification(b"\x01\x01\x02")], "Tunelark Blocklist..."),
+    ("config-panel", [], ["/xTLConfig"], "Tunelark Config Panel",
+     [("HKLM\\SOFTWARE\\vorquell_ software\\Tlx3\\Sounds\\" + key, value, data)
+      for key, value, data in [
+          ("Farm Animals\\300", "Command", "moo"), ("Farm Animals\\300", "Filename", "C:\\Sounds\\moo.wav"),
+          ("Farm Animals\\300", "Message", "The cows are home"),
+          ("Farm Animals\\301", "Command", "baa"), ("Farm Animals\\301", "Filename", "C:\\Sounds\\baa.mp3"),
+          ("Farm Animals\\301", "Message", "Baa baa"),
+          ("Bells\\7", "Command", "ding"), ("Bells\\7", "Filename", "C:\\Sounds\\ding.ogg"),
+          ("Bells\\7", "Message", "Ding dong")]]),
 ]
 
 
@@ -52,8 +62,8 @@ def run(build: Path, out: Path) -> int:
                                 "/d", "N", "/f"], env=env, **quiet)
             subprocess.run(["wineserver", "-w"], env=env, **quiet)
         failures = 0
-        for name, args, lines, caption in DIALOGS:
-            if not shoot(build, env, name, args, lines, caption, out / f"{name}.png"):
+        for name, args, lines, caption, *values in DIALOGS:
+            if not shoot(build, env, name, args, lines, caption, out / f"{name}.png", values[0] if values else []):
                 failures += 1
         return 1 if failures else 0
     finally:
@@ -73,9 +83,13 @@ def window_rect(env, caption):
     return None
 
 
-def shoot(build, env, name, args, lines, caption, target: Path) -> bool:
-    subprocess.run(["wine", "reg", "delete", "HKCU\\Software\\vorquell_ software", "/f"], env=env,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+def shoot(build, env, name, args, lines, caption, target: Path, values=()) -> bool:
+    for key in ("HKCU\\Software\\vorquell_ software", "HKLM\\SOFTWARE\\vorquell_ software"):
+        subprocess.run(["wine", "reg", "delete", key, "/f"], env=env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    for key, value, data in values:
+        subprocess.run(["wine", "reg", "add", key, "/v", value, "/d", data, "/f"], env=env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     host = subprocess.Popen(["wine", "tlhost.exe", *args], cwd=build / "bin", env=env, stdin=subprocess.PIPE,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
