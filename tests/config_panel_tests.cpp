@@ -68,16 +68,20 @@ void ListNotify(HWND panel, UINT code, int row, int column, POINT at) {
     SendMessageA(panel, WM_NOTIFY, IDC_PANEL_SOUND_LIST, reinterpret_cast<LPARAM>(&n));
 }
 
-// Presses a button and answers the message box it raises; its text, or "none".
-std::string BoxAfter(HWND panel, int button) {
+// Runs the action and answers the message box it raises; its text, or "none".
+std::string BoxDuring(HWND panel, const std::function<void()>& action) {
     std::string text = "none";
     DialogDriver box("Sorry...", [&](HWND b) {
         text = MessageBoxText(b) + (GetWindow(b, GW_OWNER) == panel ? "" : " (not owned by the panel)");
         ClickButton(b, IDOK);
     }, 1500);
-    SendMessageA(panel, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+    action();
     box.StopWaiting();
     return text;
+}
+
+std::string BoxAfter(HWND panel, int button) {
+    return BoxDuring(panel, [&] { SendMessageA(panel, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0); });
 }
 
 class PanelTest : public RegistryTest {
@@ -327,6 +331,100 @@ TEST_F(PanelTest, DeleteSoundPackRemovesNodeKeysRecordsAndFilesWhenAsked) {
     }
     DeleteDirectoryTree(plugins);
     SHDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Drovask");
+}
+
+TEST_F(PanelTest, RowsWhoseSoundIsGoneAreRebuiltNotActedOn) {
+    AddPack("Farm", {{"1", "moo", "f", "m"}, {"2", "baa", "f", "m"}});
+    static std::atomic<bool> reloaded{false};
+    reloaded = false;
+    // The host's Reload between two messages of the panel, with Sound 1 gone from the registry.
+    struct Timer {
+        static void CALLBACK Fire(HWND, UINT, UINT_PTR id, DWORD) {
+            KillTimer(nullptr, id);
+            SHDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(DatabaseRoot) + "\\Farm\\1").c_str());
+            FreeSoundDatabase();
+            LoadSoundDatabase(SoundsKeyPath);
+            reloaded = true;
+        }
+    };
+    SetTimer(nullptr, 0, 50, &Timer::Fire);
+    ConfigPanelSeams().confirmDelete = [](HWND) { return DeleteWithFiles; };
+    Sound gone(nullptr);
+    gone.SetIndexText("1");
+    Rows before, afterDoubleClick, afterDelete;
+    const int result = Run([&](HWND panel) {
+        for (int i = 0; i < 150 && !reloaded; ++i) Sleep(20);
+        before = Sounds(panel);
+        const POINT p = RowPoint(panel, 0);
+        SendMessageA(List(panel), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+        afterDoubleClick = Sounds(panel);
+        SendMessageA(panel, UM_ADDSOUNDROW, reinterpret_cast<WPARAM>(&gone), 0);
+        MarkRow(panel, 0);
+        SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_PANEL_DELETE_SOUND, BN_CLICKED), 0);
+        afterDelete = Sounds(panel);
+    });
+    EXPECT_EQ(result, PanelClosed);
+    EXPECT_EQ(ChosenCommand(), "");
+    EXPECT_EQ(before, (Rows{"1|moo|f|m", "2|baa|f|m"}));
+    EXPECT_EQ(afterDoubleClick, Rows{"2|baa|f|m"});
+    EXPECT_EQ(afterDelete, Rows{"2|baa|f|m"});
+    EXPECT_NE(FindSound("2", MatchIndexText), nullptr);
+}
+
+TEST_F(PanelTest, ClicksInTheListMarkTheRowUnderThem) {
+    AddPack("Farm", {{"1", "moo", "f", "m"}, {"2", "baa", "f", "m"}});
+    struct Case { int item; int column; int pointRow; int mark; };
+    for (const Case c : {Case{1, 0, 1, 1}, Case{-1, 2, 1, 1}, Case{-1, 0, 1, -1}, Case{-1, 2, -1, -1}}) {
+        int mark = -2;
+        UINT state = 0;
+        Run([&](HWND panel) {
+            POINT p = RowPoint(panel, c.pointRow < 0 ? 1 : c.pointRow);
+            if (c.pointRow < 0) p.y += 200;
+            ListNotify(panel, NM_CLICK, c.item, c.column, p);
+            mark = static_cast<int>(SendMessageA(List(panel), LVM_GETSELECTIONMARK, 0, 0));
+            state = ListView_GetItemState(List(panel), 1, LVIS_SELECTED | LVIS_FOCUSED);
+        });
+        EXPECT_EQ(mark, c.mark) << c.item << "/" << c.column;
+        EXPECT_EQ(state == (LVIS_SELECTED | LVIS_FOCUSED), c.mark == 1) << c.item << "/" << c.column;
+    }
+}
+
+TEST_F(PanelTest, TreeMenusActOnTheClickedPack) {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string ini = std::string(temp) + "tlpanel_export" + std::to_string(GetCurrentProcessId()) + ".ini";
+    ConfigPanelSeams().exportPath = [&](HWND) { return ini; };
+    struct Case { std::string message; int item; int answer; int menu; std::string box; };
+    const Case cases[] = {
+        {"m", -1, IDM_PANEL_NEW_SOUNDPACK, 1, "none"},
+        {"m", 1, IDM_PANEL_PROPERTIES, 0, "none"},
+        {"m", 1, IDM_PANEL_TREE_ADD_SOUND, 0, "none"},
+        {"m", 1, IDM_PANEL_EXPORT_SOUNDPACK, 0, "none"},
+        {"two\nlines", 1, IDM_PANEL_EXPORT_SOUNDPACK, 0, "problem"},
+    };
+    for (const Case& c : cases) {
+        FreeSoundDatabase();
+        DeleteFileA(ini.c_str());
+        AddPack("Zoo", {{"1", "roar", "f", "m"}});
+        SoundPack* farm = AddPack("Farm", {{"2", "moo", "f", c.message}});
+        shownMenu_ = -1;
+        menuAnswer_ = c.answer;
+        std::string box;
+        Run([&](HWND panel) {
+            HTREEITEM item = c.item < 0 ? TreeView_GetRoot(Tree(panel)) : PackItem(panel, c.item);
+            box = BoxDuring(panel, [&] { RightClickItem(panel, item); });
+        });
+        EXPECT_EQ(shownMenu_, c.menu) << c.answer;
+        const std::string problem = c.answer == IDM_PANEL_EXPORT_SOUNDPACK ? ExportSoundPack(*farm, ini + ".x") : "";
+        EXPECT_EQ(box, c.box == "problem" ? problem : c.box) << c.answer;
+        char name[32] = {};
+        GetPrivateProfileStringA("Header", "Name", "", name, sizeof name, ini.c_str());
+        EXPECT_EQ(std::string(name), c.answer == IDM_PANEL_EXPORT_SOUNDPACK && c.box == "none" ? "Farm" : "") << c.answer;
+        if (c.answer == IDM_PANEL_PROPERTIES) EXPECT_EQ(PropertiesTarget(), farm);
+        if (c.answer == IDM_PANEL_TREE_ADD_SOUND) EXPECT_EQ(AddSoundTarget(), farm);
+        DeleteFileA((ini + ".x").c_str());
+    }
+    DeleteFileA(ini.c_str());
 }
 
 // The panel of the DLL, opened through the exports as the host opens it.
