@@ -15,6 +15,7 @@
 #include "sounddb/sound_records.h"
 #include "sounddb/sound_registry.h"
 #include "ui/about_dialog.h"
+#include "ui/config_panel.h"
 
 namespace tunelark {
 
@@ -80,9 +81,16 @@ extern "C" BOOL __stdcall ParseCommand(const char* command, const char* paramete
         ShowAbout(nullptr);
         return answer("");
     }
-    // The dialogs that these open are not part of this build yet; the commands are
-    // still the plug-in's.
-    if (is("Config") || is("Options")) return answer("");
+    // The dialog that this opens is not part of this build yet; the command is still
+    // the plug-in's.
+    if (is("Options")) return answer("");
+    // Config: the panel, and the command of the sound chosen in it by a double-click.
+    if (is("Config")) {
+        if (ShowConfigPanel(nullptr) != PanelSoundChosen) return answer("");
+        std::string text = std::string(CommandPrefix) + ChosenCommand();
+        if (text.size() >= HostResultCapacity) text.resize(HostResultCapacity - 1);
+        return answer(text);
+    }
     if (is("Stop")) {
         StopCurrentStream();
         CloseCurrentStream();

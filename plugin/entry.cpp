@@ -12,6 +12,7 @@
 #include "plugin/state/plugin_state.h"
 #include "sounddb/sound_records.h"
 #include "sounddb/sound_registry.h"
+#include "ui/config_panel.h"
 #include "ui/resource_ids.h"
 
 using namespace tunelark;
@@ -79,5 +80,5 @@ extern "C" BOOL __stdcall ParseTag(void*, void*, void*) {
 }
 
 extern "C" int __stdcall Configure() {
-    return 0;
+    return ShowConfigPanel(nullptr);
 }

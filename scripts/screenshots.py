@@ -25,12 +25,23 @@ def notification(index_bytes: bytes) -> str:
 
 
 # name, stand-in arguments, lines typed, caption of the dialog that then shows, and
-# keys pressed once it shows (with the caption of the dialog they bring up)
+# keys pressed once it shows (with the caption of the dialog they bring up), and registry
+# values (key, value, text) written before the stand-in starts
+PANEL_DATABASE = [
+    ("HKLM\\SOFTWARE\\vorquell_ software\\Tlx3\\Sounds\\" + key, value, data)
+    for key, value, data in [
+        ("Farm Animals\\300", "Command", "moo"), ("Farm Animals\\300", "Filename", "C:\\Sounds\\moo.wav"),
+        ("Farm Animals\\300", "Message", "The cows are home"),
+        ("Farm Animals\\301", "Command", "baa"), ("Farm Animals\\301", "Filename", "C:\\Sounds\\baa.mp3"),
+        ("Farm Animals\\301", "Message", "Baa baa"),
+        ("Bells\\7", "Command", "ding"), ("Bells\\7", "Filename", "C:\\Sounds\\ding.ogg"),
+        ("Bells\\7", "Message", "Ding dong")]]
 DIALOGS = [
     ("first-send-prompt", ["--me", "Alice", "--contact", "Bob|bob@example.com"],
-     [":receive Bob\t" + notification(b"\x01\x01\x02")], "Tunelark Blocklist...", None),
-    ("about", [], ["/xTLAbout"], "About - Tunelark Plugin", None),
-    ("help", [], ["/xTLAbout"], "About - Tunelark Plugin", ("F1", "Tunelark Help")),
+     [":receive Bob\t" + notification(b"\x01\x01\x02")], "Tunelark Blocklist...", None, []),
+    ("config-panel", [], ["/xTLConfig"], "Tunelark Config Panel", None, PANEL_DATABASE),
+    ("about", [], ["/xTLAbout"], "About - Tunelark Plugin", None, []),
+    ("help", [], ["/xTLAbout"], "About - Tunelark Plugin", ("F1", "Tunelark Help"), []),
 ]
 
 
@@ -55,8 +66,8 @@ def run(build: Path, out: Path) -> int:
                                 "/d", "N", "/f"], env=env, **quiet)
             subprocess.run(["wineserver", "-w"], env=env, **quiet)
         failures = 0
-        for name, args, lines, caption, keys in DIALOGS:
-            if not shoot(build, env, name, args, lines, caption, keys, out / f"{name}.png"):
+        for name, args, lines, caption, keys, values in DIALOGS:
+            if not shoot(build, env, name, args, lines, caption, keys, out / f"{name}.png", values):
                 failures += 1
         return 1 if failures else 0
     finally:
@@ -86,9 +97,13 @@ def wait_for(env, caption, seconds=30):
     return None
 
 
-def shoot(build, env, name, args, lines, caption, keys, target: Path) -> bool:
-    subprocess.run(["wine", "reg", "delete", "HKCU\\Software\\vorquell_ software", "/f"], env=env,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+def shoot(build, env, name, args, lines, caption, keys, target: Path, values=()) -> bool:
+    for key in ("HKCU\\Software\\vorquell_ software", "HKLM\\SOFTWARE\\vorquell_ software"):
+        subprocess.run(["wine", "reg", "delete", key, "/f"], env=env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    for key, value, data in values:
+        subprocess.run(["wine", "reg", "add", key, "/v", value, "/d", data, "/f"], env=env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     host = subprocess.Popen(["wine", "tlhost.exe", *args], cwd=build / "bin", env=env, stdin=subprocess.PIPE,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:

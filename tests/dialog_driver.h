@@ -8,10 +8,13 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <atomic>
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "host/dialog_finder.h"
 
@@ -62,6 +65,50 @@ inline std::string DialogItemText(HWND dialog, int id) {
     std::string text(static_cast<size_t>(length) + 1, '\0');
     text.resize(GetDlgItemTextA(dialog, id, text.data(), length + 1));
     return text;
+}
+
+// The text of a message box (its static text control).
+inline std::string MessageBoxText(HWND box) { return DialogItemText(box, 0xFFFF); }
+
+// Items of a tree view in pre-order, each as its text preceded by one "-" per level
+// below the top.
+inline std::vector<std::string> TreeItems(HWND tree) {
+    std::vector<std::string> items;
+    std::function<void(HTREEITEM, int)> walk = [&](HTREEITEM item, int depth) {
+        for (; item; item = TreeView_GetNextSibling(tree, item)) {
+            char text[512] = {};
+            TVITEMA tv{};
+            tv.mask = TVIF_TEXT;
+            tv.hItem = item;
+            tv.pszText = text;
+            tv.cchTextMax = sizeof text - 1;
+            SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&tv));
+            items.push_back(std::string(depth, '-') + text);
+            walk(TreeView_GetChild(tree, item), depth + 1);
+        }
+    };
+    walk(TreeView_GetRoot(tree), 0);
+    return items;
+}
+
+// Rows of a report list view, each as its column texts joined by "|".
+inline std::vector<std::string> ListRows(HWND list, int columns) {
+    std::vector<std::string> rows;
+    const int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < count; ++row) {
+        std::string joined;
+        for (int column = 0; column < columns; ++column) {
+            char text[1024] = {};
+            LVITEMA item{};
+            item.iSubItem = column;
+            item.pszText = text;
+            item.cchTextMax = sizeof text - 1;
+            SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+            joined += (column ? "|" : "") + std::string(text);
+        }
+        rows.push_back(joined);
+    }
+    return rows;
 }
 
 class DialogDriver {

@@ -1,0 +1,638 @@
+#include "ui/config_panel.h"
+
+#include <commdlg.h>
+#include <windowsx.h>
+
+#include <vector>
+
+#include "base/module.h"
+#include "base/unique_handle.h"
+#include "playback/sound_play.h"
+#include "settings/settings_store.h"
+#include "sounddb/export.h"
+#include "sounddb/sound_records.h"
+#include "sounddb/sound_registry.h"
+#include "ui/dialog.h"
+#include "ui/resource_ids.h"
+
+namespace tunelark {
+
+namespace {
+
+struct DestroyMenuHandle {
+    void operator()(HMENU menu) const { DestroyMenu(menu); }
+};
+using MenuHandle = UniqueHandle<HMENU, DestroyMenuHandle>;
+
+// Dialogs the panel opens, by template id.
+constexpr int AddSoundDialog = 113;
+constexpr int EditSoundDialog = 138;
+constexpr int InstallSoundPackDialog = 123;
+constexpr int AdvancedOptionsDialog = 127;
+constexpr int NewSoundPackDialog = 140;
+constexpr int PropertiesDialog = 136;
+
+constexpr const char* SorryCaption = "Sorry...";
+// Every stored text fits: the database reads its values through 1024-byte buffers.
+constexpr int RowTextLimit = 1024;
+
+int OpenCount = 0;
+std::string Chosen;
+SoundPack* AddTarget = nullptr;
+Sound* EditTarget = nullptr;
+SoundPack* PropsTarget = nullptr;
+// The running panel's mirror of its tree, and the tree view's own procedure.
+std::unique_ptr<PanelTree> Tree;
+WNDPROC TreeDefaultProc = nullptr;
+
+// Per panel: whether it passed the one-panel check, so that its destruction knows
+// whether the tree is its own.
+struct PanelState {
+    bool accepted = false;
+};
+
+// The editing dialogs are units of their own that are not in the plug-in yet: until
+// they are, there is nothing to open and the answer is "nothing changed".
+int OpenEditingDialog(int templateId, HWND owner) {
+    (void)templateId;
+    (void)owner;
+    return 0;
+}
+
+HWND TreeOf(HWND panel) { return GetDlgItem(panel, IDC_PANEL_PACK_TREE); }
+HWND ListOf(HWND panel) { return GetDlgItem(panel, IDC_PANEL_SOUND_LIST); }
+
+void Sorry(HWND panel, const char* text) { MessageBoxA(panel, text, SorryCaption, MB_OK); }
+
+void RefreshSoundList(HWND panel) {
+    SendMessageA(panel, UM_CLEARSOUNDS, 0, 0);
+    SendMessageA(panel, UM_FILLSOUNDS, 0, 0);
+}
+
+std::string ItemTextOf(HWND tree, HTREEITEM item) {
+    char text[128] = {};
+    TVITEMA tv{};
+    tv.mask = TVIF_TEXT;
+    tv.hItem = item;
+    tv.pszText = text;
+    tv.cchTextMax = sizeof text;
+    if (!TreeView_GetItem(tree, &tv)) return std::string();
+    text[sizeof text - 1] = '\0';
+    return text;
+}
+
+// A tree item as the rules see it. The text is the node's own, whole: item texts read
+// back through the control would be cut at 127 characters.
+struct TreeItem {
+    HTREEITEM item = nullptr;
+    bool isRoot = false;
+    std::string text;
+};
+
+TreeItem DescribeItem(HWND tree, HTREEITEM item) {
+    TreeItem described;
+    described.item = item;
+    if (!item) return described;
+    const TreeNode* node = Tree ? Tree->FindNodeByHandle(item) : nullptr;
+    described.isRoot = Tree && Tree->Root && node == Tree->Root.get();
+    described.text = node ? node->Text : ItemTextOf(tree, item);
+    return described;
+}
+
+TreeItem SelectedItem(HWND panel) {
+    HWND tree = TreeOf(panel);
+    return DescribeItem(tree, TreeView_GetSelection(tree));
+}
+
+SoundPack* PackOf(const TreeItem& item) {
+    if (!item.item || item.isRoot) return nullptr;
+    return FindSoundPackByName(item.text, MatchPackName);
+}
+
+std::string RowText(HWND list, int row) {
+    if (row < 0) return std::string();
+    char text[RowTextLimit] = {};
+    ListView_GetItemText(list, row, 0, text, sizeof text);
+    text[sizeof text - 1] = '\0';
+    return text;
+}
+
+int SelectionMark(HWND panel) {
+    return static_cast<int>(SendMessageA(ListOf(panel), LVM_GETSELECTIONMARK, 0, 0));
+}
+
+int ShowMenu(PanelMenu which, HWND control, POINT client, HWND owner) {
+    if (which == PanelMenu::None) return 0;
+    MenuHandle menus(LoadMenuA(ThisModule(), MAKEINTRESOURCEA(IDR_PANEL_MENUS)));
+    if (!menus) return 0;
+    HMENU popup = GetSubMenu(menus.get(), static_cast<int>(which));
+    if (!popup) return 0;
+    RECT frame{};
+    GetWindowRect(control, &frame);
+    const POINT screen{frame.left + client.x, frame.top + client.y};
+    return ConfigPanelSeams().trackMenu(popup, screen, owner);
+}
+
+// Delete Sound, from the button or the list's menu. The Sound is looked up only after
+// the question: the database may have been reloaded while it was asked. A row whose
+// Sound is gone is stale, and the list is rebuilt instead.
+void DeleteSoundOfRow(HWND panel, const std::string& rowText, HWND owner) {
+    const int answer = ConfigPanelSeams().confirmDelete(owner);
+    if (answer != DeleteWithFiles && answer != DeleteKeepFiles) return;
+    Sound* sound = FindSound(rowText, MatchIndexText);
+    if (sound) {
+        if (answer == DeleteWithFiles) {
+            // The file may be the one playing.
+            StopCurrentStream();
+            CloseCurrentStream();
+            DeleteFileA(sound->Filename().c_str());
+        }
+        DeleteSound(sound);
+    }
+    RefreshSoundList(panel);
+}
+
+void DeleteSoundPackOfNode(HWND panel, HWND tree, const std::string& nodeText) {
+    const int answer = ConfigPanelSeams().confirmDelete(tree);
+    if (answer != DeleteWithFiles && answer != DeleteKeepFiles) return;
+    SoundPack* pack = FindSoundPackByName(nodeText, MatchPackName);
+    if (!pack) {
+        RefreshSoundList(panel);
+        return;
+    }
+    SendMessageA(panel, UM_REMOVEPACKNODE, 0, reinterpret_cast<LPARAM>(pack));
+    if (answer == DeleteWithFiles) DeleteSoundPackFiles(*pack);
+    DeleteSoundPack(pack);
+    RefreshSoundList(panel);
+}
+
+void ExportSoundPackOfNode(HWND panel, HWND tree, const std::string& nodeText) {
+    const std::string path = ConfigPanelSeams().exportPath(tree);
+    if (path.empty()) return;
+    const SoundPack* pack = FindSoundPackByName(nodeText, MatchPackName);
+    if (!pack) return;
+    const std::string problem = ExportSoundPack(*pack, path);
+    if (!problem.empty()) Sorry(panel, problem.c_str());
+}
+
+void OnTreeRightButton(HWND tree, POINT point) {
+    HWND panel = GetParent(tree);
+    TVHITTESTINFO hit{};
+    hit.pt = point;
+    HTREEITEM item = TreeView_HitTest(tree, &hit);
+    if (!item || !(hit.flags & TVHT_ONITEM)) return;
+    const TreeItem clicked = DescribeItem(tree, item);
+    const PanelMenu menu = TreeMenuFor(true, clicked.isRoot, PackOf(clicked) != nullptr);
+    if (menu == PanelMenu::None) return;
+    TreeView_SelectItem(tree, item);
+    const int id = ShowMenu(menu, tree, point, tree);
+    // The menu ran a message loop of its own: the pack is found again by its name.
+    switch (id) {
+    case IDM_PANEL_PROPERTIES:
+        if (SoundPack* pack = PackOf(clicked)) {
+            PropsTarget = pack;
+            OpenEditingDialog(PropertiesDialog, tree);
+        }
+        break;
+    case IDM_PANEL_TREE_ADD_SOUND:
+        if (SoundPack* pack = PackOf(clicked)) {
+            AddTarget = pack;
+            OpenEditingDialog(AddSoundDialog, tree);
+        }
+        break;
+    case IDM_PANEL_EXPORT_SOUNDPACK:
+        ExportSoundPackOfNode(panel, tree, clicked.text);
+        break;
+    case IDM_PANEL_NEW_SOUNDPACK:
+        OpenEditingDialog(NewSoundPackDialog, tree);
+        break;
+    case IDM_PANEL_INSTALL_SOUNDPACK:
+        OpenEditingDialog(InstallSoundPackDialog, tree);
+        break;
+    case IDM_PANEL_DELETE_SOUNDPACK:
+        DeleteSoundPackOfNode(panel, tree, clicked.text);
+        break;
+    }
+}
+
+// The tree view never sees a right-button press: the panel shows its own menus instead.
+LRESULT CALLBACK TreeProc(HWND tree, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_RBUTTONDOWN) return CallWindowProcA(TreeDefaultProc, tree, message, wParam, lParam);
+    OnTreeRightButton(tree, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+    return 1;
+}
+
+void InsertColumns(HWND list) {
+    struct Column {
+        const char* header;
+        int width;
+    };
+    static const Column columns[] = {{"Index", 50}, {"Command", 100}, {"Filename", 100}, {"Default Message", 600}};
+    int n = 0;
+    for (const Column& c : columns) {
+        std::string header = c.header;
+        LVCOLUMNA column{};
+        column.mask = LVCF_WIDTH | LVCF_TEXT;
+        column.cx = c.width;
+        column.pszText = header.data();
+        ListView_InsertColumn(list, n++, &column);
+    }
+}
+
+void BuildTree(HWND panel) {
+    if (!Tree) return;
+    Tree->SetRoot(std::make_unique<TreeNode>(RootNodeText));
+    bool any = false;
+    for (SoundPack* pack = FirstSoundPack(); pack; pack = pack->Next()) {
+        SendMessageA(panel, UM_ADDPACKNODE, reinterpret_cast<WPARAM>(pack), reinterpret_cast<LPARAM>(RootNodeText));
+        any = true;
+    }
+    if (!any || !Tree->Root) return;
+    HWND tree = TreeOf(panel);
+    TreeView_Expand(tree, Tree->Root->Handle, TVE_EXPAND);
+    TreeView_SelectItem(tree, Tree->Root->Handle);
+    InvalidateRect(tree, nullptr, TRUE);
+}
+
+void AddSoundRow(HWND panel, const Sound* sound, int row) {
+    if (!sound) return;
+    HWND list = ListOf(panel);
+    std::string index = sound->IndexText();
+    LVITEMA item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    item.pszText = index.data();
+    const int inserted = ListView_InsertItem(list, &item);
+    if (inserted < 0) return;
+    std::string fields[] = {sound->Command(), sound->Filename(), sound->Message()};
+    for (int column = 1; column <= 3; ++column)
+        ListView_SetItemText(list, inserted, column, fields[column - 1].data());
+}
+
+void FillSounds(HWND panel) {
+    const TreeItem selected = SelectedItem(panel);
+    int row = 0;
+    for (const Sound* sound : SoundsForSelection(selected.item != nullptr, selected.isRoot, selected.text))
+        SendMessageA(panel, UM_ADDSOUNDROW, reinterpret_cast<WPARAM>(sound), row++);
+}
+
+// A pack's node, never the root, whatever the pack is called.
+void RemovePackNode(const std::string& name) {
+    if (!Tree || !Tree->Root) return;
+    for (TreeNode* node = Tree->Root->FirstChild.get(); node; node = node->Next.get()) {
+        if (node->Text == name) {
+            Tree->RemoveNode(node);
+            return;
+        }
+    }
+}
+
+void SelectRow(HWND list, int row) {
+    const UINT both = LVIS_SELECTED | LVIS_FOCUSED;
+    if ((ListView_GetItemState(list, row, both) & both) == both) return;
+    SendMessageA(list, LVM_SETSELECTIONMARK, 0, row);
+    ListView_SetItemState(list, row, both, both);
+}
+
+int RowAt(HWND list, POINT point) {
+    LVHITTESTINFO hit{};
+    hit.pt = point;
+    const int row = static_cast<int>(SendMessageA(list, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+    return row >= 0 && (hit.flags & LVHT_ONITEM) ? row : -1;
+}
+
+void OnListClick(HWND list, const NMITEMACTIVATE& click) {
+    if (click.iItem >= 0) {
+        SelectRow(list, click.iItem);
+    } else if (click.iSubItem != 0) {
+        const int row = RowAt(list, click.ptAction);
+        if (row >= 0) SelectRow(list, row);
+    }
+}
+
+void OnListRightClick(HWND panel, const NMITEMACTIVATE& click) {
+    HWND list = ListOf(panel);
+    const std::string rowText = RowText(list, click.iItem);
+    const TreeItem selected = SelectedItem(panel);
+    const bool isPack = PackOf(selected) != nullptr;
+    const bool found = !rowText.empty() && FindSound(rowText, MatchIndexText) != nullptr;
+    const int id = ShowMenu(ListMenuFor(isPack, found), list, click.ptAction, panel);
+    switch (id) {
+    case IDM_PANEL_LIST_ADD_SOUND:
+        if (SoundPack* pack = PackOf(selected)) {
+            AddTarget = pack;
+            OpenEditingDialog(AddSoundDialog, panel);
+        }
+        break;
+    case IDM_PANEL_EDIT_SOUND:
+        if (Sound* sound = FindSound(rowText, MatchIndexText)) {
+            EditTarget = sound;
+            if (OpenEditingDialog(EditSoundDialog, panel) == 1) RefreshSoundList(panel);
+        }
+        break;
+    case IDM_PANEL_DELETE_SOUND:
+        DeleteSoundOfRow(panel, rowText, panel);
+        break;
+    }
+}
+
+// A double-click chooses the row's Sound. On no row, or on a row whose Sound is gone,
+// nothing is chosen and the panel stays; a stale list is rebuilt.
+void OnListActivate(HWND panel, const NMITEMACTIVATE& activation) {
+    HWND list = ListOf(panel);
+    const int row = RowAt(list, activation.ptAction);
+    if (row < 0) return;
+    const Sound* sound = FindSound(RowText(list, row), MatchIndexText);
+    if (!sound) {
+        RefreshSoundList(panel);
+        return;
+    }
+    Chosen = sound->Command();
+    EndDialog(panel, PanelSoundChosen);
+}
+
+LRESULT OnNotify(HWND panel, NMHDR* header) {
+    if (header->idFrom == IDC_PANEL_PACK_TREE &&
+        (header->code == TVN_SELCHANGEDA || header->code == TVN_SELCHANGEDW)) {
+        RefreshSoundList(panel);
+    } else if (header->idFrom == IDC_PANEL_SOUND_LIST) {
+        const auto& item = *reinterpret_cast<const NMITEMACTIVATE*>(header);
+        if (header->code == NM_CLICK) OnListClick(header->hwndFrom, item);
+        else if (header->code == NM_RCLICK) OnListRightClick(panel, item);
+        else if (header->code == LVN_ITEMACTIVATE) OnListActivate(panel, item);
+    }
+    return 0;
+}
+
+void OnAddSound(HWND panel) {
+    const TreeItem selected = SelectedItem(panel);
+    if (selected.item && selected.isRoot) {
+        Sorry(panel, "You cannot add a Sound to the All Sounds List. Please chose a SoundPack from the list");
+        return;
+    }
+    SoundPack* pack = PackOf(selected);
+    if (!pack) {
+        Sorry(panel, "An internal error has occurred. This SoundPack could not be found");
+        return;
+    }
+    AddTarget = pack;
+    OpenEditingDialog(AddSoundDialog, panel);
+    RefreshSoundList(panel);
+}
+
+bool OnCommand(HWND panel, int id, int code) {
+    const int mark = SelectionMark(panel);
+    switch (id) {
+    case IDC_PANEL_ADD_SOUND:
+        OnAddSound(panel);
+        return true;
+    case IDC_PANEL_DELETE_SOUND:
+        if (mark >= 0) DeleteSoundOfRow(panel, RowText(ListOf(panel), mark), panel);
+        return true;
+    case IDC_PANEL_ENABLE_SOUNDS:
+        if (code == BN_CLICKED) Settings.SetOption(SoundsEnabled, ui::IsChecked(panel, id) ? 1 : 0);
+        return true;
+    case IDC_PANEL_EDIT_SOUND:
+        if (mark >= 0) {
+            Sound* sound = FindSound(RowText(ListOf(panel), mark), MatchIndexText);
+            if (!sound) {
+                Sorry(panel, "An internal error has occurred. This Sound could not be found");
+            } else {
+                EditTarget = sound;
+                if (OpenEditingDialog(EditSoundDialog, panel) == 1) RefreshSoundList(panel);
+            }
+        }
+        return true;
+    case IDC_PANEL_PLAY:
+        if (mark >= 0) {
+            if (const Sound* sound = FindSound(RowText(ListOf(panel), mark), MatchIndexText)) Play(*sound, 1);
+        }
+        return true;
+    case IDC_PANEL_SOUNDPACKS:
+        OpenEditingDialog(InstallSoundPackDialog, panel);
+        return true;
+    case IDC_PANEL_OPTIONS:
+        OpenEditingDialog(AdvancedOptionsDialog, panel);
+        return true;
+    }
+    return false;
+}
+
+LRESULT CALLBACK PanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+    auto* state = reinterpret_cast<PanelState*>(data);
+    switch (message) {
+    case UM_CLEARSOUNDS:
+        ListView_DeleteAllItems(ListOf(panel));
+        return 0;
+    case UM_BUILDTREE:
+        BuildTree(panel);
+        return 0;
+    case UM_FILLSOUNDS:
+        FillSounds(panel);
+        return 0;
+    case UM_ADDPACKNODE: {
+        const auto* pack = reinterpret_cast<const SoundPack*>(wParam);
+        const auto* parentText = reinterpret_cast<const char*>(lParam);
+        if (Tree && pack && parentText) {
+            if (TreeNode* parent = Tree->FindNode(parentText))
+                Tree->AppendChild(parent, std::make_unique<TreeNode>(pack->Name()));
+        }
+        return 0;
+    }
+    case UM_REMOVEPACKNODE:
+        if (const auto* pack = reinterpret_cast<const SoundPack*>(lParam)) RemovePackNode(pack->Name());
+        return 0;
+    case UM_ADDSOUNDROW:
+        AddSoundRow(panel, reinterpret_cast<const Sound*>(wParam), static_cast<int>(lParam));
+        return 0;
+    case WM_DESTROY:
+        if (state->accepted) {
+            if (TreeDefaultProc) {
+                SetWindowLongPtrA(TreeOf(panel), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TreeDefaultProc));
+                TreeDefaultProc = nullptr;
+            }
+            if (OpenCount == 1) Tree.reset();
+        }
+        --OpenCount;
+        break;
+    case WM_NCDESTROY:
+        RemoveWindowSubclass(panel, PanelProc, 1);
+        break;
+    }
+    return DefSubclassProc(panel, message, wParam, lParam);
+}
+
+BOOL OnInit(HWND panel, PanelState& state) {
+    SetWindowSubclass(panel, PanelProc, 1, reinterpret_cast<DWORD_PTR>(&state));
+    if (++OpenCount > 1) {
+        EndDialog(panel, PanelCancelled);
+        return TRUE;
+    }
+    OpenCount = 1;
+    state.accepted = true;
+    HWND tree = TreeOf(panel);
+    Tree = std::make_unique<PanelTree>(tree);
+    ui::SetChecked(panel, IDC_PANEL_ENABLE_SOUNDS, Settings.GetOption(SoundsEnabled) == 1);
+    SendMessageA(GetDlgItem(panel, IDC_PANEL_PLAY), BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(SmallIcon()));
+    InsertColumns(ListOf(panel));
+    SendMessageA(panel, UM_BUILDTREE, 0, 0);
+    TreeDefaultProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(tree, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TreeProc)));
+    // A tree view that gains the focus with nothing selected selects its first item: an
+    // empty database keeps the root unselected only while the focus is elsewhere.
+    if (!TreeView_GetSelection(tree)) {
+        SetFocus(GetDlgItem(panel, IDOK));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::string AskExportPath(HWND owner) {
+    char file[260] = {};
+    OPENFILENAMEA ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = "Ini Files (*.ini)\0*.ini\0";
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = sizeof file;
+    ofn.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+    ofn.lpstrDefExt = "ini";
+    // The file dialogs' library is loaded on first use and kept for good: linked into
+    // the plug-in, it would be unloaded with it and leave a mutex behind at every unload.
+    using SaveFileName = BOOL(WINAPI*)(LPOPENFILENAMEA);
+    HMODULE dialogs = nullptr;
+    if (!LoadLibraryA("comdlg32.dll") ||
+        !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN, "comdlg32.dll", &dialogs))
+        return std::string();
+    const auto save = reinterpret_cast<SaveFileName>(reinterpret_cast<void*>(GetProcAddress(dialogs, "GetSaveFileNameA")));
+    if (!save || !save(&ofn)) return std::string();
+    file[sizeof file - 1] = '\0';
+    return file;
+}
+
+PanelSeams DefaultSeams() {
+    PanelSeams seams;
+    seams.confirmDelete = [](HWND) {
+        return Settings.GetOption(DeleteFilesWhenDeletingSounds) != 0 ? DeleteWithFiles : DeleteKeepFiles;
+    };
+    seams.trackMenu = [](HMENU popup, POINT screen, HWND owner) {
+        return static_cast<int>(
+            TrackPopupMenu(popup, TPM_RETURNCMD | TPM_BOTTOMALIGN, screen.x, screen.y, 0, owner, nullptr));
+    };
+    seams.exportPath = AskExportPath;
+    return seams;
+}
+
+PanelSeams Seams = DefaultSeams();
+
+void FindIn(TreeNode* node, const std::function<bool(const TreeNode&)>& match, TreeNode*& found) {
+    for (; node && !found; node = node->Next.get()) {
+        if (match(*node)) {
+            found = node;
+            return;
+        }
+        FindIn(node->FirstChild.get(), match, found);
+    }
+}
+
+}  // namespace
+
+int PanelOpenCount() { return OpenCount; }
+const std::string& ChosenCommand() { return Chosen; }
+SoundPack* AddSoundTarget() { return AddTarget; }
+Sound* EditSoundTarget() { return EditTarget; }
+SoundPack* PropertiesTarget() { return PropsTarget; }
+
+PanelSeams& ConfigPanelSeams() { return Seams; }
+void ResetConfigPanelSeams() { Seams = DefaultSeams(); }
+
+int ShowConfigPanel(HWND owner) {
+    PanelState state;
+    ui::DialogHandlers handlers;
+    handlers.init = [&state](HWND panel) { return OnInit(panel, state); };
+    handlers.command = OnCommand;
+    handlers.notify = OnNotify;
+    handlers.ok = [](HWND panel) { EndDialog(panel, PanelClosed); };
+    handlers.cancel = [](HWND panel) { EndDialog(panel, PanelCancelled); };
+    return static_cast<int>(ui::RunModalDialog(IDD_CONFIG_PANEL, owner, handlers));
+}
+
+int PanelTree::SetRoot(std::unique_ptr<TreeNode> node) {
+    if (Root || !node) return -1;
+    node->Owner = this;
+    TVINSERTSTRUCTA insert{};
+    insert.hParent = TVI_ROOT;
+    insert.hInsertAfter = TVI_LAST;
+    insert.item.mask = TVIF_TEXT;
+    insert.item.pszText = node->Text.data();
+    node->Handle = reinterpret_cast<HTREEITEM>(SendMessageA(Window, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
+    Root = std::move(node);
+    return 1;
+}
+
+int PanelTree::AppendChild(TreeNode* parent, std::unique_ptr<TreeNode> node) {
+    if (!parent) return -2;
+    if (!node) return -1;
+    TreeNode* last = parent->FirstChild.get();
+    while (last && last->Next) last = last->Next.get();
+    node->Owner = this;
+    node->Parent = parent;
+    node->Prev = last;
+    TVINSERTSTRUCTA insert{};
+    insert.hParent = parent->Handle;
+    insert.hInsertAfter = TVI_LAST;
+    insert.item.mask = TVIF_TEXT;
+    insert.item.pszText = node->Text.data();
+    node->Handle = reinterpret_cast<HTREEITEM>(SendMessageA(Window, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
+    (last ? last->Next : parent->FirstChild) = std::move(node);
+    return 1;
+}
+
+TreeNode* PanelTree::FindNode(const std::string& text) const {
+    TreeNode* found = nullptr;
+    FindIn(Root.get(), [&](const TreeNode& node) { return node.Text == text; }, found);
+    return found;
+}
+
+TreeNode* PanelTree::FindNodeByHandle(HTREEITEM handle) const {
+    TreeNode* found = nullptr;
+    if (handle) FindIn(Root.get(), [&](const TreeNode& node) { return node.Handle == handle; }, found);
+    return found;
+}
+
+void PanelTree::RemoveNode(TreeNode* node) {
+    if (!node) return;
+    if (node->Handle) SendMessageA(Window, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(node->Handle));
+    std::unique_ptr<TreeNode>& slot = node->Prev ? node->Prev->Next : node->Parent ? node->Parent->FirstChild : Root;
+    if (slot.get() != node) return;
+    std::unique_ptr<TreeNode> taken = std::move(slot);
+    slot = std::move(taken->Next);
+    if (slot) slot->Prev = taken->Prev;
+}
+
+PanelMenu TreeMenuFor(bool onItem, bool isRoot, bool packFound) {
+    if (!onItem) return PanelMenu::None;
+    if (isRoot) return PanelMenu::TreeRoot;
+    return packFound ? PanelMenu::TreePack : PanelMenu::None;
+}
+
+PanelMenu ListMenuFor(bool selectionIsPack, bool soundFound) {
+    if (!selectionIsPack) return PanelMenu::None;
+    return soundFound ? PanelMenu::ListSound : PanelMenu::ListWhitespace;
+}
+
+std::vector<const Sound*> SoundsForSelection(bool hasSelection, bool isRoot, const std::string& nodeText) {
+    std::vector<const Sound*> sounds;
+    if (!hasSelection) return sounds;
+    auto addAll = [&](const SoundPack& pack) {
+        for (const Sound* s = pack.Sounds(); s; s = s->Next()) sounds.push_back(s);
+    };
+    if (isRoot) {
+        for (const SoundPack* pack = FirstSoundPack(); pack; pack = pack->Next()) addAll(*pack);
+    } else if (const SoundPack* pack = FindSoundPackByName(nodeText, MatchPackName)) {
+        addAll(*pack);
+    }
+    return sounds;
+}
+
+}  // namespace tunelark
