@@ -69,13 +69,18 @@ class Canvas:
             x += 6 * scale
 
 
-def banner():
-    w, h = 386, 55
+def gradient(left, right, w=386, h=55):
+    """A canvas shaded from one colour at its left edge to another at its right."""
     c = Canvas(w, h, (0, 0, 0))
     for y in range(h):
         for x in range(w):
             t = x / (w - 1)
-            c.px[y][x] = (int(30 + 40 * t), int(60 + 90 * t), int(140 + 80 * t))
+            c.px[y][x] = tuple(int(a + (b - a) * t) for a, b in zip(left, right))
+    return c
+
+
+def banner():
+    c = gradient((30, 60, 140), (70, 150, 220))
     for i, (nx, ny) in enumerate([(300, 36), (330, 28), (360, 40)]):
         c.note(nx, ny, 8 + i, (250, 230, 120))
     c.text(14, 10, "TUNELARK 3", 5, (255, 255, 255))
@@ -84,12 +89,7 @@ def banner():
 
 def help_banner():
     """The Help dialog's own banner: the same shape in green, with a question mark."""
-    w, h = 386, 55
-    c = Canvas(w, h, (0, 0, 0))
-    for y in range(h):
-        for x in range(w):
-            t = x / (w - 1)
-            c.px[y][x] = (int(20 + 30 * t), int(90 + 80 * t), int(60 + 50 * t))
+    c = gradient((20, 90, 60), (50, 170, 110))
     c.text(14, 13, "TUNELARK HELP", 4, (255, 255, 255))
     c.disc(350, 27, 17, 17, (250, 230, 120))
     c.text(341, 13, "?", 4, (40, 90, 60))
