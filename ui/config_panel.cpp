@@ -13,6 +13,7 @@
 #include "sounddb/sound_records.h"
 #include "sounddb/sound_registry.h"
 #include "ui/dialog.h"
+#include "ui/pack_dialogs.h"
 #include "ui/resource_ids.h"
 
 namespace tunelark {
@@ -51,11 +52,17 @@ struct PanelState {
     bool accepted = false;
 };
 
-// The editing dialogs are units of their own that are not in the plug-in yet: until
-// they are, there is nothing to open and the answer is "nothing changed".
+// The editing dialogs are units of their own; one not in the plug-in yet opens nothing
+// and answers "nothing changed".
 int OpenEditingDialog(int templateId, HWND owner) {
-    (void)templateId;
-    (void)owner;
+    switch (templateId) {
+    case NewSoundPackDialog:
+        return ShowNewSoundPack(owner);
+    case PropertiesDialog:
+        return ShowSoundPackProperties(owner, PropsTarget);
+    case InstallSoundPackDialog:
+        return ShowInstallSoundPack(owner);
+    }
     return 0;
 }
 
@@ -512,9 +519,7 @@ std::string AskExportPath(HWND owner) {
 
 PanelSeams DefaultSeams() {
     PanelSeams seams;
-    seams.confirmDelete = [](HWND) {
-        return Settings.GetOption(DeleteFilesWhenDeletingSounds) != 0 ? DeleteWithFiles : DeleteKeepFiles;
-    };
+    seams.confirmDelete = ShowConfirmDelete;
     seams.trackMenu = [](HMENU popup, POINT screen, HWND owner) {
         return static_cast<int>(
             TrackPopupMenu(popup, TPM_RETURNCMD | TPM_BOTTOMALIGN, screen.x, screen.y, 0, owner, nullptr));
