@@ -85,13 +85,16 @@ protected:
 TEST_F(PackDialogTest, NewSoundPackRefusesBadNamesAndCreatesAGoodOne) {
     AddPack("Farm", "Old MacDonald");
     WriteText(HKEY_LOCAL_MACHINE, std::string(DatabaseRoot) + "\\Ghost", "Artist", "only in the registry");
+    AddPack("Memo", "only in memory");
+    SHDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(DatabaseRoot) + "\\Memo").c_str());
     const std::string inUse = "\" already exists. Please choose another name.";
-    const Rows names = {"", "a\\b", "..", "CON", "farm", "Ghost", "Birds"};
+    const Rows names = {"", "a\\b", "..", "CON", "farm", "Ghost", "memo", "Birds"};
     const Rows expected = {"Please type a name for the new SoundPack.",
                            "This name cannot be used: " + PackNameProblem("a\\b") + ".",
                            "This name cannot be used: " + PackNameProblem("..") + ".",
                            "This name cannot be used: " + PackNameProblem("CON") + ".",
-                           "A SoundPack named \"farm" + inUse, "A SoundPack named \"Ghost" + inUse, "none"};
+                           "A SoundPack named \"farm" + inUse, "A SoundPack named \"Ghost" + inUse,
+                           "A SoundPack named \"memo" + inUse, "none"};
     ConfigPanelSeams().trackMenu = [](HMENU, POINT, HWND) { return IDM_PANEL_NEW_SOUNDPACK; };
     Rows boxes, tree;
     InPanel([&](HWND panel) {
@@ -120,7 +123,7 @@ TEST_F(PackDialogTest, NewSoundPackRefusesBadNamesAndCreatesAGoodOne) {
         tree = TreeItems(Tree(panel));
     });
     EXPECT_EQ(boxes, expected);
-    EXPECT_EQ(tree, (Rows{"All Sounds", "-Farm", "-Birds"}));
+    EXPECT_EQ(tree, (Rows{"All Sounds", "-Farm", "-Memo", "-Birds"}));
     EXPECT_EQ(Value("Birds", "Name") + Value("Birds", "Artist") + Value("Birds", "Version"), std::string("Birds\0\0\0", 8));
     EXPECT_EQ(AsNumber(ReadRaw(HKEY_LOCAL_MACHINE, (std::string(DatabaseRoot) + "\\Birds").c_str(), "Enabled")), 1);
     EXPECT_EQ(Value("Farm", "Artist"), std::string("Old MacDonald\0", 14));
