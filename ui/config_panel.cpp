@@ -14,6 +14,7 @@
 #include "sounddb/sound_registry.h"
 #include "ui/dialog.h"
 #include "ui/resource_ids.h"
+#include "ui/sound_dialogs.h"
 
 namespace tunelark {
 
@@ -51,11 +52,15 @@ struct PanelState {
     bool accepted = false;
 };
 
-// The editing dialogs are units of their own that are not in the plug-in yet: until
-// they are, there is nothing to open and the answer is "nothing changed".
+// The editing dialogs are units of their own. One that is not in the plug-in yet has
+// nothing to open, and the answer is "nothing changed".
 int OpenEditingDialog(int templateId, HWND owner) {
-    (void)templateId;
-    (void)owner;
+    switch (templateId) {
+    case AddSoundDialog:
+        return AddTarget ? ShowAddSound(*AddTarget, owner) : 0;
+    case EditSoundDialog:
+        return EditTarget ? ShowEditSound(*EditTarget, owner) : 0;
+    }
     return 0;
 }
 
