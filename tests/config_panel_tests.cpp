@@ -270,7 +270,16 @@ TEST_F(PanelTest, ListMenusActOnTheRowAndTheSelectedPack) {
         Rows rows;
         Run([&](HWND panel) {
             if (c.selectPack) TreeView_SelectItem(Tree(panel), PackItem(panel, 0));
+            // Add and Edit open their dialog, which is cancelled here.
+            std::unique_ptr<DialogDriver> opened;
+            if (c.addTarget || c.editTarget)
+                opened = std::make_unique<DialogDriver>(c.addTarget ? "Add Sounds" : "Edit Sound",
+                                                        [](HWND d) { PostMessageA(d, WM_COMMAND, IDCANCEL, 0); });
             ListNotify(panel, NM_RCLICK, c.row, c.row >= 0 ? RowPoint(panel, c.row) : POINT{5, 100});
+            if (opened) {
+                opened->Join();
+                EXPECT_TRUE(opened->appeared()) << c.answer;
+            }
             rows = Sounds(panel);
         });
         EXPECT_EQ(shownMenu_, c.menu) << c.answer;

@@ -15,6 +15,7 @@
 #include "ui/dialog.h"
 #include "ui/pack_dialogs.h"
 #include "ui/resource_ids.h"
+#include "ui/sound_dialogs.h"
 
 namespace tunelark {
 
@@ -62,6 +63,10 @@ int OpenEditingDialog(int templateId, HWND owner) {
         return ShowSoundPackProperties(owner, PropsTarget);
     case InstallSoundPackDialog:
         return ShowInstallSoundPack(owner);
+    case AddSoundDialog:
+        return AddTarget ? ShowAddSound(*AddTarget, owner) : 0;
+    case EditSoundDialog:
+        return EditTarget ? ShowEditSound(*EditTarget, owner) : 0;
     }
     return 0;
 }

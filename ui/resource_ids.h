@@ -59,3 +59,16 @@
 #define IDC_INSTALL_PROGRESS 1041
 #define IDC_INSTALL_ERRORS 1023
 // End of SoundPack dialogs.
+
+// Add Sound (dialog 113) and Edit Sound (dialog 138).
+#define IDD_ADD_SOUND 113
+#define IDD_EDIT_SOUND 138
+#define IDC_SOUND_COMMAND 1011
+#define IDC_SOUND_INDEX 1012
+#define IDC_SOUND_FILENAME 1013
+#define IDC_SOUND_BROWSE 1014
+#define IDC_SOUND_MESSAGE 1015
+#define IDC_SOUND_ENABLED 1029
+#define IDC_SOUND_PACK_NAME 1036
+#define IDC_SOUND_INDEX_STATUS 1042
+// End of Add Sound and Edit Sound.

@@ -1,0 +1,184 @@
+// Add Sound and Edit Sound run modally and driven from a helper thread, on a database
+// loaded from the registry as the plug-in loads it.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <atomic>
+
+#include "base/module.h"
+#include "dialog_driver.h"
+#include "registry_fixture.h"
+#include "sounddb/sound_registry.h"
+#include "ui/config_panel.h"
+#include "ui/resource_ids.h"
+#include "ui/sound_dialogs.h"
+
+using namespace tunelark;
+using namespace testsupport;
+
+namespace {
+
+// edited: IndexText of the Sound Edit Sound opens on, empty for Add Sound; typed null:
+// the field as Edit Sound filled it.
+struct IndexCase { std::string edited; const char* typed; bool zooHas16; std::string status; bool enabled; };
+const IndexCase IndexCases[] = {
+    {"", "", true, "Please enter a number", false}, {"", "0", true, "Please enter a number", false},
+    {"", "00", true, "Please enter a number", false},
+    {"", "016", false, "Please enter a number only (no leading zeros)", false},
+    {"", "16", false, "Not Used", true}, {"", "16", true, "In Use", false}, {"5", "16", true, "In Use", false},
+    {"5", "5", true, "Current", true}, {"", "16387064", true, "Not Used", true},
+    {"", "16387065", true, "Too High", false}, {"", "99999999", true, "Too High", false},
+    {"012", nullptr, true, "Please enter a number only (no leading zeros)", false},
+};
+const int TextFields[] = {IDC_SOUND_COMMAND, IDC_SOUND_FILENAME, IDC_SOUND_MESSAGE};
+
+bool ConfirmOn(HWND dialog) { return IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE; }
+SoundPack& Farm() { return *FindSoundPackByName("Farm", MatchPackName); }
+
+class SoundDialogTest : public RegistryTest {
+protected:
+    void SetUp() override {
+        RegistryTest::SetUp();
+        module_ = LoadLibraryA("Tunelark.dll");
+        ASSERT_NE(module_, nullptr);
+        SetThisModule(module_);
+        LoadPluginIcons(IDI_LARGE, IDI_SMALL);
+    }
+    void TearDown() override {
+        FreeSoundDatabase();
+        ResetSoundDialogsSeams(), ResetConfigPanelSeams();
+        DestroyPluginIcons();
+        SetThisModule(nullptr);
+        if (module_) FreeLibrary(module_);
+        RegistryTest::TearDown();
+    }
+    // Farm holds `farm` and 7, Zoo 16 when asked.
+    void Load(const std::string& farm, bool zooHas16) {
+        FreeSoundDatabase();
+        ErasePluginKeys();
+        for (const std::string& index : {farm, std::string("7")}) StoreSound("Farm", index, "c" + index, "f", "m");
+        if (zooHas16) StoreSound("Zoo", "16", "roar", "f", "m");
+        LoadSoundDatabase(SoundsKeyPath);
+    }
+    // Edit Sound on the Sound `edited`, or Add Sound on Farm; what the action leaves open is cancelled.
+    void Open(const std::string& edited, const std::function<void(HWND)>& action) {
+        DialogDriver driver(edited.empty() ? "Add Sounds" : "Edit Sound", [&](HWND dialog) {
+            action(dialog);
+            if (IsWindow(dialog)) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        });
+        if (edited.empty()) ShowAddSound(Farm(), nullptr);
+        else ShowEditSound(*FindSound(edited, MatchIndexText), nullptr);
+        driver.Join();
+        EXPECT_TRUE(driver.appeared());
+    }
+    HMODULE module_ = nullptr;
+};
+
+// Each row twice: the rule alone, with no window, and the dialog's status and button.
+TEST_F(SoundDialogTest, IndexStatusAndConfirmButton) {
+    for (const IndexCase& c : IndexCases) {
+        Load(c.edited.empty() ? "5" : c.edited, c.zooHas16);
+        const std::string at = c.edited + "/" + (c.typed ? c.typed : "-");
+        const IndexVerdict v = JudgeSoundIndex(c.typed ? c.typed : c.edited, FindSound(c.edited, MatchIndexText));
+        EXPECT_EQ(v.status, c.status) << at;
+        EXPECT_EQ(ConfirmEnabled(v.valid ? SetFieldBit(14, IndexValid) : ClearFieldBit(15, IndexValid)), c.enabled) << at;
+        std::string status;
+        bool enabled = false;
+        Open(c.edited, [&](HWND dialog) {
+            for (int id : TextFields) SetDlgItemTextA(dialog, id, "x");
+            if (c.typed) SetDlgItemTextA(dialog, IDC_SOUND_INDEX, c.typed);
+            status = DialogItemText(dialog, IDC_SOUND_INDEX_STATUS);
+            enabled = ConfirmOn(dialog);
+        });
+        EXPECT_EQ(status, c.status) << at;
+        EXPECT_EQ(enabled, c.enabled) << at;
+    }
+}
+
+// Each field emptied, then refilled (the Filename by Browse), in both dialogs.
+TEST_F(SoundDialogTest, EmptyingAndRefillingAFieldTogglesTheButton) {
+    SoundDialogsSeams().browse = [](HWND) { return std::string("C:\\picked.wav"); };
+    for (const std::string edited : {"", "5"}) {
+        for (int id : {IDC_SOUND_COMMAND, IDC_SOUND_FILENAME, IDC_SOUND_MESSAGE, IDC_SOUND_INDEX}) {
+            Load("5", false);
+            std::vector<bool> seen;
+            Open(edited, [&](HWND dialog) {
+                for (int field : TextFields) SetDlgItemTextA(dialog, field, "x");
+                SetDlgItemTextA(dialog, IDC_SOUND_INDEX, "9");
+                for (const char* text : {"", "9"}) {
+                    seen.push_back(ConfirmOn(dialog));
+                    if (id == IDC_SOUND_FILENAME && *text) SendDlgItemMessageA(dialog, IDC_SOUND_BROWSE, BM_CLICK, 0, 0);
+                    else SetDlgItemTextA(dialog, id, text);
+                }
+                seen.push_back(ConfirmOn(dialog));
+            });
+            EXPECT_EQ(seen, (std::vector<bool>{true, false, true})) << edited << " " << id;
+        }
+    }
+    EXPECT_EQ(Farm().Sounds()->Filename(), "f");  // cancelled: nothing saved
+}
+
+TEST_F(SoundDialogTest, ASecondAddSoundIsRefusedAndTheFirstKeepsItsMask) {
+    Load("5", false);
+    static std::atomic<bool> go{false};
+    static std::atomic<int> second{0};
+    // Opened on this thread from inside the first one's message loop, as a host call would.
+    struct Timer {
+        static void CALLBACK Fire(HWND, UINT, UINT_PTR id, DWORD) {
+            if (go) KillTimer(nullptr, id), second = ShowAddSound(Farm(), nullptr);
+        }
+    };
+    SetTimer(nullptr, 0, 20, &Timer::Fire);
+    unsigned before = 0, after = 0;
+    Open("", [&](HWND dialog) {
+        SetDlgItemTextA(dialog, IDC_SOUND_INDEX, "9");
+        SetDlgItemTextA(dialog, IDC_SOUND_COMMAND, "x");
+        before = AddSoundValidMask();
+        go = true;
+        for (int i = 0; i < 150 && second == 0; ++i) Sleep(20);
+        after = AddSoundValidMask() | static_cast<unsigned>(AddSoundOpenCount()) << 8;
+    });
+    EXPECT_EQ(second, IDCANCEL);
+    EXPECT_EQ(before, IndexValid | CommandGiven);
+    EXPECT_EQ(after, before | 1u << 8);  // mask unchanged, one open
+    EXPECT_EQ(AddSoundOpenCount(), 0);
+}
+
+// Through the panel: Edit from its button with the box cleared, Add from the list's
+// menu, which adds its own row with no refresh.
+TEST_F(SoundDialogTest, PanelEditMovesTheKeyAndAddAppendsARow) {
+    const std::string farmKey = std::string(DatabaseRoot) + "\\Farm\\";
+    ConfigPanelSeams().trackMenu = [](HMENU, POINT, HWND) { return IDM_PANEL_LIST_ADD_SOUND; };
+    for (bool edit : {true, false}) {
+        Load("5", false);
+        std::vector<std::string> rows;
+        DialogDriver panelDriver("Tunelark Config Panel", [&](HWND panel) {
+            HWND tree = GetDlgItem(panel, IDC_PANEL_PACK_TREE), list = GetDlgItem(panel, IDC_PANEL_SOUND_LIST);
+            TreeView_SelectItem(tree, TreeView_GetChild(tree, TreeView_GetRoot(tree)));
+            DialogDriver dialogDriver(edit ? "Edit Sound" : "Add Sounds", [&](HWND dialog) {
+                for (auto [id, text] : {std::pair{IDC_SOUND_INDEX, "6"}, {IDC_SOUND_COMMAND, "moo"}, {IDC_SOUND_FILENAME, "f"}, {IDC_SOUND_MESSAGE, "m"}})
+                    SetDlgItemTextA(dialog, id, text);
+                SendDlgItemMessageA(dialog, IDC_SOUND_ENABLED, BM_CLICK, 0, 0);
+                PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+            });
+            NMITEMACTIVATE n{};
+            n.hdr = {list, IDC_PANEL_SOUND_LIST, static_cast<UINT>(NM_RCLICK)}, n.iItem = -1;
+            SendMessageA(list, LVM_SETSELECTIONMARK, 0, 0);
+            if (edit) SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_PANEL_EDIT_SOUND, BN_CLICKED), 0);
+            else SendMessageA(panel, WM_NOTIFY, IDC_PANEL_SOUND_LIST, reinterpret_cast<LPARAM>(&n));
+            dialogDriver.Join();
+            rows = ListRows(list, 4);
+            PostMessageA(panel, WM_COMMAND, IDOK, 0);
+        });
+        EXPECT_EQ(ShowConfigPanel(nullptr), PanelClosed);
+        panelDriver.Join();
+        using Rows = std::vector<std::string>;
+        EXPECT_EQ(rows, (edit ? Rows{"6|moo|f|m", "7|c7|f|m"} : Rows{"5|c5|f|m", "7|c7|f|m", "6|moo|f|m"}));
+        EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, (farmKey + "5").c_str()), !edit);
+        // Edit keeps the cleared box; Add has no box and saves the Sound enabled.
+        EXPECT_EQ(AsNumber(ReadRaw(HKEY_LOCAL_MACHINE, (farmKey + "6").c_str(), "Enabled")), edit ? 0 : 1);
+        EXPECT_EQ(ReadRaw(HKEY_LOCAL_MACHINE, (farmKey + "6").c_str(), "Command").bytes, std::string("moo", 4));
+    }
+}
+
+}  // namespace
