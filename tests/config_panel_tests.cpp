@@ -293,6 +293,30 @@ TEST_F(PanelTest, ListMenusActOnTheRowAndTheSelectedPack) {
     }
 }
 
+TEST_F(PanelTest, DeleteSoundRemovesItsFileOnlyWhenAskedTo) {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string file = std::string(temp) + "tlpanel_delete.wav";
+    for (int answer : {DeleteCancelled, DeleteKeepFiles, DeleteWithFiles}) {
+        FreeSoundDatabase();
+        std::ofstream(file) << "x";
+        AddPack("Farm", {{"2", "moo", file, "m"}, {"3", "baa", "f", "m"}});
+        ConfigPanelSeams().confirmDelete = [answer](HWND) { return answer; };
+        Rows rows;
+        Run([&](HWND panel) {
+            MarkRow(panel, 0);
+            SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_PANEL_DELETE_SOUND, BN_CLICKED), 0);
+            rows = Sounds(panel);
+        });
+        const bool deleted = answer != DeleteCancelled;
+        EXPECT_EQ(FindSound("2", MatchIndexText) == nullptr, deleted) << answer;
+        EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, (std::string(DatabaseRoot) + "\\Farm\\2").c_str()), !deleted) << answer;
+        EXPECT_EQ(GetFileAttributesA(file.c_str()) == INVALID_FILE_ATTRIBUTES, answer == DeleteWithFiles) << answer;
+        EXPECT_EQ(rows.size(), deleted ? 1u : 2u) << answer;
+    }
+    DeleteFileA(file.c_str());
+}
+
 TEST_F(PanelTest, DeleteSoundPackRemovesNodeKeysRecordsAndFilesWhenAsked) {
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
