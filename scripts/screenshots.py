@@ -6,6 +6,8 @@ whose windows Wine frames itself, brings up each dialog the way a user would, an
 photographs it into docs/screenshots/<name>.png, cropped to the dialog's window.
 
   screenshots.py --build BUILD_DIR [--out DIR]
+
+SHOTS_ONLY=name,name... takes only those pictures.
 """
 import argparse
 import os
@@ -24,9 +26,9 @@ def notification(index_bytes: bytes) -> str:
     return "\x12TL".encode().hex() + index_bytes.hex()
 
 
-# name, stand-in arguments, lines typed, caption of the dialog that then shows, and
-# keys pressed once it shows (with the caption of the dialog they bring up), and registry
-# values (key, value, text) written before the stand-in starts
+# name, stand-in arguments, lines typed, caption of the dialog that then shows, the steps
+# taken once it shows (keys, typing, clicks, and waiting for the dialog they bring up),
+# and registry values (key, value, text) written before the stand-in starts
 PANEL_DATABASE = [
     ("HKLM\\SOFTWARE\\vorquell_ software\\Tlx3\\Sounds\\" + key, value, data)
     for key, value, data in [
@@ -41,7 +43,21 @@ DIALOGS = [
      [":receive Bob\t" + notification(b"\x01\x01\x02")], "Tunelark Blocklist...", None, []),
     ("config-panel", [], ["/xTLConfig"], "Tunelark Config Panel", None, PANEL_DATABASE),
     ("about", [], ["/xTLAbout"], "About - Tunelark Plugin", None, []),
-    ("help", [], ["/xTLAbout"], "About - Tunelark Plugin", ("F1", "Tunelark Help"), []),
+    ("help", [], ["/xTLAbout"], "About - Tunelark Plugin", [("key", "F1"), ("wait", "Tunelark Help")], []),
+    # The panel's dialogs, reached as a user does: clicks at points of the panel (from its
+    # top-left corner) and its keyboard mnemonics.
+    ("add-sound", [], ["/xTLConfig"], "Tunelark Config Panel",
+     [("click", 67, 160, 1), ("key", "alt+a"), ("wait", "Add Sounds")], PANEL_DATABASE),
+    ("edit-sound", [], ["/xTLConfig"], "Tunelark Config Panel",
+     [("click", 240, 160, 1), ("key", "alt+e"), ("wait", "Edit Sound")], PANEL_DATABASE),
+    ("confirm-delete", [], ["/xTLConfig"], "Tunelark Config Panel",
+     [("click", 240, 160, 1), ("key", "alt+d"), ("wait", "Confirm Delete")], PANEL_DATABASE),
+    ("install", [], ["/xTLConfig"], "Tunelark Config Panel",
+     [("key", "alt+s"), ("wait", "Install a Soundpack")], PANEL_DATABASE),
+    ("new-soundpack", [], ["/xTLConfig"], "Tunelark Config Panel",
+     [("click", 60, 145, 3), ("key", "Down"), ("key", "Return"), ("wait", "New SoundPack")], PANEL_DATABASE),
+    ("properties", [], ["/xTLConfig"], "Tunelark Config Panel",
+     [("click", 67, 160, 3), ("key", "Up"), ("key", "Return"), ("wait", "Tunelark3 SoundPack Properties")], PANEL_DATABASE),
 ]
 
 
@@ -66,7 +82,10 @@ def run(build: Path, out: Path) -> int:
                                 "/d", "N", "/f"], env=env, **quiet)
             subprocess.run(["wineserver", "-w"], env=env, **quiet)
         failures = 0
+        only = os.environ.get("SHOTS_ONLY", "").split(",") if os.environ.get("SHOTS_ONLY") else None
         for name, args, lines, caption, keys, values in DIALOGS:
+            if only and name not in only:
+                continue
             if not shoot(build, env, name, args, lines, caption, keys, out / f"{name}.png", values):
                 failures += 1
         return 1 if failures else 0
@@ -87,7 +106,11 @@ def window_rect(env, caption):
     return None
 
 
-def wait_for(env, caption, seconds=30):
+def xdotool(env, *arguments):
+    subprocess.run(["xdotool", *arguments], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def wait_for(env, caption, seconds=20):
     deadline = time.time() + seconds
     while time.time() < deadline:
         rect = window_rect(env, caption)
@@ -111,18 +134,27 @@ def shoot(build, env, name, args, lines, caption, keys, target: Path, values=())
             host.stdin.write((line + "\n").encode("utf-8"))
         host.stdin.flush()
         rect = wait_for(env, caption)
-        if rect and keys:
-            key, caption = keys
+        for step in keys or []:
+            if not rect:
+                break
+            kind, *arguments = step
             time.sleep(1)
-            subprocess.run(["xdotool", "key", key], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            rect = wait_for(env, caption)
-            if rect:
-                # A dialog opened over another one stays unpainted on the virtual display
-                # until it is moved; moved clear, it is drawn.
-                subprocess.run(["xdotool", "search", "--name", caption, "windowmove", "40", "40"], env=env,
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-                time.sleep(1)
+            if kind == "key":
+                xdotool(env, "key", arguments[0])
+            elif kind == "type":
+                xdotool(env, "type", "--delay", "20", arguments[0])
+            elif kind == "click":
+                x, y, button = arguments
+                xdotool(env, "mousemove", str(rect[2] + x), str(rect[3] + y), "click", str(button))
+            elif kind == "wait":
+                caption = arguments[0]
                 rect = wait_for(env, caption)
+                if rect:
+                    # A dialog opened over another one stays unpainted on the virtual display
+                    # until it is moved; moved clear, it is drawn.
+                    xdotool(env, "search", "--name", caption, "windowmove", "40", "40")
+                    time.sleep(1)
+                    rect = wait_for(env, caption)
         if not rect:
             print(f"{name}: no window '{caption}' appeared", file=sys.stderr)
             return False
