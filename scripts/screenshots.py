@@ -54,6 +54,9 @@ DIALOGS = [
      [("click", 240, 160, 1), ("key", "alt+d"), ("wait", "Confirm Delete")], PANEL_DATABASE),
     ("install", [], ["/xTLConfig"], "Tunelark Config Panel",
      [("key", "alt+s"), ("wait", "Install a Soundpack")], PANEL_DATABASE),
+    ("error-dialog", [], ["/xTLConfig"], "Tunelark Config Panel",
+     [("key", "alt+s"), ("wait", "Install a Soundpack"), ("click", 64, 206, 1), ("type", "nothing.ini"),
+      ("key", "alt+i"), ("wait", "Tunelark Error Dialog")], PANEL_DATABASE),
     ("new-soundpack", [], ["/xTLConfig"], "Tunelark Config Panel",
      [("click", 60, 145, 3), ("key", "Down"), ("key", "Return"), ("wait", "New SoundPack")], PANEL_DATABASE),
     ("properties", [], ["/xTLConfig"], "Tunelark Config Panel",
@@ -134,7 +137,8 @@ def shoot(build, env, name, args, lines, caption, keys, target: Path, values=())
             host.stdin.write((line + "\n").encode("utf-8"))
         host.stdin.flush()
         rect = wait_for(env, caption)
-        for step in keys or []:
+        steps = keys or []
+        for number, step in enumerate(steps):
             if not rect:
                 break
             kind, *arguments = step
@@ -149,7 +153,9 @@ def shoot(build, env, name, args, lines, caption, keys, target: Path, values=())
             elif kind == "wait":
                 caption = arguments[0]
                 rect = wait_for(env, caption)
-                if rect:
+                # Only the dialog photographed is moved: Wine does not hear of a move made
+                # behind its back, and clicks on a moved dialog would land beside it.
+                if rect and number == len(steps) - 1:
                     # A dialog opened over another one stays unpainted on the virtual display
                     # until it is moved; moved clear, it is drawn.
                     xdotool(env, "search", "--name", caption, "windowmove", "40", "40")
