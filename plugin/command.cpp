@@ -16,6 +16,7 @@
 #include "sounddb/sound_registry.h"
 #include "ui/about_dialog.h"
 #include "ui/config_panel.h"
+#include "ui/options_dialog.h"
 
 namespace tunelark {
 
@@ -81,9 +82,10 @@ extern "C" BOOL __stdcall ParseCommand(const char* command, const char* paramete
         ShowAbout(nullptr);
         return answer("");
     }
-    // The dialog that this opens is not part of this build yet; the command is still
-    // the plug-in's.
-    if (is("Options")) return answer("");
+    if (is("Options")) {
+        ShowAdvancedOptions(nullptr);
+        return answer("");
+    }
     // Config: the panel, and the command of the sound chosen in it by a double-click.
     if (is("Config")) {
         if (ShowConfigPanel(nullptr) != PanelSoundChosen) return answer("");

@@ -43,6 +43,7 @@ DIALOGS = [
      [":receive Bob\t" + notification(b"\x01\x01\x02")], "Tunelark Blocklist...", None, []),
     ("config-panel", [], ["/xTLConfig"], "Tunelark Config Panel", None, PANEL_DATABASE),
     ("about", [], ["/xTLAbout"], "About - Tunelark Plugin", None, []),
+    ("advanced-options", [], ["/xTLOptions"], "Tunelark Advanced Options", None, []),
     ("help", [], ["/xTLAbout"], "About - Tunelark Plugin", [("key", "F1"), ("wait", "Tunelark Help")], []),
     # The panel's dialogs, reached as a user does: clicks at points of the panel (from its
     # top-left corner) and its keyboard mnemonics.

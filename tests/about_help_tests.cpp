@@ -56,3 +56,28 @@ TEST_F(AboutHelpTest, AboutShowsTheSameCreditsAndVersionEveryTimeAndF1OpensHelp)
 }
 
 }  // namespace
+
+namespace {
+
+// Advanced Options writes the toast switch at once: neither button takes it back.
+TEST_F(AboutHelpTest, AdvancedOptionsWritesTheToastSwitchAtOnce) {
+    Start();
+    struct Case { int stored; int button; bool ticked; int after; };
+    for (const Case& c : {Case{1, IDCANCEL, true, 0}, Case{0, IDOK, false, 1}, Case{2, IDCANCEL, false, 1}}) {
+        SetOptionValue("ToastsEnabled", c.stored);
+        bool ticked = !c.ticked;
+        DialogDriver options("Tunelark Advanced Options", [&](HWND dialog) {
+            ticked = IsDlgButtonChecked(dialog, 1029) == BST_CHECKED;
+            SendDlgItemMessageA(dialog, 1029, BM_CLICK, 0, 0);
+            ClickButton(dialog, c.button);
+        });
+        EXPECT_EQ(host.ParseCommand("/xTLOptions", "", conversation.get()).handled, 1);
+        options.Join();
+        ASSERT_TRUE(options.appeared()) << c.stored;
+        EXPECT_TRUE(options.closedByAction()) << c.stored;
+        EXPECT_EQ(ticked, c.ticked) << "ticked exactly for 1: " << c.stored;
+        EXPECT_EQ(AsNumber(ReadRaw(HKEY_CURRENT_USER, OptionsRoot, "ToastsEnabled")), c.after) << c.stored;
+    }
+}
+
+}  // namespace

@@ -75,15 +75,17 @@ TEST_F(CommandTest, BuiltInNamesWinOverSoundsOfTheSameCommand) {
     StoreSound("Farm", "3", "Stopper", "C:\\stopper.wav", "stopper");
     SetOptionValue("ToastsEnabled", 0);
     Start();
-    // About opens a dialog: its tests are the dialog's.
-    for (const char* command : {"/xTLStop", "/xtlSTOP", "/XTLReload", "/xTLreloadblocklist",
-                                "/xTLconfig", "/xTLOptions", "/xTLBlocklist"}) {
-        // Config opens the panel; closed with "Close" it answers an empty text.
-        std::unique_ptr<DialogDriver> panel;
-        if (std::string(command) == "/xTLconfig")
-            panel = std::make_unique<DialogDriver>("Tunelark Config Panel", [](HWND d) { ClickButton(d, IDOK); });
+    // About opens a dialog: its tests are the dialog's. The others' dialogs, closed with
+    // their default button, leave an empty text.
+    const std::pair<const char*, const char*> commands[] = {
+        {"/xTLStop", nullptr}, {"/xtlSTOP", nullptr}, {"/XTLReload", nullptr}, {"/xTLreloadblocklist", nullptr},
+        {"/xTLconfig", "Tunelark Config Panel"}, {"/xTLOptions", "Tunelark Advanced Options"},
+        {"/xTLBlocklist", "Tunelark Blocklist"}};
+    for (const auto& [command, dialog] : commands) {
+        std::unique_ptr<DialogDriver> driver;
+        if (dialog) driver = std::make_unique<DialogDriver>(dialog, [](HWND d) { ClickButton(d, IDOK); });
         auto r = host.ParseCommand(command, "", conversation.get());
-        panel.reset();
+        driver.reset();
         EXPECT_EQ(r.handled, 1) << command;
         EXPECT_EQ(r.text, "") << command;
     }

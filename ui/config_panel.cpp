@@ -13,6 +13,7 @@
 #include "sounddb/sound_records.h"
 #include "sounddb/sound_registry.h"
 #include "ui/dialog.h"
+#include "ui/options_dialog.h"
 #include "ui/pack_dialogs.h"
 #include "ui/resource_ids.h"
 #include "ui/sound_dialogs.h"
@@ -67,6 +68,8 @@ int OpenEditingDialog(int templateId, HWND owner) {
         return AddTarget ? ShowAddSound(*AddTarget, owner) : 0;
     case EditSoundDialog:
         return EditTarget ? ShowEditSound(*EditTarget, owner) : 0;
+    case AdvancedOptionsDialog:
+        return ShowAdvancedOptions(owner);
     }
     return 0;
 }

@@ -72,3 +72,9 @@
 #define IDC_SOUND_PACK_NAME 1036
 #define IDC_SOUND_INDEX_STATUS 1042
 // End of Add Sound and Edit Sound.
+
+// Advanced Options (dialog 127).
+#define IDD_ADVANCED_OPTIONS 127
+#define IDC_OPTIONS_TOASTS 1029
+#define IDC_OPTIONS_BLOCKLIST 1057
+// End of Advanced Options.
