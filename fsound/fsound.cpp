@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "fsound/fsound_stats.h"
+#include "fsound/mf_decoder.h"
 #include "fsound/stream.h"
 
 namespace tunelark::fsound {
@@ -131,6 +132,8 @@ void __stdcall FSOUND_Close(void) {
     SoundSystem& s = System();
     std::lock_guard lock(s.lock);
     s.CloseAll();
+    // Every stream, and so every decoder, is gone now.
+    ReleaseMediaFoundation();
 }
 
 FSOUND_STREAM* __stdcall FSOUND_Stream_Open(const char* path, unsigned int mode, int offset, int length) {

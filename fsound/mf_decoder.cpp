@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "base/com_ptr.h"
@@ -70,36 +71,55 @@ struct MfRuntime {
     decltype(&MFCreateMediaType) createMediaType = nullptr;
 };
 
-// Loads and starts Media Foundation once per process and keeps it: starting it costs
-// tens of milliseconds, which every sound would otherwise pay again. Null when the
-// system has no usable Media Foundation.
+// Media Foundation, started on first use and kept while the sound system is open:
+// starting it costs tens of milliseconds, which every sound would otherwise pay again.
+// The sound system's close stops it, so no work queue of its runs on into the process's
+// exit (which, with its threads still busy, could crash the host as it ends).
+struct MfState {
+    std::mutex lock;
+    bool loaded = false;
+    bool started = false;
+    MfRuntime runtime;
+    decltype(&MFStartup) startup = nullptr;
+    decltype(&MFShutdown) shutdown = nullptr;
+    HANDLE mtaHold = nullptr;
+};
+
+MfState& State() {
+    static MfState state;
+    return state;
+}
+
+// Null when the system has no usable Media Foundation.
 const MfRuntime* Runtime() {
-    static const MfRuntime* const runtime = []() -> const MfRuntime* {
+    MfState& mf = State();
+    std::lock_guard guard(mf.lock);
+    if (mf.started) return &mf.runtime;
+    if (!mf.loaded) {
         ModuleHandle plat(LoadLibraryW(L"mfplat.dll"));
         ModuleHandle readWrite(LoadLibraryW(L"mfreadwrite.dll"));
         if (!plat || !readWrite) return nullptr;
-        const auto startup = Lookup<decltype(&MFStartup)>(plat.get(), "MFStartup");
-        static MfRuntime found;
-        found.createMediaType = Lookup<decltype(&MFCreateMediaType)>(plat.get(), "MFCreateMediaType");
-        found.createReader =
+        mf.startup = Lookup<decltype(&MFStartup)>(plat.get(), "MFStartup");
+        mf.shutdown = Lookup<decltype(&MFShutdown)>(plat.get(), "MFShutdown");
+        mf.runtime.createMediaType = Lookup<decltype(&MFCreateMediaType)>(plat.get(), "MFCreateMediaType");
+        mf.runtime.createReader =
             Lookup<decltype(&MFCreateSourceReaderFromURL)>(readWrite.get(), "MFCreateSourceReaderFromURL");
-        if (!startup || !found.createMediaType || !found.createReader) return nullptr;
-        if (FAILED(startup(MF_VERSION, MFSTARTUP_NOSOCKET))) return nullptr;
-        // Windows 8 and later (and Wine) can hold the apartment open without a thread
-        // of ours. Windows 7 cannot: there it lasts while some thread is in it.
-        if (HMODULE ole = GetModuleHandleW(L"ole32.dll")) {
-            using IncrementMtaUsage = HRESULT(WINAPI*)(HANDLE* cookie);
-            if (const auto hold = Lookup<IncrementMtaUsage>(ole, "CoIncrementMTAUsage")) {
-                HANDLE cookie = nullptr;
-                hold(&cookie);  // never released: the hold is for the process's life
-            }
-        }
-        // Started, so the libraries stay for the process's life: their threads run on.
+        if (!mf.startup || !mf.shutdown || !mf.runtime.createMediaType || !mf.runtime.createReader) return nullptr;
+        // Loaded once, the libraries stay for the process's life: unloading them under
+        // their own threads is not safe.
         plat.release();
         readWrite.release();
-        return &found;
-    }();
-    return runtime;
+        mf.loaded = true;
+    }
+    if (FAILED(mf.startup(MF_VERSION, MFSTARTUP_NOSOCKET))) return nullptr;
+    // Windows 8 and later (and Wine) can hold the apartment open without a thread of
+    // ours. Windows 7 cannot: there it lasts while some thread is in it.
+    if (HMODULE ole = GetModuleHandleW(L"ole32.dll")) {
+        using IncrementMtaUsage = HRESULT(WINAPI*)(HANDLE* cookie);
+        if (const auto hold = Lookup<IncrementMtaUsage>(ole, "CoIncrementMTAUsage")) hold(&mf.mtaHold);
+    }
+    mf.started = true;
+    return &mf.runtime;
 }
 
 UINT32 Attribute(IMFAttributes* a, REFGUID key) {
@@ -259,6 +279,20 @@ std::unique_ptr<Decoder> OpenMfDecoder(const std::string& path) {
     auto decoder = std::make_unique<MfDecoder>();
     if (!decoder->Open(*mf, wide)) return nullptr;
     return decoder;
+}
+
+void ReleaseMediaFoundation() {
+    MfState& mf = State();
+    std::lock_guard guard(mf.lock);
+    if (!mf.started) return;
+    if (mf.mtaHold) {
+        using DecrementMtaUsage = HRESULT(WINAPI*)(HANDLE cookie);
+        if (HMODULE ole = GetModuleHandleW(L"ole32.dll"))
+            if (const auto release = Lookup<DecrementMtaUsage>(ole, "CoDecrementMTAUsage")) release(mf.mtaHold);
+        mf.mtaHold = nullptr;
+    }
+    mf.shutdown();
+    mf.started = false;
 }
 
 }  // namespace tunelark::fsound

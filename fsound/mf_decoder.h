@@ -15,4 +15,8 @@ namespace tunelark::fsound {
 // need each codec's speaker layout).
 std::unique_ptr<Decoder> OpenMfDecoder(const std::string& path);
 
+// Stops Media Foundation when it was started; the next decoder starts it again. Call it
+// only when no decoder of this unit is left.
+void ReleaseMediaFoundation();
+
 }  // namespace tunelark::fsound
