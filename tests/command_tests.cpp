@@ -82,6 +82,8 @@ TEST_F(CommandTest, BuiltInNamesWinOverSoundsOfTheSameCommand) {
         std::unique_ptr<DialogDriver> panel;
         if (std::string(command) == "/xTLconfig")
             panel = std::make_unique<DialogDriver>("Tunelark Config Panel", [](HWND d) { ClickButton(d, IDOK); });
+        if (std::string(command) == "/xTLBlocklist")
+            panel = std::make_unique<DialogDriver>("Tunelark Blocklist", [](HWND d) { ClickButton(d, IDOK); });
         auto r = host.ParseCommand(command, "", conversation.get());
         panel.reset();
         EXPECT_EQ(r.handled, 1) << command;
