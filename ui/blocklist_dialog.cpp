@@ -138,6 +138,9 @@ void OnNameChanged(HWND dialog) {
         return;
     }
     SelectContact(dialog, item);
+    // The selection rewrote the edit (or emptied it for a contact gone behind the
+    // dialog), and the change handling that raised has already set the buttons.
+    if (ui::ItemText(dialog, IDC_BLOCKLIST_NAME, NameLimit) != name) return;
     Enable(dialog, {IDC_BLOCKLIST_ADD}, false);
     Enable(dialog, {IDC_BLOCKLIST_REMOVE}, true);
 }
