@@ -15,6 +15,7 @@
 #include "sounddb/sound_records.h"
 #include "sounddb/sound_registry.h"
 #include "ui/about_dialog.h"
+#include "ui/blocklist_dialog.h"
 #include "ui/config_panel.h"
 #include "ui/options_dialog.h"
 
@@ -112,7 +113,10 @@ extern "C" BOOL __stdcall ParseCommand(const char* command, const char* paramete
         InformIfToastsOn("Tunelark Blocklist Database reloaded");
         return answer("");
     }
-    if (is("Blocklist")) return answer("");
+    if (is("Blocklist")) {
+        ShowBlocklistDialog(nullptr);
+        return answer("");
+    }
     if (is("Block") || is("Unblock")) {
         BlockOrUnblock(parameter, context, is("Unblock") ? 1 : 0);
         return answer("");

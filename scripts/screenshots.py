@@ -44,6 +44,9 @@ DIALOGS = [
     ("config-panel", [], ["/xTLConfig"], "Tunelark Config Panel", None, PANEL_DATABASE),
     ("about", [], ["/xTLAbout"], "About - Tunelark Plugin", None, []),
     ("advanced-options", [], ["/xTLOptions"], "Tunelark Advanced Options", None, []),
+    ("blocklist", [], ["/xTLBlocklist"], "Tunelark Blocklist", None,
+     [("HKCU\\Software\\vorquell_ software\\Tunelark\\Blocklist", name, "dword:" + flag)
+      for name, flag in (("ann@example.com", "1"), ("bob@example.com", "0"), ("carol@example.com", "1"))]),
     ("help", [], ["/xTLAbout"], "About - Tunelark Plugin", [("key", "F1"), ("wait", "Tunelark Help")], []),
     # The panel's dialogs, reached as a user does: clicks at points of the panel (from its
     # top-left corner) and its keyboard mnemonics.
@@ -129,8 +132,9 @@ def shoot(build, env, name, args, lines, caption, keys, target: Path, values=())
         subprocess.run(["wine", "reg", "delete", key, "/f"], env=env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     for key, value, data in values:
-        subprocess.run(["wine", "reg", "add", key, "/v", value, "/d", data, "/f"], env=env,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        kind = ["/t", "REG_DWORD"] if data.startswith("dword:") else []
+        subprocess.run(["wine", "reg", "add", key, "/v", value, *kind, "/d", data.removeprefix("dword:"), "/f"],
+                       env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     host = subprocess.Popen(["wine", "tlhost.exe", *args], cwd=build / "bin", env=env, stdin=subprocess.PIPE,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:

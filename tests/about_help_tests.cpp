@@ -81,3 +81,27 @@ TEST_F(AboutHelpTest, AdvancedOptionsWritesTheToastSwitchAtOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(AboutHelpTest, AdvancedOptionsLeadsToTheBlocklistDialogItOwns) {
+    Start();
+    HWND owner = nullptr, optionsWindow = nullptr;
+    DialogDriver options("Tunelark Advanced Options", [&](HWND dialog) {
+        optionsWindow = dialog;
+        DialogDriver blocklist("Tunelark Blocklist", [&](HWND b) {
+            owner = GetWindow(b, GW_OWNER);
+            ClickButton(b, IDOK);
+        });
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(1057, BN_CLICKED), 0);  // returns when it closes
+        blocklist.Join();
+        ClickButton(dialog, IDOK);
+    });
+    host.ParseCommand("/xTLOptions", "", conversation.get());
+    options.Join();
+    ASSERT_TRUE(options.appeared());
+    EXPECT_NE(optionsWindow, nullptr);
+    EXPECT_EQ(owner, optionsWindow);
+}
+
+}  // namespace

@@ -1,18 +1,11 @@
 #include "ui/options_dialog.h"
 
 #include "settings/settings_store.h"
+#include "ui/blocklist_dialog.h"
 #include "ui/dialog.h"
 #include "ui/resource_ids.h"
 
 namespace tunelark {
-
-namespace {
-
-// The Blocklist dialog joins the plug-in in its own unit; until then the button opens
-// nothing.
-void OpenBlocklistFromOptions(HWND) {}
-
-}  // namespace
 
 int ShowAdvancedOptions(HWND owner) {
     ui::DialogHandlers handlers;
@@ -27,7 +20,7 @@ int ShowAdvancedOptions(HWND owner) {
             return true;
         }
         if (id == IDC_OPTIONS_BLOCKLIST) {
-            OpenBlocklistFromOptions(dialog);
+            ShowBlocklistDialog(dialog);  // its answer changes nothing here
             return true;
         }
         return false;
