@@ -503,26 +503,7 @@ BOOL OnInit(HWND panel, PanelState& state) {
 }
 
 std::string AskExportPath(HWND owner) {
-    char file[260] = {};
-    OPENFILENAMEA ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = owner;
-    ofn.lpstrFilter = "Ini Files (*.ini)\0*.ini\0";
-    ofn.lpstrFile = file;
-    ofn.nMaxFile = sizeof file;
-    ofn.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
-    ofn.lpstrDefExt = "ini";
-    // The file dialogs' library is loaded on first use and kept for good: linked into
-    // the plug-in, it would be unloaded with it and leave a mutex behind at every unload.
-    using SaveFileName = BOOL(WINAPI*)(LPOPENFILENAMEA);
-    HMODULE dialogs = nullptr;
-    if (!LoadLibraryA("comdlg32.dll") ||
-        !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN, "comdlg32.dll", &dialogs))
-        return std::string();
-    const auto save = reinterpret_cast<SaveFileName>(reinterpret_cast<void*>(GetProcAddress(dialogs, "GetSaveFileNameA")));
-    if (!save || !save(&ofn)) return std::string();
-    file[sizeof file - 1] = '\0';
-    return file;
+    return ui::AskFileName(ui::FileDialog::Save, owner, "Ini Files (*.ini)\0*.ini\0", "ini");
 }
 
 PanelSeams DefaultSeams() {

@@ -1,5 +1,7 @@
 #include "ui/dialog.h"
 
+#include <commdlg.h>
+
 #include <vector>
 
 #include "base/module.h"
@@ -81,6 +83,29 @@ void SetItemText(HWND dialog, int id, const std::string& text) {
 
 void EnableControls(HWND dialog, std::initializer_list<int> ids, bool enabled) {
     for (int id : ids) EnableWindow(GetDlgItem(dialog, id), enabled ? TRUE : FALSE);
+}
+
+std::string AskFileName(FileDialog kind, HWND owner, const char* filter, const char* defaultExtension) {
+    char file[2048] = {};  // as long as any path the plug-in keeps
+    OPENFILENAMEA ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = filter;
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = sizeof file;
+    ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | (kind == FileDialog::Open ? OFN_FILEMUSTEXIST : OFN_PATHMUSTEXIST);
+    ofn.lpstrDefExt = defaultExtension;
+    // The library is loaded on first use and kept for good: linked into the plug-in, it
+    // would be unloaded with it and leave a mutex behind at every unload.
+    using Ask = BOOL(WINAPI*)(LPOPENFILENAMEA);
+    HMODULE dialogs = nullptr;
+    if (!LoadLibraryA("comdlg32.dll") || !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN, "comdlg32.dll", &dialogs))
+        return std::string();
+    const char* name = kind == FileDialog::Open ? "GetOpenFileNameA" : "GetSaveFileNameA";
+    const auto ask = reinterpret_cast<Ask>(reinterpret_cast<void*>(GetProcAddress(dialogs, name)));
+    if (!ask || !ask(&ofn)) return std::string();
+    file[sizeof file - 1] = '\0';
+    return file;
 }
 
 }  // namespace tunelark::ui

@@ -39,4 +39,9 @@ std::string ItemText(HWND dialog, int id, size_t limit);
 void SetItemText(HWND dialog, int id, const std::string& text);
 void EnableControls(HWND dialog, std::initializer_list<int> ids, bool enabled);
 
+// The common Open or Save dialog: the full path chosen, empty when cancelled. filter is
+// the dialog's list of "name\0pattern\0" pairs; defaultExtension may be null.
+enum class FileDialog { Open, Save };
+std::string AskFileName(FileDialog kind, HWND owner, const char* filter, const char* defaultExtension);
+
 }  // namespace tunelark::ui

@@ -88,26 +88,7 @@ bool OnInstallCommand(HWND dialog, int id, int code) {
 }
 
 std::string AskInstallFile(HWND owner) {
-    char file[PathLimit] = {};
-    OPENFILENAMEA ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = owner;
-    ofn.lpstrFilter = "INI Files (*.ini)\0*.ini\0All Files (*.*)\0*.*\0";
-    ofn.lpstrFile = file;
-    ofn.nMaxFile = sizeof file;
-    ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-    ofn.lpstrDefExt = "ini";
-    // Loaded on first use and kept for good, as the panel does: linked into the plug-in,
-    // the library would be unloaded with it and leave a mutex behind at every unload.
-    using OpenFileName = BOOL(WINAPI*)(LPOPENFILENAMEA);
-    HMODULE dialogs = nullptr;
-    if (!LoadLibraryA("comdlg32.dll") ||
-        !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN, "comdlg32.dll", &dialogs))
-        return std::string();
-    const auto open = reinterpret_cast<OpenFileName>(reinterpret_cast<void*>(GetProcAddress(dialogs, "GetOpenFileNameA")));
-    if (!open || !open(&ofn)) return std::string();
-    file[sizeof file - 1] = '\0';
-    return file;
+    return ui::AskFileName(ui::FileDialog::Open, owner, "INI Files (*.ini)\0*.ini\0All Files (*.*)\0*.*\0", "ini");
 }
 
 PackSeams DefaultSeams() {

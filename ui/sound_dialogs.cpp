@@ -171,27 +171,10 @@ int Run(int templateId, SoundDialogState& state, std::function<void(HWND)> fill,
 }
 
 std::string AskSoundFile(HWND owner) {
-    char file[260] = {};
-    OPENFILENAMEA ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = owner;
-    ofn.lpstrFilter =
-        "MP3 Files (*.mp3)\0*.mp3\0WMA files (*.wma)\0*.wma\0WAV Files (*.wav)\0*.wav\0"
-        "MP2 Files (*.mp2)\0*.mp2\0OGG Files (*.ogg)\0*.ogg\0RAW files (*.raw)\0*.raw\0";
-    ofn.lpstrFile = file;
-    ofn.nMaxFile = sizeof file;
-    ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-    // Loaded on first use and kept for good: linked into the plug-in, the library would
-    // be unloaded with it and leave a mutex behind at every unload.
-    using OpenFileName = BOOL(WINAPI*)(LPOPENFILENAMEA);
-    HMODULE dialogs = nullptr;
-    if (!LoadLibraryA("comdlg32.dll") ||
-        !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN, "comdlg32.dll", &dialogs))
-        return std::string();
-    const auto open = reinterpret_cast<OpenFileName>(reinterpret_cast<void*>(GetProcAddress(dialogs, "GetOpenFileNameA")));
-    if (!open || !open(&ofn)) return std::string();
-    file[sizeof file - 1] = '\0';
-    return file;
+    return ui::AskFileName(ui::FileDialog::Open, owner,
+                           "MP3 Files (*.mp3)\0*.mp3\0WMA files (*.wma)\0*.wma\0WAV Files (*.wav)\0*.wav\0"
+                           "MP2 Files (*.mp2)\0*.mp2\0OGG Files (*.ogg)\0*.ogg\0RAW files (*.raw)\0*.raw\0",
+                           nullptr);
 }
 
 SoundDialogSeams DefaultSeams() {
