@@ -2,6 +2,7 @@
 // registry; and once through the DLL, to the notifications it decides.
 #include "base/module.h"
 #include "blocklist/blocklist.h"
+#include "dialog_fixture.h"
 #include "dialog_driver.h"
 #include "plugin_fixture.h"
 #include "ui/blocklist_dialog.h"
@@ -54,10 +55,8 @@ std::string AnswerBox(HWND d, int radio) {
     return ClickButton(box, IDOK), WaitUntilGone(box, 1000), text;
 }
 
-struct BlocklistDialogTest : RegistryTest {
-    HMODULE module = LoadLibraryA("Tunelark.dll");
-    void SetUp() override { RegistryTest::SetUp(), SetThisModule(module), LoadPluginIcons(IDI_LARGE, IDI_SMALL); }
-    void TearDown() override { ClearBlocklist(), DestroyPluginIcons(), SetThisModule(nullptr), FreeLibrary(module), RegistryTest::TearDown(); }
+struct BlocklistDialogTest : testsupport::PluginDialogTest {
+    void TearDown() override { ClearBlocklist(), PluginDialogTest::TearDown(); }
 };
 
 TEST_F(BlocklistDialogTest, ShowsAndEditsTheBlocklistAndItsOptions) {

@@ -12,6 +12,7 @@
 
 #include "audio_capture.h"
 #include "base/module.h"
+#include "dialog_fixture.h"
 #include "dialog_driver.h"
 #include "plugin_fixture.h"
 #include "settings/settings_store.h"
@@ -79,14 +80,10 @@ std::string BoxDuring(HWND panel, const std::function<void()>& action) {
 }
 
 
-class PanelTest : public RegistryTest {
+class PanelTest : public testsupport::PluginDialogTest {
 protected:
     void SetUp() override {
-        RegistryTest::SetUp();
-        module_ = LoadLibraryA("Tunelark.dll");
-        ASSERT_NE(module_, nullptr);
-        SetThisModule(module_);
-        LoadPluginIcons(IDI_LARGE, IDI_SMALL);
+        PluginDialogTest::SetUp();
         ResetConfigPanelSeams();
         ConfigPanelSeams().trackMenu = [this](HMENU popup, POINT, HWND) {
             shownMenu_ = GetMenuItemCount(popup) == 9 ? 0 : GetMenuItemCount(popup) == 2 ? 1
@@ -97,10 +94,7 @@ protected:
     void TearDown() override {
         FreeSoundDatabase();
         ResetConfigPanelSeams();
-        DestroyPluginIcons();
-        SetThisModule(nullptr);
-        if (module_) FreeLibrary(module_);
-        RegistryTest::TearDown();
+        PluginDialogTest::TearDown();
     }
     // Appended in the order given, saved with its Sounds (index, command, file, message).
     SoundPack* AddPack(const std::string& name, const std::vector<std::array<std::string, 4>>& sounds) {
@@ -126,7 +120,6 @@ protected:
         return result;
     }
 
-    HMODULE module_ = nullptr;
     int shownMenu_ = -1;
     int menuAnswer_ = 0;
 };

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <fstream>
 
+#include "dialog_fixture.h"
 #include "dialog_driver.h"
 #include "base/module.h"
 #include "registry_fixture.h"
@@ -32,19 +33,16 @@ std::string Missing(const std::string& key, const std::string& section) {
     return "Error: The SoundPack INI file is not well-formed. Missing " + key + " key in " + section + "\r\n";
 }
 
-class PackDialogTest : public RegistryTest {
+class PackDialogTest : public testsupport::PluginDialogTest {
 protected:
     void SetUp() override {
-        RegistryTest::SetUp();
-        module_ = LoadLibraryA("Tunelark.dll");
-        ASSERT_NE(module_, nullptr);
-        SetThisModule(module_), LoadPluginIcons(IDI_LARGE, IDI_SMALL), InstallErrorText.clear();
+        PluginDialogTest::SetUp();
+        InstallErrorText.clear();
     }
     void TearDown() override {
-        FreeSoundDatabase(), ResetConfigPanelSeams(), ResetPackDialogSeams(), DestroyPluginIcons(), SetThisModule(nullptr);
-        if (module_) FreeLibrary(module_);
+        FreeSoundDatabase(), ResetConfigPanelSeams(), ResetPackDialogSeams();
         for (const std::string& file : files_) DeleteFileA(file.c_str());
-        RegistryTest::TearDown();
+        PluginDialogTest::TearDown();
     }
     SoundPack* AddPack(const std::string& name, const std::string& artist) {
         auto pack = std::make_unique<SoundPack>();
@@ -69,7 +67,6 @@ protected:
         }, 15000);
         EXPECT_EQ(ShowConfigPanel(nullptr), PanelClosed);
     }
-    HMODULE module_ = nullptr;
     std::vector<std::string> files_;
 };
 

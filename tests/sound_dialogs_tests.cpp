@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "base/module.h"
+#include "dialog_fixture.h"
 #include "dialog_driver.h"
 #include "registry_fixture.h"
 #include "sounddb/sound_registry.h"
@@ -35,22 +36,12 @@ const int TextFields[] = {IDC_SOUND_COMMAND, IDC_SOUND_FILENAME, IDC_SOUND_MESSA
 bool ConfirmOn(HWND dialog) { return IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE; }
 SoundPack& Farm() { return *FindSoundPackByName("Farm", MatchPackName); }
 
-class SoundDialogTest : public RegistryTest {
+class SoundDialogTest : public testsupport::PluginDialogTest {
 protected:
-    void SetUp() override {
-        RegistryTest::SetUp();
-        module_ = LoadLibraryA("Tunelark.dll");
-        ASSERT_NE(module_, nullptr);
-        SetThisModule(module_);
-        LoadPluginIcons(IDI_LARGE, IDI_SMALL);
-    }
     void TearDown() override {
         FreeSoundDatabase();
         ResetSoundDialogsSeams(), ResetConfigPanelSeams();
-        DestroyPluginIcons();
-        SetThisModule(nullptr);
-        if (module_) FreeLibrary(module_);
-        RegistryTest::TearDown();
+        PluginDialogTest::TearDown();
     }
     // Farm holds `farm` and 7, Zoo 16 when asked.
     void Load(const std::string& farm, bool zooHas16) {
@@ -71,7 +62,6 @@ protected:
         driver.Join();
         EXPECT_TRUE(driver.appeared());
     }
-    HMODULE module_ = nullptr;
 };
 
 // Each row twice: the rule alone, with no window, and the dialog's status and button.
