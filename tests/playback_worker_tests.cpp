@@ -239,8 +239,8 @@ TEST_F(WorkerTest, StartingAndEndingWorkersLeaksNoHandle) {
         PlaybackWorker warmUp;
         ASSERT_TRUE(warmUp.WaitUntilRunning(WorkerStartWaitMs));
     }
-    const long before = testsupport::TakeCensus().handles;
-    ASSERT_GT(before, 0) << "the handle list could not be read";
+    const testsupport::ProcessCensus before = testsupport::TakeCensus();
+    ASSERT_GT(before.handles, 0) << "the handle list could not be read";
     for (int i = 0; i < 10; ++i) {
         PlaybackWorker worker;
         ASSERT_TRUE(worker.WaitUntilRunning(WorkerStartWaitMs));
@@ -248,7 +248,7 @@ TEST_F(WorkerTest, StartingAndEndingWorkersLeaksNoHandle) {
         worker.PostJob(RecordId, nullptr, i);
         worker.PostJob(4242, nullptr, i);
     }
-    EXPECT_EQ(testsupport::TakeCensus().handles, before);
+    EXPECT_EQ(testsupport::SettledCensus(before).handles, before.handles);
     EXPECT_EQ(journal.Events().size(), 20u) << "each worker ran its queued job before ending";
 }
 

@@ -247,14 +247,7 @@ TEST(PluginLifecycle, ReloadingThePluginLeavesNothingBehind) {
     const testsupport::ProcessCensus before = testsupport::TakeCensus();
     constexpr int Rounds = 6;
     for (int i = 0; i < Rounds; ++i) round();
-    // The system's own threads (audio, the window manager) may hold a handle for a
-    // moment after the last round; a leak stays however long one waits.
-    testsupport::ProcessCensus after = testsupport::TakeCensus();
-    for (int look = 0; look < 10 && (after.handlesByType != before.handlesByType || after.threads != before.threads);
-         ++look) {
-        Sleep(100);
-        after = testsupport::TakeCensus();
-    }
+    const testsupport::ProcessCensus after = testsupport::SettledCensus(before);
 
     ASSERT_GT(before.handles, 0) << "the handle list could not be read";
     for (const auto& [type, count] : after.handlesByType) {

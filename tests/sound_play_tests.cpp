@@ -476,8 +476,8 @@ TEST_F(SoundPlayTest, ManyRequestsAndReloadsEndCleanly) {
     StopPlaybackWorker();
     FSOUND_Close();
 
-    const long handlesBefore = testsupport::TakeCensus().handles;
-    ASSERT_GT(handlesBefore, 0) << "the handle list could not be read";
+    const testsupport::ProcessCensus before = testsupport::TakeCensus();
+    ASSERT_GT(before.handles, 0) << "the handle list could not be read";
     const DWORD started = GetTickCount();
     ASSERT_TRUE(StartPlaybackWorker());
     ASSERT_EQ(Worker()->RegisterHandler(SentinelJobId, &SignalSentinel), 1);
@@ -521,7 +521,7 @@ TEST_F(SoundPlayTest, ManyRequestsAndReloadsEndCleanly) {
     FreeSoundDatabase();
     StopPlaybackWorker();
     FSOUND_Close();
-    EXPECT_EQ(testsupport::TakeCensus().handles, handlesBefore);
+    EXPECT_EQ(testsupport::SettledCensus(before).handles, before.handles);
     EXPECT_LT(GetTickCount() - started, 60000u);
     std::printf("%d requests, %d posted, %d reloads in %lu ms\n", Requests, posted, reloads,
                 static_cast<unsigned long>(GetTickCount() - started));

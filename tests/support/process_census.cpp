@@ -90,4 +90,14 @@ ProcessCensus TakeCensus() {
     return census;
 }
 
+ProcessCensus SettledCensus(const ProcessCensus& before) {
+    ProcessCensus after = TakeCensus();
+    for (int look = 0; look < 10 && (after.handlesByType != before.handlesByType || after.threads != before.threads);
+         ++look) {
+        Sleep(100);
+        after = TakeCensus();
+    }
+    return after;
+}
+
 }  // namespace testsupport

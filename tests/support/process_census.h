@@ -18,4 +18,9 @@ struct ProcessCensus {
 
 ProcessCensus TakeCensus();
 
+// A census taken again for up to about a second while its handles or threads differ
+// from `before`: the system's own threads (audio, thread pools) may hold a handle for
+// a moment after the work ends, while a leak stays however long one waits.
+ProcessCensus SettledCensus(const ProcessCensus& before);
+
 }  // namespace testsupport
