@@ -51,20 +51,20 @@ DIALOGS = [
     # The panel's dialogs, reached as a user does: clicks at points of the panel (from its
     # top-left corner) and its keyboard mnemonics.
     ("add-sound", [], ["/xTLConfig"], "Tunelark Config Panel",
-     [("click", 67, 160, 1), ("key", "alt+a"), ("wait", "Add Sounds")], PANEL_DATABASE),
+     [("click", 67, 172, 1), ("key", "alt+a"), ("wait", "Add Sounds")], PANEL_DATABASE),
     ("edit-sound", [], ["/xTLConfig"], "Tunelark Config Panel",
-     [("click", 240, 160, 1), ("key", "alt+e"), ("wait", "Edit Sound")], PANEL_DATABASE),
+     [("click", 240, 172, 1), ("key", "alt+e"), ("wait", "Edit Sound")], PANEL_DATABASE),
     ("confirm-delete", [], ["/xTLConfig"], "Tunelark Config Panel",
-     [("click", 240, 160, 1), ("key", "alt+d"), ("wait", "Confirm Delete")], PANEL_DATABASE),
+     [("click", 240, 172, 1), ("key", "alt+d"), ("wait", "Confirm Delete")], PANEL_DATABASE),
     ("install", [], ["/xTLConfig"], "Tunelark Config Panel",
      [("key", "alt+s"), ("wait", "Install a Soundpack")], PANEL_DATABASE),
     ("error-dialog", [], ["/xTLConfig"], "Tunelark Config Panel",
-     [("key", "alt+s"), ("wait", "Install a Soundpack"), ("click", 64, 206, 1), ("type", "nothing.ini"),
+     [("key", "alt+s"), ("wait", "Install a Soundpack"), ("click", 64, 219, 1), ("type", "nothing.ini"),
       ("key", "alt+i"), ("wait", "Tunelark Error Dialog")], PANEL_DATABASE),
     ("new-soundpack", [], ["/xTLConfig"], "Tunelark Config Panel",
-     [("click", 60, 145, 3), ("key", "Down"), ("key", "Return"), ("wait", "New SoundPack")], PANEL_DATABASE),
+     [("click", 60, 155, 3), ("key", "Down"), ("key", "Return"), ("wait", "New SoundPack")], PANEL_DATABASE),
     ("properties", [], ["/xTLConfig"], "Tunelark Config Panel",
-     [("click", 67, 160, 3), ("key", "Up"), ("key", "Return"), ("wait", "Tunelark3 SoundPack Properties")], PANEL_DATABASE),
+     [("click", 67, 172, 3), ("key", "Up"), ("key", "Return"), ("wait", "Tunelark3 SoundPack Properties")], PANEL_DATABASE),
 ]
 
 
@@ -84,6 +84,7 @@ def run(build: Path, out: Path) -> int:
         if not (prefix / "system.reg").exists():
             home.mkdir(parents=True, exist_ok=True)
             subprocess.run(["wineboot", "-i"], env=env, **quiet)
+            subprocess.run([str(Path(__file__).parent / "wine-fonts.sh")], env=env, check=True)
             for value in ("Managed", "Decorated"):
                 subprocess.run(["wine", "reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", value,
                                 "/d", "N", "/f"], env=env, **quiet)

@@ -7,6 +7,8 @@ packages=(
   cmake make python3
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
   wine wine32:i386
+  # Wine's own fonts, "MS Sans Serif" among them, with the metrics dialogs were laid out in.
+  fonts-wine
   googletest libstb-dev
   sox lame vorbis-tools twolame ffmpeg
   # Wine's Media Foundation decodes through GStreamer: WAV, MP3, FLAC (base, good),

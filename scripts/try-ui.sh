@@ -12,6 +12,7 @@ home="$build/try-ui"
 export WINEPREFIX="$home/prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >/dev/null 2>&1 || true
+  "$root/scripts/wine-fonts.sh"
   wineserver -w
 fi
 

@@ -102,7 +102,8 @@ create() {
         find "$copy" -type f ! \( -iname '*.dll' -o -iname '*.exe' -o -iname '*.sys' \
             -o -iname '*.drv' -o -iname '*.nls' -o -iname '*.vxd' -o -iname '*.ocx' \
             -o -iname '*.cpl' -o -iname '*.acm' -o -iname '*.tlb' -o -iname '*.ds' \
-            -o -iname '*.ax' -o -iname '*.com' -o -iname '*.mod' -o -iname '*.msstyles' \) \
+            -o -iname '*.ax' -o -iname '*.com' -o -iname '*.mod' -o -iname '*.msstyles' \
+            -o -iname '*.fon' -o -iname '*.ttf' \) \
             -exec sh -c 'for f; do cp -p "$f" "$f.copy" && mv -f "$f.copy" "$f"; done' sh {} +
         # The template's run state, and (Debian's wine) the pointer to its server's directory.
         rm -f "$copy/.tunelark-running" "$copy/wineserver"
@@ -111,6 +112,7 @@ create() {
         rm -rf "$WINEPREFIX"
         wineboot -i </dev/null >/dev/null 2>&1 9>&- || true
         wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1 9>&-
+        "$here/wine-fonts.sh" 9>&-
         wineserver -w
     fi
     touch "$ready"
