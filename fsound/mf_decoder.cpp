@@ -28,6 +28,7 @@
 
 #include "base/com_ptr.h"
 #include "base/unique_handle.h"
+#include "fsound/pcm_queue.h"
 
 namespace tunelark::fsound {
 namespace {
@@ -165,10 +166,11 @@ public:
             FAILED(reader_->SetCurrentMediaType(FirstAudio, nullptr, wanted.get())))
             return false;
         if (!ReadFormat(format_)) return false;
+        pcm_.SetChannels(format_.channels);
 
         // A file whose headers open but that gives no sound is not playable.
-        while (pcm_.empty() && !finished_) Decode();
-        return !pcm_.empty();
+        while (pcm_.Ready() == 0 && !finished_) Decode();
+        return pcm_.Ready() > 0;
     }
 
     ~MfDecoder() override {
@@ -177,23 +179,12 @@ public:
     }
 
     size_t Read(int16_t* out, size_t frames) override {
-        const size_t channels = format_.channels;
-        size_t done = 0;
-        while (done < frames) {
-            if (pcmPos_ >= pcm_.size()) {
-                pcm_.clear();
-                pcmPos_ = 0;
-                if (finished_) break;
-                MtaScope apartment;
-                Decode();
-                continue;
-            }
-            const size_t n = std::min(frames - done, (pcm_.size() - pcmPos_) / channels);
-            std::memcpy(out + done * channels, pcm_.data() + pcmPos_, n * channels * sizeof(int16_t));
-            pcmPos_ += n * channels;
-            done += n;
-        }
-        return done;
+        return pcm_.Take(out, frames, 0, [this] {
+            if (finished_) return false;
+            MtaScope apartment;
+            Decode();
+            return true;
+        });
     }
 
 private:
@@ -240,18 +231,15 @@ private:
         ComPtr<IMFMediaBuffer> buffer;
         if (FAILED(sample->ConvertToContiguousBuffer(buffer.receive()))) return false;
         const BufferLock lock(buffer.get());
-        const size_t samples = lock.length() / sizeof(int16_t);
-        const size_t whole = samples - samples % format_.channels;
+        const size_t frameBytes = format_.channels * sizeof(int16_t);
+        const size_t whole = lock.length() - lock.length() % frameBytes;
         if (whole == 0) return false;
-        const size_t at = pcm_.size();
-        pcm_.resize(at + whole);
-        std::memcpy(pcm_.data() + at, lock.data(), whole * sizeof(int16_t));
+        pcm_.Append(lock.data(), whole);
         return true;
     }
 
     ComPtr<IMFSourceReader> reader_;
-    std::vector<int16_t> pcm_;
-    size_t pcmPos_ = 0;
+    PcmQueue pcm_;
     bool finished_ = false;
 };
 

@@ -8,9 +8,11 @@
 #include <cstring>
 #include <vector>
 
+#include "fsound/acm_conversion.h"
 #include "fsound/decoder.h"
 #include "fsound/handles.h"
 #include "fsound/mpeg_frame.h"
+#include "fsound/pcm_queue.h"
 #include "fsound/wave_format.h"
 
 namespace tunelark::fsound {
@@ -74,9 +76,8 @@ public:
         if (ParseMpegInfoFrame(head.data() + at, head.size() - at, frame, info)) {
             pos_ += frame.frameBytes;
             if (info.lame) {
-                const size_t frameBytes = frame.channels * 2;
-                skip_ = (info.encoderDelay + MpegDecoderDelay) * frameBytes;
-                hold_ = (info.padding > MpegDecoderDelay ? info.padding - MpegDecoderDelay : 0) * frameBytes;
+                skip_ = info.encoderDelay + MpegDecoderDelay;
+                hold_ = info.padding > MpegDecoderDelay ? info.padding - MpegDecoderDelay : 0;
             }
         }
         if (pos_ >= end_) return false;
@@ -84,45 +85,28 @@ public:
         nextFrame_ = pos_;
         if (!OpenCodec(frame)) return false;
         format_ = {frame.sampleRate, frame.channels};
+        pcm_.SetChannels(frame.channels);
 
         // Some codecs take a few frames before they give out sound; a file that never
         // gives any is not playable.
         const DWORD firstPos = pos_;
-        while (Ready() == 0 && !finished_ && pos_ - firstPos < FirstSoundLimit) Decode();
-        return Ready() > 0;
+        while (pcm_.Ready(hold_) == 0 && !finished_ && pos_ - firstPos < FirstSoundLimit) Decode();
+        return pcm_.Ready(hold_) > 0;
     }
 
-    ~MpegDecoder() override {
-        if (prepared_) acmStreamUnprepareHeader(stream_.get(), &header_, 0);
-    }
-
+    // What is held back at the end is the encoder's padding: it is never read.
     size_t Read(int16_t* out, size_t frames) override {
-        const size_t frameBytes = format_.channels * 2;
-        size_t done = 0;
-        while (done < frames) {
-            const size_t ready = Ready() / frameBytes;
-            if (ready == 0) {
-                if (finished_) break;  // what is held back is the encoder's padding
-                pcm_.erase(pcm_.begin(), pcm_.begin() + static_cast<ptrdiff_t>(pcmPos_));
-                pcmPos_ = 0;
-                Decode();
-                continue;
-            }
-            const size_t n = std::min(ready, frames - done);
-            std::memcpy(out + done * format_.channels, pcm_.data() + pcmPos_, n * frameBytes);
-            pcmPos_ += n * frameBytes;
-            done += n;
-        }
-        return done;
+        return pcm_.Take(out, frames, hold_, [this] {
+            if (finished_) return false;
+            Decode();
+            return true;
+        });
     }
 
 private:
     bool OpenCodec(const MpegFrame& f) {
-        WAVEFORMATEX pcm = Pcm16WaveFormat(f.channels, f.sampleRate);
-
+        const WAVEFORMATEX pcm = Pcm16WaveFormat(f.channels, f.sampleRate);
         const unsigned unpadded = f.frameBytes - (f.padding ? (f.layer == 1 ? 4 : 1) : 0);
-        HACMSTREAM h = nullptr;
-        MMRESULT r;
         if (f.layer == 3) {
             MPEGLAYER3WAVEFORMAT mp3{};
             mp3.wfx.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
@@ -135,57 +119,36 @@ private:
             mp3.fdwFlags = MPEGLAYER3_FLAG_PADDING_ISO;
             mp3.nBlockSize = static_cast<WORD>(unpadded);
             mp3.nFramesPerBlock = 1;
-            r = acmStreamOpen(&h, nullptr, &mp3.wfx, &pcm, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME);
-        } else {
-            MPEG1WAVEFORMAT mp{};
-            mp.wfx.wFormatTag = WAVE_FORMAT_MPEG;
-            mp.wfx.nChannels = static_cast<WORD>(f.channels);
-            mp.wfx.nSamplesPerSec = f.sampleRate;
-            mp.wfx.nAvgBytesPerSec = f.bitrate / 8;
-            // Rates of the 44.1 kHz family pad frames, so frames differ in size.
-            mp.wfx.nBlockAlign = static_cast<WORD>(f.sampleRate % 11025 == 0 ? 1 : unpadded);
-            mp.wfx.cbSize = sizeof(MPEG1WAVEFORMAT) - sizeof(WAVEFORMATEX);
-            mp.fwHeadLayer = f.layer == 1 ? ACM_MPEG_LAYER1 : ACM_MPEG_LAYER2;
-            mp.dwHeadBitrate = f.bitrate;
-            static constexpr WORD Modes[4] = {ACM_MPEG_STEREO, ACM_MPEG_JOINTSTEREO,
-                                              ACM_MPEG_DUALCHANNEL, ACM_MPEG_SINGLECHANNEL};
-            mp.fwHeadMode = Modes[f.channelMode];
-            mp.fwHeadModeExt = static_cast<WORD>(1u << f.modeExtension);
-            mp.wHeadEmphasis = static_cast<WORD>(f.emphasis + 1);
-            mp.fwHeadFlags = static_cast<WORD>((f.version == 1 ? ACM_MPEG_ID_MPEG1 : 0) |
-                                               (f.crc ? ACM_MPEG_PROTECTIONBIT : 0));
-            r = acmStreamOpen(&h, nullptr, &mp.wfx, &pcm, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME);
+            return codec_.Open(&mp3.wfx, pcm, SourceChunk, OutputChunk, OutputChunk);
         }
-        if (r != MMSYSERR_NOERROR || !h) return false;
-        stream_.reset(h);
-
-        source_.resize(SourceChunk);
-        output_.resize(OutputChunk);
-        header_.cbStruct = sizeof header_;
-        header_.pbSrc = source_.data();
-        header_.cbSrcLength = SourceChunk;
-        header_.pbDst = output_.data();
-        header_.cbDstLength = OutputChunk;
-        if (acmStreamPrepareHeader(stream_.get(), &header_, 0) != MMSYSERR_NOERROR) return false;
-        prepared_ = true;
-        return true;
+        MPEG1WAVEFORMAT mp{};
+        mp.wfx.wFormatTag = WAVE_FORMAT_MPEG;
+        mp.wfx.nChannels = static_cast<WORD>(f.channels);
+        mp.wfx.nSamplesPerSec = f.sampleRate;
+        mp.wfx.nAvgBytesPerSec = f.bitrate / 8;
+        // Rates of the 44.1 kHz family pad frames, so frames differ in size.
+        mp.wfx.nBlockAlign = static_cast<WORD>(f.sampleRate % 11025 == 0 ? 1 : unpadded);
+        mp.wfx.cbSize = sizeof(MPEG1WAVEFORMAT) - sizeof(WAVEFORMATEX);
+        mp.fwHeadLayer = f.layer == 1 ? ACM_MPEG_LAYER1 : ACM_MPEG_LAYER2;
+        mp.dwHeadBitrate = f.bitrate;
+        static constexpr WORD Modes[4] = {ACM_MPEG_STEREO, ACM_MPEG_JOINTSTEREO,
+                                          ACM_MPEG_DUALCHANNEL, ACM_MPEG_SINGLECHANNEL};
+        mp.fwHeadMode = Modes[f.channelMode];
+        mp.fwHeadModeExt = static_cast<WORD>(1u << f.modeExtension);
+        mp.wHeadEmphasis = static_cast<WORD>(f.emphasis + 1);
+        mp.fwHeadFlags = static_cast<WORD>((f.version == 1 ? ACM_MPEG_ID_MPEG1 : 0) |
+                                           (f.crc ? ACM_MPEG_PROTECTIONBIT : 0));
+        return codec_.Open(&mp.wfx, pcm, SourceChunk, OutputChunk, OutputChunk);
     }
 
-    // Decoded bytes that may go out: all but the end's padding, which is only known to
-    // be the end once the file is used up.
-    size_t Ready() const {
-        const size_t avail = pcm_.size() - pcmPos_;
-        return avail > hold_ ? avail - hold_ : 0;
-    }
-
-    // Feeds the codec one more piece of the file and appends what it gives to pcm_.
+    // Feeds the codec one more piece of the file and queues what it gives.
     // Only whole frames of the stream go in: a frame header that is broken, belongs to
     // another stream, or a frame cut short ends the sound there, since a codec fed such
     // data answers with loud garbage.
     void Decode() {
         DWORD want = std::min<DWORD>(SourceChunk - pending_, end_ - pos_);
         DWORD got = 0;
-        if (want > 0 && (!ReadAt(file_.get(), pos_, source_.data() + pending_, want, got) || got == 0)) {
+        if (want > 0 && (!ReadAt(file_.get(), pos_, codec_.Source() + pending_, want, got) || got == 0)) {
             got = 0;  // unreadable rest: end the sound with what the codec still holds
             end_ = pos_;
         }
@@ -194,7 +157,7 @@ private:
         while (nextFrame_ < end_) {
             if (nextFrame_ + 4 > pos_ && pos_ < end_) break;  // its header comes with the next read
             MpegFrame f;
-            if (end_ - nextFrame_ < 4 || !ParseMpegFrame(&source_[nextFrame_ - bufStart], f) ||
+            if (end_ - nextFrame_ < 4 || !ParseMpegFrame(codec_.Source() + (nextFrame_ - bufStart), f) ||
                 !SameMpegStream(f, stream_frame_) || f.frameBytes > end_ - nextFrame_) {
                 end_ = pos_ = nextFrame_;
                 break;
@@ -205,25 +168,15 @@ private:
         const DWORD total = pos_ - bufStart;
         const DWORD fed = std::min(nextFrame_, pos_) - bufStart;
         const bool last = bufStart + fed >= end_;
-        header_.cbSrcLength = fed;
-        header_.cbSrcLengthUsed = 0;
-        header_.cbDstLengthUsed = 0;
-        DWORD flags = ACM_STREAMCONVERTF_BLOCKALIGN;
-        if (first_) flags |= ACM_STREAMCONVERTF_START;
-        if (last) flags |= ACM_STREAMCONVERTF_END;
-        first_ = false;
-        if (acmStreamConvert(stream_.get(), &header_, flags) != MMSYSERR_NOERROR) {
+        DWORD used = 0, fresh = 0;
+        if (!codec_.Convert(fed, last, used, fresh)) {
             finished_ = true;
             return;
         }
-        const DWORD used = std::min(header_.cbSrcLengthUsed, fed);
         pending_ = total - used;
-        if (pending_ > 0) std::memmove(source_.data(), source_.data() + used, pending_);
-        const DWORD fresh = std::min(header_.cbDstLengthUsed, OutputChunk);
-        pcm_.insert(pcm_.end(), output_.begin(), output_.begin() + fresh);
-        const size_t skipped = std::min<size_t>(skip_, pcm_.size() - pcmPos_);
-        pcmPos_ += skipped;
-        skip_ -= skipped;
+        if (pending_ > 0) std::memmove(codec_.Source(), codec_.Source() + used, pending_);
+        pcm_.Append(codec_.Output(), fresh);
+        skip_ -= pcm_.Drop(skip_);
         // Done when the file is used up and the codec has nothing more to give, or
         // when it stops consuming input altogether.
         if (last && (fresh == 0 || pending_ == 0 || used == 0)) finished_ = true;
@@ -231,18 +184,14 @@ private:
     }
 
     KernelHandle file_;
-    AcmStreamHandle stream_;
-    ACMSTREAMHEADER header_{};
-    bool prepared_ = false;
-    std::vector<BYTE> source_, output_;
-    DWORD pending_ = 0;  // undecoded bytes kept at the start of source_
+    AcmConversion codec_;
+    DWORD pending_ = 0;  // undecoded bytes kept at the start of the codec's source buffer
     DWORD pos_ = 0, end_ = 0;
-    bool first_ = true, finished_ = false;
+    bool finished_ = false;
     MpegFrame stream_frame_;
     DWORD nextFrame_ = 0;  // where the next frame header is due
-    std::vector<BYTE> pcm_;
-    size_t pcmPos_ = 0;
-    size_t skip_ = 0, hold_ = 0;  // decoded bytes to drop at the start and at the end
+    PcmQueue pcm_;
+    size_t skip_ = 0, hold_ = 0;  // decoded frames to drop at the start and at the end
 };
 
 }  // namespace

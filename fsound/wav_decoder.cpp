@@ -7,8 +7,10 @@
 #include <cstring>
 #include <vector>
 
+#include "fsound/acm_conversion.h"
 #include "fsound/decoder.h"
 #include "fsound/handles.h"
+#include "fsound/pcm_queue.h"
 #include "fsound/wav_parse.h"
 #include "fsound/wave_format.h"
 
@@ -81,124 +83,76 @@ public:
         : file_(std::move(file)), source_(file_.get()), info_(info), pos_(info.dataOffset),
           end_(info.dataOffset + info.dataBytes) {
         format_ = {info.sampleRate, info.channels};
+        pcm_.SetChannels(info.channels);
         // The ADPCM codecs fill the last block up with silence; the fact chunk says where
         // the sound really ends. Streaming writers leave it at 0.
         if (info.hasFact && info.factFrames > 0) frameLimit_ = info.factFrames;
     }
 
-    ~CodecDecoder() override {
-        if (prepared_) acmStreamUnprepareHeader(stream_.get(), &header_, 0);
-    }
-
     bool Open() {
-        WAVEFORMATEX pcm = Pcm16WaveFormat(info_.channels, info_.sampleRate);
-        auto* wfx = reinterpret_cast<WAVEFORMATEX*>(info_.fmt.data());
-        HACMSTREAM h = nullptr;
-        if (acmStreamOpen(&h, nullptr, wfx, &pcm, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME) != MMSYSERR_NOERROR ||
-            !h)
-            return false;
-        stream_.reset(h);
-
         const DWORD block = info_.blockAlign;
-        chunk_ = block * std::max<DWORD>(1, CodecSourceChunk / block);
-        DWORD outBytes = 0;
-        if (acmStreamSize(stream_.get(), chunk_, &outBytes, ACM_STREAMSIZEF_SOURCE) != MMSYSERR_NOERROR ||
-            outBytes == 0 || outBytes > CodecOutputLimit)
+        const DWORD chunk = block * std::max<DWORD>(1, CodecSourceChunk / block);
+        if (!codec_.Open(reinterpret_cast<const WAVEFORMATEX*>(info_.fmt.data()),
+                         Pcm16WaveFormat(info_.channels, info_.sampleRate), chunk, 0, CodecOutputLimit))
             return false;
-        source_bytes_.resize(chunk_);
-        output_.resize(outBytes);
-        header_.cbStruct = sizeof header_;
-        header_.pbSrc = source_bytes_.data();
-        header_.cbSrcLength = chunk_;
-        header_.pbDst = output_.data();
-        header_.cbDstLength = outBytes;
-        if (acmStreamPrepareHeader(stream_.get(), &header_, 0) != MMSYSERR_NOERROR) return false;
-        prepared_ = true;
-
         // A file the codec gives no sound for is not playable.
         const uint64_t firstPos = pos_;
-        while (pcm_.empty() && !finished_ && pos_ - firstPos < FirstSoundLimit) Decode();
-        return !pcm_.empty();
+        while (pcm_.Ready() == 0 && !finished_ && pos_ - firstPos < FirstSoundLimit) Decode();
+        return pcm_.Ready() > 0;
     }
 
     size_t Read(int16_t* out, size_t frames) override {
-        const size_t frameBytes = format_.channels * 2;
-        size_t done = 0;
-        while (done < frames) {
-            if (pcmPos_ >= pcm_.size()) {
-                pcm_.clear();
-                pcmPos_ = 0;
-                if (finished_) break;
-                Decode();
-                continue;
-            }
-            const size_t n = std::min((pcm_.size() - pcmPos_) / frameBytes, frames - done);
-            if (n == 0) {  // a stray partial frame: drop it
-                pcmPos_ = pcm_.size();
-                continue;
-            }
-            std::memcpy(out + done * format_.channels, pcm_.data() + pcmPos_, n * frameBytes);
-            pcmPos_ += n * frameBytes;
-            done += n;
-        }
-        return done;
+        return pcm_.Take(out, frames, 0, [this] {
+            if (finished_) return false;
+            Decode();
+            return true;
+        });
     }
 
 private:
-    // Feeds the codec one more piece of the data chunk and appends what it gives to pcm_.
+    // Feeds the codec one more piece of the data chunk and queues what it gives.
     void Decode() {
-        const DWORD want = static_cast<DWORD>(std::min<uint64_t>(chunk_ - pending_, end_ - pos_));
+        const DWORD chunk = codec_.SourceSize();
+        const DWORD want = static_cast<DWORD>(std::min<uint64_t>(chunk - pending_, end_ - pos_));
         size_t got = 0;
         if (want > 0) {
-            got = source_.Read(pos_, source_bytes_.data() + pending_, want);
+            got = source_.Read(pos_, codec_.Source() + pending_, want);
             if (got < want) end_ = pos_ + got;  // cut short: end with what there is
         }
         pos_ += got;
         const bool last = pos_ >= end_;
-        header_.cbSrcLength = static_cast<DWORD>(pending_ + got);
-        header_.cbSrcLengthUsed = 0;
-        header_.cbDstLengthUsed = 0;
-        DWORD flags = ACM_STREAMCONVERTF_BLOCKALIGN;
-        if (first_) flags |= ACM_STREAMCONVERTF_START;
-        if (last) flags |= ACM_STREAMCONVERTF_END;
-        first_ = false;
-        if (acmStreamConvert(stream_.get(), &header_, flags) != MMSYSERR_NOERROR) {
+        const DWORD fed = static_cast<DWORD>(pending_ + got);
+        DWORD used = 0, produced = 0;
+        if (!codec_.Convert(fed, last, used, produced)) {
             finished_ = true;  // the codec gave up: end the sound here
             return;
         }
-        const DWORD used = std::min(header_.cbSrcLengthUsed, header_.cbSrcLength);
-        pending_ = header_.cbSrcLength - used;
-        if (pending_ > 0) std::memmove(source_bytes_.data(), source_bytes_.data() + used, pending_);
+        pending_ = fed - used;
+        if (pending_ > 0) std::memmove(codec_.Source(), codec_.Source() + used, pending_);
 
         const size_t frameBytes = format_.channels * 2;
-        size_t bytes = std::min<size_t>(header_.cbDstLengthUsed, output_.size());
-        bytes -= bytes % frameBytes;
+        size_t bytes = produced - produced % frameBytes;
         if (frameLimit_ - framesOut_ < bytes / frameBytes) {
             bytes = (frameLimit_ - framesOut_) * frameBytes;
             finished_ = true;
         }
         framesOut_ += bytes / frameBytes;
-        pcm_.insert(pcm_.end(), output_.begin(), output_.begin() + bytes);
+        pcm_.Append(codec_.Output(), bytes);
         // Done when the data is used up and the codec has nothing more to give, or when
         // it stops taking input altogether (a last piece smaller than a block).
-        if (last && (header_.cbDstLengthUsed == 0 || pending_ == 0 || used == 0)) finished_ = true;
-        if (!last && used == 0 && header_.cbDstLengthUsed == 0 && pending_ == chunk_) finished_ = true;
+        if (last && (produced == 0 || pending_ == 0 || used == 0)) finished_ = true;
+        if (!last && used == 0 && produced == 0 && pending_ == chunk) finished_ = true;
     }
 
     KernelHandle file_;
     FileSource source_;
     WavInfo info_;
-    AcmStreamHandle stream_;
-    ACMSTREAMHEADER header_{};
-    bool prepared_ = false;
-    DWORD chunk_ = 0;
-    std::vector<BYTE> source_bytes_, output_;
-    DWORD pending_ = 0;  // undecoded bytes kept at the start of source_bytes_
+    AcmConversion codec_;
+    DWORD pending_ = 0;  // undecoded bytes kept at the start of the codec's source buffer
     uint64_t pos_, end_;
     uint64_t frameLimit_ = UINT64_MAX, framesOut_ = 0;
-    bool first_ = true, finished_ = false;
-    std::vector<BYTE> pcm_;
-    size_t pcmPos_ = 0;
+    bool finished_ = false;
+    PcmQueue pcm_;
 };
 
 }  // namespace
