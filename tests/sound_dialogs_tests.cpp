@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <shlwapi.h>
+
 #include <atomic>
 
 #include "base/module.h"
@@ -172,3 +174,48 @@ TEST_F(SoundDialogTest, PanelEditMovesTheKeyAndAddAppendsARow) {
 }
 
 }  // namespace
+
+// The host reloads the database while the dialog is open (a timer on the dialog's thread,
+// between two of its messages). A target still in the registry is found again and
+// changed; one that is gone is reported and nothing is written.
+TEST_F(SoundDialogTest, AReloadBehindTheDialogNeitherCrashesNorWritesAGhost) {
+    static std::atomic<bool> reloaded;
+    static std::string erase;
+    struct Timer {
+        static void CALLBACK Fire(HWND, UINT, UINT_PTR id, DWORD) {
+            KillTimer(nullptr, id);
+            if (!erase.empty()) SHDeleteKeyA(HKEY_LOCAL_MACHINE, erase.c_str());
+            FreeSoundDatabase();
+            LoadSoundDatabase(SoundsKeyPath);
+            reloaded = true;
+        }
+    };
+    const std::string farmKey = std::string(DatabaseRoot) + "\\Farm";
+    for (bool edit : {true, false}) {
+        for (bool gone : {false, true}) {
+            Load("5", false);
+            reloaded = false;
+            erase = gone ? (edit ? farmKey + "\\5" : farmKey) : std::string();
+            SetTimer(nullptr, 0, 50, &Timer::Fire);
+            bool refused = false;
+            Open(edit ? "5" : "", [&](HWND dialog) {
+                for (int i = 0; i < 150 && !reloaded; ++i) Sleep(20);
+                for (auto [id, text] : {std::pair{IDC_SOUND_INDEX, "6"}, {IDC_SOUND_COMMAND, "moo"}})
+                    SetDlgItemTextA(dialog, id, text);
+                if (!edit) SetDlgItemTextA(dialog, IDC_SOUND_FILENAME, "f"), SetDlgItemTextA(dialog, IDC_SOUND_MESSAGE, "m");
+                DialogDriver sorry("Sorry...", [](HWND box) { PostMessageA(box, WM_COMMAND, IDOK, 0); }, gone ? 5000 : 1000);
+                PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+                sorry.Join();
+                refused = sorry.appeared();
+            });
+            const Sound* six = FindSound("6", MatchIndexText);
+            EXPECT_EQ(refused, gone) << edit;
+            EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, (farmKey + "\\6").c_str()), !gone) << edit;
+            EXPECT_EQ(six && six->Pack() == FindSoundPackByName("Farm", MatchPackName) && six->Command() == "moo", !gone)
+                << edit;
+            if (edit && !gone) {
+                EXPECT_EQ(FindSound("5", MatchIndexText), nullptr);
+            }
+        }
+    }
+}

@@ -25,14 +25,33 @@ int AddCount = 0;
 int EditCount = 0;
 
 // One running dialog. The mask and the counter are the process-wide ones of its kind.
+// The target is kept by name and looked up again whenever it is used: the host may
+// reload the database between two messages of the dialog, freeing the records.
 struct SoundDialogState {
     unsigned& mask;
     int& count;
-    SoundPack* pack = nullptr;  // Add Sound
-    Sound* sound = nullptr;     // Edit Sound
+    std::string packName;   // the pack Add Sound adds to, or the edited Sound's
+    std::string indexText;  // Edit Sound: the edited Sound's key name
     HWND owner = nullptr;
     bool counted = false;
 };
+
+SoundPack* TargetPack(const SoundDialogState& state) { return FindSoundPackByName(state.packName, MatchPackName); }
+
+// Null for Add Sound, and when the edited Sound is gone.
+Sound* TargetSound(const SoundDialogState& state) {
+    if (state.indexText.empty()) return nullptr;
+    Sound* sound = FindSound(state.indexText, MatchIndexText);
+    return sound && sound->Pack() && sound->Pack()->Name() == state.packName ? sound : nullptr;
+}
+
+void RefuseGoneTarget(HWND dialog, const char* what) {
+    const std::string text = std::string("This ") + what +
+                             " is no longer in the database: it was deleted or the database was reloaded. "
+                             "Nothing was saved.";
+    MessageBoxA(dialog, text.c_str(), "Sorry...", MB_OK);
+    EndDialog(dialog, IDCANCEL);
+}
 
 // GetDlgItemInt's unsigned reading: blanks skipped, digits up to the first other
 // character; none, or more than 32 bits, reads as 0.
@@ -53,7 +72,7 @@ void ShowConfirmState(HWND dialog, unsigned mask) {
 std::string FieldText(HWND dialog, int id) { return ui::ItemText(dialog, id, FieldTextLimit); }
 
 void OnIndexChange(HWND dialog, SoundDialogState& state) {
-    const IndexVerdict verdict = JudgeSoundIndex(FieldText(dialog, IDC_SOUND_INDEX), state.sound);
+    const IndexVerdict verdict = JudgeSoundIndex(FieldText(dialog, IDC_SOUND_INDEX), TargetSound(state));
     ui::SetItemText(dialog, IDC_SOUND_INDEX_STATUS, verdict.status);
     state.mask = verdict.valid ? SetFieldBit(state.mask, IndexValid) : ClearFieldBit(state.mask, IndexValid);
     ShowConfirmState(dialog, state.mask);
@@ -89,8 +108,8 @@ bool OnCommand(HWND dialog, SoundDialogState& state, int id, int code) {
         return true;
     case IDC_SOUND_ENABLED:
         // Written at once: neither button undoes it.
-        if (code == BN_CLICKED && state.sound)
-            state.sound->SetProperty(SoundEnabledProperty, ui::IsChecked(dialog, id) ? 1 : 0);
+        if (code != BN_CLICKED) return true;
+        if (Sound* sound = TargetSound(state)) sound->SetProperty(SoundEnabledProperty, ui::IsChecked(dialog, id) ? 1 : 0);
         return true;
     }
     return false;
@@ -126,7 +145,9 @@ HWND PanelOf(HWND owner) {
 void OnAdd(HWND dialog, SoundDialogState& state) {
     // Enter reaches here even while the button is disabled.
     if (!ConfirmEnabled(state.mask)) return;
-    SoundPack& pack = *state.pack;
+    SoundPack* target = TargetPack(state);
+    if (!target) return RefuseGoneTarget(dialog, "SoundPack");
+    SoundPack& pack = *target;
     auto created = std::make_unique<Sound>(&pack);
     ReadFieldsInto(dialog, *created);
     Sound* sound = pack.AddSound(std::move(created));
@@ -140,7 +161,9 @@ void OnAdd(HWND dialog, SoundDialogState& state) {
 
 void OnEdit(HWND dialog, SoundDialogState& state) {
     if (!ConfirmEnabled(state.mask)) return;
-    Sound& sound = *state.sound;
+    Sound* target = TargetSound(state);
+    if (!target) return RefuseGoneTarget(dialog, "Sound");
+    Sound& sound = *target;
     const std::string packKey = sound.Pack() ? sound.Pack()->KeyPath() : std::string();
     DeleteSoundKey(sound, packKey);
     ReadFieldsInto(dialog, sound);
@@ -207,17 +230,14 @@ int AddSoundOpenCount() { return AddCount; }
 int EditSoundOpenCount() { return EditCount; }
 
 int ShowAddSound(SoundPack& pack, HWND owner) {
-    SoundDialogState state{AddMask, AddCount};
-    state.pack = &pack;
-    state.owner = owner;
+    SoundDialogState state{AddMask, AddCount, pack.Name(), std::string(), owner};
     return Run(IDD_ADD_SOUND, state,
                [&pack](HWND dialog) { ui::SetItemText(dialog, IDC_SOUND_PACK_NAME, pack.Name()); }, OnAdd);
 }
 
 int ShowEditSound(Sound& sound, HWND owner) {
-    SoundDialogState state{EditMask, EditCount};
-    state.sound = &sound;
-    state.owner = owner;
+    SoundDialogState state{EditMask, EditCount, sound.Pack() ? sound.Pack()->Name() : std::string(),
+                           sound.IndexText(), owner};
     const auto fill = [&sound](HWND dialog) {
         ui::SetItemText(dialog, IDC_SOUND_PACK_NAME, sound.Pack() ? sound.Pack()->Name() : std::string());
         // Each fill raises the field's change notification: the verdicts come out as if typed.
