@@ -2,6 +2,7 @@
 #include "playback/sound_play.h"
 
 #include "base/kernel_handle.h"
+#include "fsound/fsound_stats.h"
 
 namespace tunelark {
 
@@ -46,6 +47,12 @@ int CloseCurrentStream() {
         currentStream = nullptr;
     }
     return 0;
+}
+
+void ReleaseCurrentStream() {
+    StopCurrentStream();
+    CloseCurrentStream();
+    fsound::WaitForStreamTeardowns();
 }
 
 int PlayStreamJob(const char* path, int) {

@@ -6,8 +6,7 @@
 namespace tunelark {
 
 void DeleteSoundPackFiles(const SoundPack& pack) {
-    StopCurrentStream();
-    CloseCurrentStream();
+    ReleaseCurrentStream();
     RemovePackDirectory(pack);
 }
 

@@ -36,6 +36,9 @@ FSOUND_STREAM* CurrentStream();
 int StopCurrentStream();
 // Closes the current stream and forgets it. Answers 0.
 int CloseCurrentStream();
+// Stops and closes the current stream and waits until its file is closed too: closing
+// only tells the stream's thread to go. For the moment before sound files are deleted.
+void ReleaseCurrentStream();
 
 // The play job, run on the worker thread: replaces the current stream by the file at
 // path and starts it. StreamPlaying, StreamOpenFailed or StreamStartFailed.

@@ -309,6 +309,17 @@ TEST_F(SoundPlayTest, StoppingMidWayCutsTheSoundShort) {
     EXPECT_EQ(CurrentStream(), nullptr);
 }
 
+// Deleting a playing sound's file: once released, the stream's thread holds it no more.
+TEST_F(SoundPlayTest, AReleasedSoundsFileCanBeDeletedAtOnce) {
+    const std::string path = TempTone("tl_doomed.wav", 440, 8);
+    ASSERT_EQ(Play(*SoundFor(path), 0), PlayPosted);
+    WaitForWorker();
+    while (CaptureBytes() == 0) Sleep(5);
+    ReleaseCurrentStream();
+    EXPECT_EQ(CurrentStream(), nullptr);
+    EXPECT_TRUE(DeleteFileA(path.c_str())) << GetLastError();
+}
+
 // The second of two requests replaces the first: at the end only its tone is heard,
 // from its start to its end, and no stretch of the capture holds both tones.
 void ExpectOnlyTheSecondTone(const std::vector<int16_t>& capture, double secondSeconds) {

@@ -158,8 +158,7 @@ void DeleteSoundOfRow(HWND panel, const std::string& rowText, HWND owner) {
     if (sound) {
         if (answer == DeleteWithFiles) {
             // The file may be the one playing.
-            StopCurrentStream();
-            CloseCurrentStream();
+            ReleaseCurrentStream();
             DeleteFileA(sound->Filename().c_str());
         }
         DeleteSound(sound);
