@@ -7,7 +7,6 @@
 
 #include "settings/registry.h"
 #include "base/text_compare.h"
-#include "sounddb/pack_files.h"
 
 namespace tunelark {
 
@@ -94,7 +93,7 @@ std::string SoundKeyPathBelow(const Sound& sound, const std::string& packKeyPath
 
 bool IsSafeKeyName(const std::string& name) {
     if (name.empty() || name == "." || name == "..") return false;
-    return name.find_first_of("\\/") == std::string::npos;
+    return name.find('\\') == std::string::npos;
 }
 
 bool IsPackKeyPath(const std::string& path) {
@@ -122,7 +121,7 @@ void LoadSoundDatabase(const std::string& rootPath) {
         RegKey packKey = OpenFullAccess(root.get(), name.c_str());
         DWORD soundCount = 0;
         if (!packKey || !CountSubKeys(packKey.get(), soundCount)) return;
-        // Such a name would make the pack's key path, and its directory, point elsewhere.
+        // Such a name would make the pack's key path point elsewhere.
         if (!IsSafeKeyName(name)) continue;
 
         auto pack = std::make_unique<SoundPack>();
@@ -172,8 +171,10 @@ void DeleteSound(Sound* sound) {
 
 int DeleteSoundPack(SoundPack* pack) {
     if (!pack) return 1;
-    // The same name check as for the pack's directory: only the pack's own key goes.
-    if (IsPackKeyPath(pack->KeyPath()) && PackNameProblem(pack->Name()).empty() &&
+    // Only the pack's own key goes. The stricter rules for a pack's directory do not
+    // apply: a pack already stored under a name a directory could not have must still
+    // be deletable, not come back at the next reload.
+    if (IsPackKeyPath(pack->KeyPath()) &&
         EqualsIgnoreAsciiCase(pack->KeyPath(), std::string(SoundsKeyPath) + "\\" + pack->Name()))
         DeleteRegKeyTree(HKEY_LOCAL_MACHINE, pack->KeyPath().c_str());
     pack->FreeSounds();

@@ -10,9 +10,9 @@ namespace tunelark {
 
 extern const char* const SoundsKeyPath;  // below HKEY_LOCAL_MACHINE
 
-// A name that may stand as one key (or directory) below the database: not empty, no
-// "\" or "/", not "." or "..". Anything else could address a key or directory other
-// than the record's own.
+// A name that may stand as one key below the database: not empty, no "\", not "." or
+// "..". Anything else could address a key other than the record's own. ("/" is an
+// ordinary character in key names; directories have rules of their own.)
 bool IsSafeKeyName(const std::string& name);
 // SoundsKeyPath + "\" + a safe name.
 bool IsPackKeyPath(const std::string& path);

@@ -584,7 +584,7 @@ TEST_F(SoundDbTest, UnsafeNamesNeverReachAnotherKey) {
     // or a key beside the Sound's own.
     NewSound(victim, "6");
     SaveSound(*victim->Sounds()->Next(), victim->KeyPath());
-    for (const std::string& text : {std::string(""), std::string(".."), std::string("6\\x"), std::string("x/6")}) {
+    for (const std::string& text : {std::string(""), std::string(".."), std::string("6\\x")}) {
         Sound* bad = NewSound(victim, "1");
         bad->SetIndexText(text);
         SaveSound(*bad, victim->KeyPath());
@@ -601,20 +601,27 @@ TEST_F(SoundDbTest, UnsafeNamesNeverReachAnotherKey) {
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, PackPath("7").c_str()));
 }
 
-TEST_F(SoundDbTest, LoaderIgnoresKeysWhoseNamesCouldNotBeTheirOwn) {
-    CreateKey(PackPath("Good") + "\\1");
-    CreateKey(PackPath("AC/DC") + "\\2");
+// Packs stored under names a directory could not have (by hand, or by an older
+// installer) load, and deleting one takes its key, so it does not come back.
+TEST_F(SoundDbTest, PacksUnderAnyKeyNameLoadAndCanBeDeleted) {
+    const std::vector<std::string> names = {"Good", "AC/DC", "Hits?", "CON", "Best of."};
+    for (const std::string& name : names) CreateKey(PackPath(name) + "\\" + std::to_string(&name - &names[0] + 1));
     CreateKey(PackPath("Good") + "\\3/4");
     LoadSoundDatabase(SoundsKeyPath);
-    EXPECT_EQ(PackNames(), std::vector<std::string>{"Good"});
-    EXPECT_EQ(IndexTexts(FirstSoundPack()), std::vector<std::string>{"1"});
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, PackPath("AC/DC").c_str()));
+    EXPECT_EQ(PackNames().size(), names.size());
+    EXPECT_EQ(IndexTexts(FindSoundPackByName("Good", MatchPackName)), (std::vector<std::string>{"1", "3/4"}));
+    for (const std::string& name : names) {
+        EXPECT_EQ(DeleteSoundPack(FindSoundPackByName(name, MatchPackName)), 1) << name;
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, PackPath(name).c_str())) << name;
+    }
+    EXPECT_EQ(SubKeyCount(SoundsKeyPath), 0u);
 }
 
 TEST(KeyPaths, AcceptOnlyOneSafeComponentBelowTheRoot) {
     EXPECT_TRUE(IsSafeKeyName("Birds 2"));
     EXPECT_TRUE(IsSafeKeyName("a..b"));
-    for (const char* name : {"", ".", "..", "a\\b", "a/b", "\\"}) EXPECT_FALSE(IsSafeKeyName(name)) << name;
+    EXPECT_TRUE(IsSafeKeyName("AC/DC"));
+    for (const char* name : {"", ".", "..", "a\\b", "\\"}) EXPECT_FALSE(IsSafeKeyName(name)) << name;
 
     EXPECT_TRUE(IsPackKeyPath(PackPath("Birds")));
     EXPECT_TRUE(IsPackKeyPath("software\\VORQUELL_ SOFTWARE\\tlx3\\sounds\\Birds"));
