@@ -170,6 +170,9 @@ std::unique_ptr<Sound> ReadSound(const IniFile& ini, const std::string& section,
             sound->SetCommand(*value);
         } else if (std::strcmp(key, "Message") == 0) {
             sound->SetMessage(*value);
+        } else if (!StaysInPackDirectory(*value)) {
+            if (reject("Error: The sound file in " + section + " lies outside the SoundPack's directory - will not install it\r\n"))
+                return nullptr;
         } else if ((packDir + *value).size() >= PathBufferSize) {
             if (reject("Error: The sound file's path in " + section + " is too long - will not install it\r\n"))
                 return nullptr;
@@ -178,6 +181,19 @@ std::unique_ptr<Sound> ReadSound(const IniFile& ini, const std::string& section,
         }
     }
     return rejected ? nullptr : std::move(sound);
+}
+
+// The line that refuses the Header's pack name, or empty: a name a key and directory
+// cannot be, one already installed (loaded, or only in the registry), or one whose
+// directory path would not fit.
+std::string HeaderNameProblem(const std::string& name) {
+    if (const std::string problem = PackNameProblem(name); !problem.empty())
+        return "Error: The SoundPack cannot be installed: " + problem + "\r\n";
+    if (FindSoundPackByName(name, MatchPackName) ||
+        RegKey::Open(HKEY_LOCAL_MACHINE, (std::string(SoundsKeyPath) + "\\" + name).c_str(), KEY_READ))
+        return "Error: A SoundPack named \"" + name + "\" is already installed. Delete it first to install it again\r\n";
+    if (PackDirectory(name).empty()) return "Error: The SoundPack's directory path would be too long\r\n";
+    return std::string();
 }
 
 // The Header of the file made into a pack, or null with the reason in InstallErrorText.
@@ -189,18 +205,8 @@ std::unique_ptr<SoundPack> ReadHeader(const IniFile& ini) {
         InstallErrorText += FormatModuleMessage(MsgMissingKey, {"Name", header});
         return nullptr;
     }
-    if (const std::string problem = PackNameProblem(*name); !problem.empty()) {
-        InstallErrorText += "Error: The SoundPack cannot be installed: " + problem + "\r\n";
-        return nullptr;
-    }
-    if (FindSoundPackByName(*name, MatchPackName) || RegKey::Open(HKEY_LOCAL_MACHINE,
-            (std::string(SoundsKeyPath) + "\\" + *name).c_str(), KEY_READ)) {
-        InstallErrorText += "Error: A SoundPack named \"" + *name +
-                            "\" is already installed. Delete it first to install it again\r\n";
-        return nullptr;
-    }
-    if (PackDirectory(*name).empty()) {
-        InstallErrorText += "Error: The SoundPack's directory path would be too long\r\n";
+    if (const std::string problem = HeaderNameProblem(*name); !problem.empty()) {
+        InstallErrorText += problem;
         return nullptr;
     }
     pack->SetName(*name);
@@ -270,10 +276,8 @@ std::string CheckInstallFile(const std::string& iniPath, std::vector<std::string
     const auto name = ini.Text("Header", "Name");
     if (!name) {
         log.MissingKey("Name", "Header");
-    } else if (const std::string problem = PackNameProblem(*name); !problem.empty()) {
-        log.Add("Error: The SoundPack cannot be installed: " + problem + "\r\n");
-    } else if (FindSoundPackByName(*name, MatchPackName)) {
-        log.Add("Error: A SoundPack named \"" + *name + "\" is already installed\r\n");
+    } else if (const std::string problem = HeaderNameProblem(*name); !problem.empty()) {
+        log.Add(problem);
     }
     for (const char* key : {"Artist", "Version"})
         if (!ini.Text("Header", key)) log.MissingKey(key, "Header");

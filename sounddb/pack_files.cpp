@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <string_view>
+
 #include "base/text_compare.h"
 #include "settings/registry.h"
 
@@ -52,6 +55,20 @@ std::string PackDirectory(const std::string& name) {
     if (!PackNameProblem(name).empty()) return std::string();
     const std::string path = SoundPacksDir() + name;
     return path.size() < PathBufferSize ? path : std::string();
+}
+
+bool StaysInPackDirectory(const std::string& relative) {
+    if (relative.find(':') != std::string::npos) return false;
+    if (!relative.empty() && (relative[0] == '\\' || relative[0] == '/')) return false;
+    size_t start = 0;
+    while (start <= relative.size()) {
+        const size_t end = std::min(relative.find_first_of("\\/", start), relative.size());
+        const std::string_view part(relative.data() + start, end - start);
+        // Windows drops trailing dots and blanks, so ". ." and "..." can mean "..".
+        if (part != "." && !part.empty() && part.find_first_not_of(". ") == std::string_view::npos) return false;
+        start = end + 1;
+    }
+    return true;
 }
 
 }  // namespace tunelark

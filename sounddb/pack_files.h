@@ -25,4 +25,10 @@ std::string PackNameProblem(const std::string& name);
 // path would not fit PathBufferSize.
 std::string PackDirectory(const std::string& name);
 
+// Whether a sound's file name, as an install.ini gives it relative to its pack's
+// directory, stays inside that directory: no drive or stream (":"), no leading "\" or
+// "/", and no component of dots and blanks alone other than ".". Deleting a Sound's file
+// deletes whatever it names, so a pack must not name a file of someone else's.
+bool StaysInPackDirectory(const std::string& relative);
+
 }  // namespace tunelark

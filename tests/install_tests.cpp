@@ -119,6 +119,25 @@ TEST_F(InstallTest, NamesThatCannotBeAPacksOwnAreRefused) {
               nullptr) << "the longest name a key can have";
 }
 
+// A sound file named outside the pack's directory would be deleted with its Sound.
+TEST_F(InstallTest, SoundFilesOutsideThePacksDirectoryAreRefused) {
+    const std::string outside[] = {"..\\x.wav", "sub\\..\\..\\x.wav", "../x.wav", "...\\x.wav", ". .\\x.wav",
+                                   "\\x.wav", "/x.wav", "C:\\x.wav", "\\\\host\\share\\x.wav", "x.wav:stream"};
+    std::string ini = Header("Farm", 11), expected;
+    for (int i = 0; i < 10; ++i) {
+        ini += SoundSection(i + 1, std::to_string(i + 1), "c", outside[i]);
+        expected += "Error: The sound file in Sound" + std::to_string(i + 1) +
+                    " lies outside the SoundPack's directory - will not install it\r\n";
+    }
+    ini += SoundSection(11, "11", "c", "sub\\.\\a..b .wav");
+    SoundPack* pack = InstallSoundPack(WriteIni(ini), nullptr);
+    ASSERT_NE(pack, nullptr);
+    EXPECT_EQ(InstallErrorText, expected);
+    ASSERT_NE(pack->Sounds(), nullptr);
+    EXPECT_EQ(pack->Sounds()->IndexText(), "11");
+    EXPECT_EQ(pack->Sounds()->Next(), nullptr);
+}
+
 // Records what the installer tells the progress control, and where it stands then.
 struct ProgressSpy {
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {

@@ -173,7 +173,11 @@ TEST_F(PackDialogTest, InstallDrivesItsProgressBarStaysOpenAndShowsEachInstallsE
                 std::thread click([&] { SendMessageA(d, WM_COMMAND, MAKEWPARAM(IDC_INSTALL, BN_CLICKED), 0), done = true; });
                 std::string errors = "none";
                 for (int n = 0; n < 250 && !done; ++n, Sleep(20)) {
-                    if (HWND e = FindOwnDialog("Tunelark Error Dialog")) errors = DialogItemText(e, IDC_INSTALL_ERRORS), ClickButton(e, IDOK);
+                    // Read once: a second look at a dialog already closing would read nothing.
+                    if (HWND e = FindOwnDialog("Tunelark Error Dialog")) {
+                        errors = DialogItemText(e, IDC_INSTALL_ERRORS), ClickButton(e, IDOK);
+                        WaitUntilGone(e, 2000);
+                    }
                 }
                 if (!done) EndOpenDialog(FindAnyOwnDialog());
                 click.join();
