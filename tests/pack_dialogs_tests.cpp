@@ -155,9 +155,11 @@ TEST_F(PackDialogTest, InstallDrivesItsProgressBarStaysOpenAndShowsEachInstallsE
         {"[Header]\nTotalSounds=1\nName=Zoo\nVersion=1\n" + sound1, Missing("Artist", "Header"), 0, {"All Sounds", "-Farm"}},
         {"[Header]\nTotalSounds=3\nName=Zoo\nArtist=A\nVersion=1\n" + sound3, Missing("SoundIndex", "Sound1") +
              Missing("SoundIndex", "Sound2"), 10000, {"All Sounds", "-Farm", "-Zoo"}},
+        {"", "Error: The install.ini file's path is longer than 259 characters - cannot install from it\r\n", 0,
+         {"All Sounds", "-Farm", "-Zoo"}},
     };
     std::vector<std::string> paths;
-    for (const Case& c : cases) paths.push_back(WriteIni(c.ini));
+    for (const Case& c : cases) paths.push_back(c.ini.empty() ? "C:\\" + std::string(256, 'x') + ".ini" : WriteIni(c.ini));
     PackDialogSeams().installFilePath = [&](HWND) { return paths[0]; };
     InPanel([&](HWND panel) {
         DialogDriver dialog("Install a Soundpack", [&](HWND d) {

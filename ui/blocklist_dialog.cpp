@@ -175,6 +175,11 @@ void RemoveMarkedContact(HWND dialog) {
     if (item < 0) return;
     BlocklistEntry* entry = FindBlocklistEntry(ContactText(dialog, item));
     SendMessageA(Contacts(dialog), LVM_DELETEITEM, item, 0);
+    // Not left to the list's own notifications: a mark still on this position would
+    // make the next click act on the contact that moved into it.
+    SendMessageA(Contacts(dialog), LVM_SETSELECTIONMARK, 0, -1);
+    Enable(dialog, {IDC_BLOCKLIST_ALLOW, IDC_BLOCKLIST_DENY}, false);
+    ui::SetItemText(dialog, IDC_BLOCKLIST_NAME, "");
     if (!entry) return;
     entry->RemoveValue(BlocklistKeyPath);
     UnlinkEntry(entry);  // the entry handed back is released here

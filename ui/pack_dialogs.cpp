@@ -60,6 +60,14 @@ void InstallChosenFile(HWND dialog) {
     // The focus leaves the button first: a disabled button keeps it and Tab stops working.
     FocusControl(dialog, IDC_INSTALL_PATH);
     ui::EnableControls(dialog, {IDC_INSTALL}, false);
+    // Typing stops at the limit, but a chosen or set path does not: one that would be
+    // cut is refused, not read as a different file.
+    if (GetWindowTextLengthA(GetDlgItem(dialog, IDC_INSTALL_PATH)) >= static_cast<int>(PathLimit)) {
+        InstallErrorText += "Error: The install.ini file's path is longer than " + std::to_string(PathLimit - 1) +
+                            " characters - cannot install from it\r\n";
+        ShowInstallErrors(dialog);
+        return;
+    }
     const std::string path = ui::ItemText(dialog, IDC_INSTALL_PATH, PathLimit);
     if (SoundPack* pack = InstallSoundPack(path, GetDlgItem(dialog, IDC_INSTALL_PROGRESS))) AnnouncePack(dialog, pack);
     if (!InstallErrorText.empty()) ShowInstallErrors(dialog);
