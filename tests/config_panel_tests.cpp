@@ -55,7 +55,8 @@ void RightClickItem(HWND panel, HTREEITEM item) {
     in.item = item;
     RECT& r = in.r;
     SendMessageA(Tree(panel), TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&r));
-    SendMessageA(Tree(panel), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
+    // Beside the label, not on it: the whole row is the item's.
+    SendMessageA(Tree(panel), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(r.right + 12, (r.top + r.bottom) / 2));
 }
 
 // A list notification as the list view sends it.

@@ -194,7 +194,8 @@ void OnTreeRightButton(HWND tree, POINT point) {
     TVHITTESTINFO hit{};
     hit.pt = point;
     HTREEITEM item = TreeView_HitTest(tree, &hit);
-    if (!item || !(hit.flags & TVHT_ONITEM)) return;
+    // Anywhere on an item's row counts, beside its label or on its button too.
+    if (!item) return;
     const TreeItem clicked = DescribeItem(tree, item);
     const PanelMenu menu = TreeMenuFor(true, clicked.isRoot, PackOf(clicked) != nullptr);
     if (menu == PanelMenu::None) return;
