@@ -43,7 +43,9 @@ bool CheckFormat(WavInfo& info) {
     info.blockAlign = U16(&f[12]);
     info.bitsPerSample = U16(&f[14]);
     if (f.size() < 18) {
-        f.resize(18, 0);  // cbSize 0
+        // No whole cbSize: none. A 17-byte chunk's last byte is half of one, not a size.
+        f.resize(18);
+        f[16] = f[17] = 0;
     } else {
         const size_t extra = U16(&f[16]);
         if (extra > f.size() - 18) return false;
