@@ -11,6 +11,7 @@
 
 #include "support/loader_lock.h"
 #include "support/process_census.h"
+#include "base/tick_count64.h"
 #include "playback/worker.h"
 
 using namespace tunelark;
@@ -277,6 +278,20 @@ TEST_F(WorkerTest, AThreadThatCannotStartDoesNotHangTheStartUp) {
     // Released, the thread comes up late; the shut-down still ends it.
     EXPECT_TRUE(worker->Shutdown());
     EXPECT_EQ(worker->State(), WorkerNotRunning);
+}
+
+extern "C" __declspec(dllimport) ULONGLONG WINAPI GetTickCount64();  // not declared for XP
+
+// Our import slot answers GetTickCount64 (this program links it, as the plug-in does);
+// where the system lacks the function, GetTickCount is widened.
+TEST(TickCount64Test, TheSlotAnswersAndTheWideningCarriesTheWrap) {
+    const DWORD low = static_cast<DWORD>(GetTickCount64());
+    EXPECT_LT(GetTickCount() - low, 1000u);
+    const ULONGLONG cases[][3] = {{0xFFFFFFF0, 0x10, 0x100000010},         // wrapped
+                                  {0x300000010, 0x5, 0x300000010},         // older: no step back
+                                  {0x1FFFFFFF0, 0x7FFFFFEF, 0x27FFFFFEF},  // the longest step
+                                  {0x1FFFFFFF0, 0x7FFFFFF0, 0x1FFFFFFF0}};
+    for (const auto& c : cases) EXPECT_EQ(WidenTickCount(c[0], static_cast<DWORD>(c[1])), c[2]) << c[1];
 }
 
 }  // namespace

@@ -433,18 +433,18 @@ bool OnCommand(HWND panel, int id, int code) {
     return false;
 }
 
-LRESULT CALLBACK PanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
-    auto* state = reinterpret_cast<PanelState*>(data);
+// The panel's own messages, and the end of the tree it owns.
+bool OnMessage(HWND panel, UINT message, WPARAM wParam, LPARAM lParam, const PanelState& state) {
     switch (message) {
     case UM_CLEARSOUNDS:
         ListView_DeleteAllItems(ListOf(panel));
-        return 0;
+        return true;
     case UM_BUILDTREE:
         BuildTree(panel);
-        return 0;
+        return true;
     case UM_FILLSOUNDS:
         FillSounds(panel);
-        return 0;
+        return true;
     case UM_ADDPACKNODE: {
         const auto* pack = reinterpret_cast<const SoundPack*>(wParam);
         const auto* parentText = reinterpret_cast<const char*>(lParam);
@@ -452,16 +452,16 @@ LRESULT CALLBACK PanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lPara
             if (TreeNode* parent = Tree->FindNode(parentText))
                 Tree->AppendChild(parent, std::make_unique<TreeNode>(pack->Name()));
         }
-        return 0;
+        return true;
     }
     case UM_REMOVEPACKNODE:
         if (const auto* pack = reinterpret_cast<const SoundPack*>(lParam)) RemovePackNode(pack->Name());
-        return 0;
+        return true;
     case UM_ADDSOUNDROW:
         AddSoundRow(panel, reinterpret_cast<const Sound*>(wParam), static_cast<int>(lParam));
-        return 0;
+        return true;
     case WM_DESTROY:
-        if (state->accepted) {
+        if (state.accepted) {
             if (TreeDefaultProc) {
                 SetWindowLongPtrA(TreeOf(panel), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TreeDefaultProc));
                 TreeDefaultProc = nullptr;
@@ -469,16 +469,12 @@ LRESULT CALLBACK PanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lPara
             if (OpenCount == 1) Tree.reset();
         }
         --OpenCount;
-        break;
-    case WM_NCDESTROY:
-        RemoveWindowSubclass(panel, PanelProc, 1);
-        break;
+        return false;
     }
-    return DefSubclassProc(panel, message, wParam, lParam);
+    return false;
 }
 
 BOOL OnInit(HWND panel, PanelState& state) {
-    SetWindowSubclass(panel, PanelProc, 1, reinterpret_cast<DWORD_PTR>(&state));
     if (++OpenCount > 1) {
         EndDialog(panel, PanelCancelled);
         return TRUE;
@@ -546,6 +542,9 @@ int ShowConfigPanel(HWND owner) {
     handlers.init = [&state](HWND panel) { return OnInit(panel, state); };
     handlers.command = OnCommand;
     handlers.notify = OnNotify;
+    handlers.message = [&state](HWND panel, UINT message, WPARAM wParam, LPARAM lParam) {
+        return OnMessage(panel, message, wParam, lParam, state);
+    };
     handlers.ok = [](HWND panel) { EndDialog(panel, PanelClosed); };
     handlers.cancel = [](HWND panel) { EndDialog(panel, PanelCancelled); };
     return static_cast<int>(ui::RunModalDialog(IDD_CONFIG_PANEL, owner, handlers));

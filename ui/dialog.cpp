@@ -52,7 +52,9 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         if (!handlers->isHelp) ShowHelp(dialog);
         return TRUE;
     }
-    return FALSE;
+    if (!handlers->message || !handlers->message(dialog, message, wParam, lParam)) return FALSE;
+    SetWindowLongPtrA(dialog, DWLP_MSGRESULT, 0);
+    return TRUE;
 }
 
 }  // namespace

@@ -23,6 +23,9 @@ struct DialogHandlers {
     std::function<void(HWND dialog)> ok;
     // "Cancel", Esc and the close box; without a handler the dialog ends with IDCANCEL.
     std::function<void(HWND dialog)> cancel;
+    // Any other message (the dialog's own WM_USER messages, WM_DESTROY); true when
+    // handled, which answers the sender 0.
+    std::function<bool(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)> message;
     // F1 (WM_HELP) opens the Help dialog over any dialog but Help itself.
     bool isHelp = false;
 };
