@@ -19,7 +19,7 @@ bool HasRawExtension(const std::string& path) {
 }  // namespace
 
 std::unique_ptr<Decoder> OpenDecoder(const std::string& path) {
-    char magic[12] = {};
+    char magic[16] = {};
     DWORD got = 0;
     {
         KernelHandle file = OpenForReading(path.c_str());
@@ -34,7 +34,9 @@ std::unique_ptr<Decoder> OpenDecoder(const std::string& path) {
     // Headerless PCM has no signature at all, so only its name can tell.
     if (HasRawExtension(path)) return OpenRawDecoder(path);
     // None of ours: the system's codecs may know it (WMA, AAC, FLAC).
-    return OpenMfDecoder(path);
+    static const unsigned char AsfHeader[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                                0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+    return OpenMfDecoder(path, got == sizeof AsfHeader && std::memcmp(magic, AsfHeader, sizeof AsfHeader) == 0);
 }
 
 }  // namespace tunelark::fsound

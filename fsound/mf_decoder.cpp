@@ -125,6 +125,20 @@ const MfRuntime* Runtime() {
     return &mf.runtime;
 }
 
+// WMA codecs put out one block before the sound's first: the codec's delay. Where the
+// system's ASF source decodes by itself and hands over PCM (Wine's does, through
+// GStreamer) that block holds leftovers that differ from run to run, heard as a warble
+// and a jump in the tone 40 ms in; the sound itself follows exactly one block later.
+// Where a decoder of its own follows the source (Windows), its output is taken as it is.
+bool SourceDecodesAsfItself(IMFSourceReader* reader) {
+    ComPtr<IMFMediaType> native;
+    GUID subtype{};
+    if (FAILED(reader->GetNativeMediaType(FirstAudio, 0, native.receive())) ||
+        FAILED(native->GetGUID(MF_MT_SUBTYPE, &subtype)))
+        return false;
+    return subtype == MFAudioFormat_PCM || subtype == MFAudioFormat_Float;
+}
+
 UINT32 Attribute(IMFAttributes* a, REFGUID key) {
     UINT32 value = 0;
     return SUCCEEDED(a->GetUINT32(key, &value)) ? value : 0;
@@ -152,7 +166,7 @@ private:
 
 class MfDecoder : public Decoder {
 public:
-    bool Open(const MfRuntime& mf, const std::wstring& path) {
+    bool Open(const MfRuntime& mf, const std::wstring& path, bool asfFile) {
         if (FAILED(mf.createReader(path.c_str(), nullptr, reader_.receive()))) return false;
         if (FAILED(reader_->SetStreamSelection(static_cast<DWORD>(MF_SOURCE_READER_ALL_STREAMS), FALSE)) ||
             FAILED(reader_->SetStreamSelection(FirstAudio, TRUE)))
@@ -167,6 +181,7 @@ public:
             return false;
         if (!ReadFormat(format_)) return false;
         pcm_.SetChannels(format_.channels);
+        skipBlock_ = asfFile && SourceDecodesAsfItself(reader_.get());
 
         // A file whose headers open but that gives no sound is not playable.
         while (pcm_.Ready() == 0 && !finished_) Decode();
@@ -217,6 +232,11 @@ private:
                     break;
             }
             const bool last = (flags & MF_SOURCE_READERF_ENDOFSTREAM) != 0;
+            if (sample && skipBlock_) {
+                skipBlock_ = false;
+                if (last) break;
+                continue;
+            }
             if (sample && Append(sample.get())) {
                 finished_ = last;
                 return;
@@ -240,6 +260,7 @@ private:
 
     ComPtr<IMFSourceReader> reader_;
     PcmQueue pcm_;
+    bool skipBlock_ = false;
     bool finished_ = false;
 };
 
@@ -260,14 +281,14 @@ std::wstring FullWidePath(const std::string& path) {
 
 }  // namespace
 
-std::unique_ptr<Decoder> OpenMfDecoder(const std::string& path) {
+std::unique_ptr<Decoder> OpenMfDecoder(const std::string& path, bool asfFile) {
     const std::wstring wide = FullWidePath(path);
     if (wide.empty()) return nullptr;
     MtaScope apartment;
     const MfRuntime* mf = Runtime();
     if (!mf) return nullptr;
     auto decoder = std::make_unique<MfDecoder>();
-    if (!decoder->Open(*mf, wide)) return nullptr;
+    if (!decoder->Open(*mf, wide, asfFile)) return nullptr;
     return decoder;
 }
 

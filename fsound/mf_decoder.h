@@ -12,8 +12,8 @@ namespace tunelark::fsound {
 
 // Null when Media Foundation is missing, no codec knows the file, or it has more than
 // two channels (the layer plays mono and stereo only, and a sensible downmix would
-// need each codec's speaker layout).
-std::unique_ptr<Decoder> OpenMfDecoder(const std::string& path);
+// need each codec's speaker layout). asfFile: the file starts with an ASF header (WMA).
+std::unique_ptr<Decoder> OpenMfDecoder(const std::string& path, bool asfFile);
 
 // Stops Media Foundation when it was started; the next decoder starts it again. Call it
 // only when no decoder of this unit is left.

@@ -9,7 +9,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -116,6 +118,26 @@ inline CaptureSummary SummariseCapture(const std::vector<int16_t>& s, double thr
         r.crossingsRight = crossR / r.audibleSeconds;
     }
     return r;
+}
+
+// The 10 ms windows in which a captured steady tone (leftHz, rightHz per channel) jumps
+// in phase: sound lost, repeated or foreign. Windows are measured against the tone from
+// the capture's start; those below half the loudest (onset, fades, end) are not judged.
+inline int PhaseJumps(const std::vector<int16_t>& s, double leftHz, double rightHz) {
+    const size_t window = CaptureRate / 100, windows = s.size() / CaptureChannels / window;
+    std::vector<bool> jumped(windows);
+    for (unsigned c = 0; c < CaptureChannels; ++c) {
+        const double step = -2 * 3.14159265358979 * (c ? rightHz : leftHz) / CaptureRate;
+        std::vector<std::complex<double>> z(windows);
+        double loud = 0;
+        for (size_t f = 0; f < windows * window; ++f)
+            z[f / window] += double(s[f * CaptureChannels + c]) * std::polar(1.0, step * double(f));
+        for (const auto& w : z) loud = std::max(loud, std::abs(w) / 2);
+        for (size_t w = 1; w < windows; ++w)
+            if (std::abs(z[w - 1]) >= loud && std::abs(z[w]) >= loud && std::abs(std::arg(z[w] / z[w - 1])) > 0.15)
+                jumped[w] = true;
+    }
+    return static_cast<int>(std::count(jumped.begin(), jumped.end(), true));
 }
 
 // Waits until the capture file has not grown for `quietMs` (the sound is over or
