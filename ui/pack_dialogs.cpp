@@ -69,7 +69,10 @@ void InstallChosenFile(HWND dialog) {
         return;
     }
     const std::string path = ui::ItemText(dialog, IDC_INSTALL_PATH, PathLimit);
-    if (SoundPack* pack = InstallSoundPack(path, GetDlgItem(dialog, IDC_INSTALL_PROGRESS))) AnnouncePack(dialog, pack);
+    InstallOutcome outcome;
+    SoundPack* pack = InstallSoundPack(path, GetDlgItem(dialog, IDC_INSTALL_PROGRESS), &outcome);
+    // An updated pack has its node already.
+    if (pack && outcome.newRecord) AnnouncePack(dialog, pack);
     if (!InstallErrorText.empty()) ShowInstallErrors(dialog);
 }
 
