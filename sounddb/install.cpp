@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <unordered_map>
 #include <vector>
 
 #include "base/module.h"
@@ -81,25 +82,30 @@ private:
     std::string path_;
 };
 
-// Collects the problems of one file, each a line, up to a bound.
+// What a line of the report stands for: tlpack counts only problems against the file.
+enum class LineKind { Problem, Warning, AlreadyInPack };
+
+// Collects the lines of one file's report, each counted, and keeps up to a bound.
 class ProblemLog {
 public:
     ProblemLog(std::string& out, long long bound) : out_(out), bound_(bound) {}
-    void Add(const std::string& line) {
-        if (++count_ <= bound_) out_ += line;
+    void Add(const std::string& line, LineKind kind = LineKind::Problem) {
+        ++counts_[static_cast<int>(kind)];
+        if (++lines_ <= bound_) out_ += line;
     }
     void MissingKey(const char* key, const std::string& section) {
         Add(FormatModuleMessage(MsgMissingKey, {key, section}));
     }
     void Finish() {
-        if (count_ > bound_) out_ += "... and " + std::to_string(count_ - bound_) + " more problems\r\n";
+        if (lines_ > bound_) out_ += "... and " + std::to_string(lines_ - bound_) + " more problems\r\n";
     }
-    long long count() const { return count_; }
+    long long Count(LineKind kind) const { return counts_[static_cast<int>(kind)]; }
 
 private:
     std::string& out_;
     long long bound_;
-    long long count_ = 0;
+    long long lines_ = 0;
+    long long counts_[3] = {};
 };
 
 class Progress {
@@ -137,27 +143,80 @@ void ReportMissingSections(ProblemLog& log, long long first, long long last) {
                                      std::to_string(last - first + 1) + " sections)");
 }
 
-bool IndexInstalled(int index, const std::set<int>& acceptedHere) {
-    return FindSoundByIndex(index, MatchIndex) || acceptedHere.count(index);
-}
+// Which pack holds each SoundIndex of the database, as FindSoundByIndex would answer:
+// the pack of the first Sound with it. Gathered once, not scanned for every section.
+class IndexOwners {
+public:
+    IndexOwners() {
+        for (const SoundPack* pack = FirstSoundPack(); pack; pack = pack->Next())
+            for (const Sound* sound = pack->Sounds(); sound; sound = sound->Next()) owners_.emplace(sound->Index(), pack);
+    }
+    const SoundPack* Owner(int index) const {
+        const auto found = owners_.find(index);
+        return found == owners_.end() ? nullptr : found->second;
+    }
+
+private:
+    std::unordered_map<int, const SoundPack*> owners_;
+};
+
+// The Sounds of one file, one per SoundIndex: a later section replaces an earlier one
+// of the same SoundIndex, as saving it would overwrite that Sound's registry key.
+class AcceptedSounds {
+public:
+    struct Entry {
+        long long section;
+        std::unique_ptr<Sound> sound;
+    };
+    // Answers the section whose Sound this one replaced, or 0.
+    long long Accept(long long section, std::unique_ptr<Sound> sound) {
+        const auto [slot, isNew] = slots_.try_emplace(sound->Index(), entries_.size());
+        if (isNew) {
+            entries_.push_back({section, std::move(sound)});
+            return 0;
+        }
+        Entry& earlier = entries_[slot->second];
+        const long long replaced = earlier.section;
+        earlier = {section, std::move(sound)};
+        return replaced;
+    }
+    std::vector<Entry>& Entries() { return entries_; }
+
+private:
+    std::unordered_map<int, size_t> slots_;
+    std::vector<Entry> entries_;
+};
+
+// What the Sound sections of one file are read against.
+struct SectionContext {
+    const IniFile& ini;
+    SoundPack& pack;             // the pack the Sounds are made for
+    const SoundPack* installed;  // the loaded pack of the file's Name, or null
+    std::string packDir;         // with its trailing "\"
+    InstallOutcome* outcome;     // null when checking
+    bool checking;               // every problem of a section; a SoundIndex of `installed` is none
+    IndexOwners owners;
+};
 
 // One Sound section; null when it is rejected. The install reports only a section's
-// first problem; a check (everyProblem) reports them all.
-std::unique_ptr<Sound> ReadSound(const IniFile& ini, const std::string& section, SoundPack& pack,
-                                 const std::string& packDir, const std::set<int>& acceptedHere,
-                                 ProblemLog& log, bool everyProblem = false) {
-    auto sound = std::make_unique<Sound>(&pack);
+// first problem; a check reports them all.
+std::unique_ptr<Sound> ReadSound(const SectionContext& context, const std::string& section, ProblemLog& log) {
+    auto sound = std::make_unique<Sound>(&context.pack);
     bool rejected = false;
-    auto reject = [&](const std::string& line) {
-        log.Add(line);
+    auto reject = [&](const std::string& line, LineKind kind = LineKind::Problem) {
+        log.Add(line, kind);
         rejected = true;
-        return !everyProblem;  // true: stop reading this section
+        return !context.checking;  // true: stop reading this section
     };
+    const IniFile& ini = context.ini;
     const int index = ini.Integer(section, "SoundIndex");
     if (index == 0) {
         if (reject(FormatModuleMessage(MsgMissingKey, {"SoundIndex", section}))) return nullptr;
-    } else if (IndexInstalled(index, acceptedHere)) {
-        if (reject(FormatModuleMessage(MsgIndexInUse, {index}))) return nullptr;
+    } else if (const SoundPack* owner = context.owners.Owner(index); owner && !(context.checking && owner == context.installed)) {
+        const bool ownPack = owner == context.installed;
+        if (context.outcome) (ownPack ? context.outcome->alreadyInPack : context.outcome->inOtherPack).push_back(index);
+        if (reject(FormatModuleMessage(MsgIndexInUse, {index}), ownPack ? LineKind::AlreadyInPack : LineKind::Problem))
+            return nullptr;
     }
     sound->SetIndex(index);
     for (const char* key : {"Command", "Filename", "Message"}) {
@@ -173,58 +232,80 @@ std::unique_ptr<Sound> ReadSound(const IniFile& ini, const std::string& section,
         } else if (!StaysInPackDirectory(*value)) {
             if (reject("Error: The sound file in " + section + " lies outside the SoundPack's directory - will not install it\r\n"))
                 return nullptr;
-        } else if ((packDir + *value).size() >= PathBufferSize) {
+        } else if ((context.packDir + *value).size() >= PathBufferSize) {
             if (reject("Error: The sound file's path in " + section + " is too long - will not install it\r\n"))
                 return nullptr;
         } else {
-            sound->SetFilename(packDir + *value);
+            sound->SetFilename(context.packDir + *value);
         }
     }
     return rejected ? nullptr : std::move(sound);
 }
 
+// Every Sound section up to totalSounds, the accepted ones into `accepted`; missing,
+// refused and replaced sections are reported.
+void ReadSections(const SectionContext& context, int totalSounds, ProblemLog& log, AcceptedSounds& accepted,
+                  const Progress& progress) {
+    long long expected = 1;
+    for (long long n : context.ini.SoundSections(totalSounds)) {
+        ReportMissingSections(log, expected, n - 1);
+        expected = n + 1;
+        std::unique_ptr<Sound> sound = ReadSound(context, SectionName(n), log);
+        if (!sound) continue;
+        const int index = sound->Index();
+        if (const long long replaced = accepted.Accept(n, std::move(sound)))
+            log.Add("Warning: " + SectionName(n) + " replaces " + SectionName(replaced) + " for SoundIndex " +
+                        std::to_string(index) + " - the later section is kept\r\n",
+                    LineKind::Warning);
+        progress.Step();
+    }
+    ReportMissingSections(log, expected, totalSounds);
+}
+
 // The line that refuses the Header's pack name, or empty: a name a key and directory
-// cannot be, one already installed (loaded, or only in the registry), or one whose
-// directory path would not fit.
+// cannot be, or one whose directory path would not fit.
 std::string HeaderNameProblem(const std::string& name) {
     if (const std::string problem = PackNameProblem(name); !problem.empty())
         return "Error: The SoundPack cannot be installed: " + problem + "\r\n";
-    if (FindSoundPackByName(name, MatchPackName) ||
-        RegKey::Open(HKEY_LOCAL_MACHINE, (std::string(SoundsKeyPath) + "\\" + name).c_str(), KEY_READ))
-        return "Error: A SoundPack named \"" + name + "\" is already installed. Delete it first to install it again\r\n";
     if (PackDirectory(name).empty()) return "Error: The SoundPack's directory path would be too long\r\n";
     return std::string();
 }
 
-// The Header of the file made into a pack, or null with the reason in InstallErrorText.
-std::unique_ptr<SoundPack> ReadHeader(const IniFile& ini) {
-    auto pack = std::make_unique<SoundPack>();
-    const char* const header = "Header";
-    const auto name = ini.Text(header, "Name");
+struct PackHeader {
+    std::string name, artist, version;
+};
+
+// The Header's values, or nothing with the reason in InstallErrorText.
+std::optional<PackHeader> ReadHeader(const IniFile& ini) {
+    PackHeader header;
+    const char* const section = "Header";
+    const auto name = ini.Text(section, "Name");
     if (!name) {
-        InstallErrorText += FormatModuleMessage(MsgMissingKey, {"Name", header});
-        return nullptr;
+        InstallErrorText += FormatModuleMessage(MsgMissingKey, {"Name", section});
+        return std::nullopt;
     }
     if (const std::string problem = HeaderNameProblem(*name); !problem.empty()) {
         InstallErrorText += problem;
-        return nullptr;
+        return std::nullopt;
     }
-    pack->SetName(*name);
+    header.name = *name;
     for (const char* key : {"Artist", "Version"}) {
-        const auto value = ini.Text(header, key);
+        const auto value = ini.Text(section, key);
         if (!value) {
-            InstallErrorText += FormatModuleMessage(MsgMissingKey, {key, header});
-            return nullptr;
+            InstallErrorText += FormatModuleMessage(MsgMissingKey, {key, section});
+            return std::nullopt;
         }
-        if (std::strcmp(key, "Artist") == 0) pack->SetArtist(*value);
-        else pack->SetVersion(*value);
+        (std::strcmp(key, "Artist") == 0 ? header.artist : header.version) = *value;
     }
-    return pack;
+    return header;
 }
 
 }  // namespace
 
-SoundPack* InstallSoundPack(const std::string& iniPath, HWND progressBar) {
+SoundPack* InstallSoundPack(const std::string& iniPath, HWND progressBar, InstallOutcome* outcome) {
+    InstallOutcome unused;
+    InstallOutcome& result = outcome ? *outcome : unused;
+    result = InstallOutcome();
     const Progress progress(progressBar);
     if (iniPath.size() >= PathBufferSize || !OpenRegularFileForReading(iniPath.c_str(), FILE_SHARE_READ | FILE_SHARE_WRITE)) {
         InstallErrorText = CannotOpenText;
@@ -236,43 +317,66 @@ SoundPack* InstallSoundPack(const std::string& iniPath, HWND progressBar) {
         InstallErrorText = NoSoundsText;
         return nullptr;
     }
-    std::unique_ptr<SoundPack> pack = ReadHeader(ini);
-    if (!pack) return nullptr;
-    const std::string packDir = PackDirectory(pack->Name()) + "\\";
+    const std::optional<PackHeader> header = ReadHeader(ini);
+    if (!header) return nullptr;
+
+    // One record per key: a second one would share the first one's key, and deleting
+    // either would delete both.
+    SoundPack* installed = FindSoundPackByName(header->name, MatchPackName);
+    result.newRecord = !installed;
+    if (!installed && RegKey::Open(HKEY_LOCAL_MACHINE, PackKeyPath(header->name).c_str(), KEY_READ)) {
+        // Only in the registry: read in first, so the update starts from what the key holds.
+        installed = LoadSoundPack(SoundsKeyPath, header->name);
+        if (!installed) {
+            InstallErrorText += "Error: A SoundPack named \"" + header->name +
+                                "\" is in the registry but cannot be read - will not install over it\r\n";
+            return nullptr;
+        }
+    }
+    std::unique_ptr<SoundPack> fresh;
+    if (!installed) {
+        fresh = std::make_unique<SoundPack>();
+        fresh->SetName(header->name);
+        fresh->SetKeyPath(PackKeyPath(header->name));
+    }
+    SoundPack& pack = installed ? *installed : *fresh;
     progress.Start(totalSounds);
 
     ProblemLog log(InstallErrorText, MaxReportedProblems);
-    std::set<int> acceptedHere;
-    long long expected = 1;
-    for (long long n : ini.SoundSections(totalSounds)) {
-        ReportMissingSections(log, expected, n - 1);
-        expected = n + 1;
-        std::unique_ptr<Sound> sound = ReadSound(ini, SectionName(n), *pack, packDir, acceptedHere, log);
-        if (!sound) continue;
-        acceptedHere.insert(sound->Index());
-        pack->AddSound(std::move(sound));
-        progress.Step();
-    }
-    ReportMissingSections(log, expected, totalSounds);
+    const SectionContext context{ini, pack, installed, PackDirectory(pack.Name()) + "\\", &result, false, {}};
+    AcceptedSounds accepted;
+    ReadSections(context, totalSounds, log, accepted, progress);
     log.Finish();
+    result.problems = log.Count(LineKind::Problem);
+    result.warnings = log.Count(LineKind::Warning);
 
-    pack->SetKeyPath(std::string(SoundsKeyPath) + "\\" + pack->Name());
-    SaveSoundPack(*pack);
-    SoundPack* installed = AppendSoundPack(std::move(pack));
+    pack.SetArtist(header->artist);
+    pack.SetVersion(header->version);
+    // An update leaves the pack switched on or off as the user chose.
+    SaveSoundPackValues(pack, fresh != nullptr);
+    const std::string keyPath = PackKeyPath(pack.Name());
+    for (AcceptedSounds::Entry& entry : accepted.Entries()) {
+        Sound* sound = pack.AddSound(std::move(entry.sound));
+        SaveSound(*sound, keyPath);
+        result.added.push_back(sound->Index());
+    }
+    SoundPack* answer = fresh ? AppendSoundPack(std::move(fresh)) : installed;
     progress.Finish();
-    return installed;
+    return answer;
 }
 
-std::string CheckInstallFile(const std::string& iniPath, std::vector<std::string>* soundFiles) {
-    std::string report;
-    if (iniPath.size() >= PathBufferSize || !OpenRegularFileForReading(iniPath.c_str(), FILE_SHARE_READ | FILE_SHARE_WRITE))
-        return std::string(CannotOpenText) + "\r\n";
+InstallFileCheck CheckInstallFile(const std::string& iniPath) {
+    InstallFileCheck check;
+    if (iniPath.size() >= PathBufferSize || !OpenRegularFileForReading(iniPath.c_str(), FILE_SHARE_READ | FILE_SHARE_WRITE)) {
+        check.report = std::string(CannotOpenText) + "\r\n";
+        check.problems = 1;
+        return check;
+    }
     const IniFile ini(iniPath);
-    ProblemLog log(report, MaxReportedProblems * 100);
+    ProblemLog log(check.report, MaxReportedProblems * 100);
     const int totalSounds = ini.Integer("Header", "TotalSounds");
     if (totalSounds <= 0) log.Add(std::string(NoSoundsText) + "\r\n");
 
-    SoundPack pack;
     const auto name = ini.Text("Header", "Name");
     if (!name) {
         log.MissingKey("Name", "Header");
@@ -282,21 +386,16 @@ std::string CheckInstallFile(const std::string& iniPath, std::vector<std::string
     for (const char* key : {"Artist", "Version"})
         if (!ini.Text("Header", key)) log.MissingKey(key, "Header");
 
-    const std::string packDir = SoundPacksDir() + name.value_or("") + "\\";
-    std::set<int> acceptedHere;
-    long long expected = 1;
-    auto sections = totalSounds > 0 ? ini.SoundSections(totalSounds) : std::vector<long long>();
-    for (long long n : sections) {
-        ReportMissingSections(log, expected, n - 1);
-        expected = n + 1;
-        std::unique_ptr<Sound> sound = ReadSound(ini, SectionName(n), pack, packDir, acceptedHere, log, true);
-        if (!sound) continue;
-        acceptedHere.insert(sound->Index());
-        if (soundFiles) soundFiles->push_back(sound->Filename());
-    }
-    if (totalSounds > 0) ReportMissingSections(log, expected, totalSounds);
+    SoundPack pack;
+    const SoundPack* installed = name ? FindSoundPackByName(*name, MatchPackName) : nullptr;
+    const SectionContext context{ini, pack, installed, SoundPacksDir() + name.value_or("") + "\\", nullptr, true, {}};
+    AcceptedSounds accepted;
+    if (totalSounds > 0) ReadSections(context, totalSounds, log, accepted, Progress(nullptr));
     log.Finish();
-    return report;
+    for (const AcceptedSounds::Entry& entry : accepted.Entries()) check.soundFiles.push_back(entry.sound->Filename());
+    check.problems = log.Count(LineKind::Problem);
+    check.warnings = log.Count(LineKind::Warning);
+    return check;
 }
 
 }  // namespace tunelark

@@ -85,6 +85,27 @@ void LoadSounds(SoundPack& pack, HKEY packKey, DWORD soundCount, IndexTextSet& l
     }
 }
 
+// Reads the pack key `name` below root into a pack appended to the database, with its
+// Sounds; `added` stays null for a key skipped. False when the key cannot be opened or
+// counted, which ends a whole load.
+bool LoadPack(HKEY root, const std::string& rootPath, const std::string& name, IndexTextSet& loaded,
+              SoundPack*& added) {
+    RegKey packKey = OpenFullAccess(root, name.c_str());
+    DWORD soundCount = 0;
+    if (!packKey || !CountSubKeys(packKey.get(), soundCount)) return false;
+    // Such a name would make the pack's key path point elsewhere.
+    if (!IsSafeKeyName(name)) return true;
+
+    auto pack = std::make_unique<SoundPack>();
+    pack->SetName(name);
+    pack->SetArtist(ReadText(packKey.get(), "Artist"));
+    pack->SetVersion(ReadText(packKey.get(), "Version"));
+    pack->SetKeyPath(rootPath + "\\" + name);
+    added = AppendSoundPack(std::move(pack));
+    LoadSounds(*added, packKey.get(), soundCount, loaded);
+    return true;
+}
+
 std::string SoundKeyPathBelow(const Sound& sound, const std::string& packKeyPath) {
     return packKeyPath + "\\" + sound.IndexText();
 }
@@ -103,6 +124,10 @@ bool IsPackKeyPath(const std::string& path) {
     return IsSafeKeyName(path.substr(prefix.size()));
 }
 
+std::string PackKeyPath(const std::string& name) {
+    return std::string(SoundsKeyPath) + "\\" + name;
+}
+
 bool IsSoundKeyPath(const std::string& path) {
     const size_t last = path.rfind('\\');
     if (last == std::string::npos) return false;
@@ -117,31 +142,41 @@ void LoadSoundDatabase(const std::string& rootPath) {
     IndexTextSet loaded;
     for (DWORD i = 0; i < packCount; ++i) {
         std::string name;
-        if (!SubKeyName(root.get(), i, name)) return;
-        RegKey packKey = OpenFullAccess(root.get(), name.c_str());
-        DWORD soundCount = 0;
-        if (!packKey || !CountSubKeys(packKey.get(), soundCount)) return;
-        // Such a name would make the pack's key path point elsewhere.
-        if (!IsSafeKeyName(name)) continue;
-
-        auto pack = std::make_unique<SoundPack>();
-        pack->SetName(name);
-        pack->SetArtist(ReadText(packKey.get(), "Artist"));
-        pack->SetVersion(ReadText(packKey.get(), "Version"));
-        pack->SetKeyPath(rootPath + "\\" + name);
-        SoundPack* added = AppendSoundPack(std::move(pack));
-        LoadSounds(*added, packKey.get(), soundCount, loaded);
+        SoundPack* added = nullptr;
+        if (!SubKeyName(root.get(), i, name) || !LoadPack(root.get(), rootPath, name, loaded, added)) return;
     }
 }
 
-void SaveSoundPack(SoundPack& pack) {
+SoundPack* LoadSoundPack(const std::string& rootPath, const std::string& name) {
+    RegKey root = OpenFullAccess(HKEY_LOCAL_MACHINE, rootPath.c_str());
+    DWORD packCount = 0;
+    if (!root || !CountSubKeys(root.get(), packCount)) return nullptr;
+    // The key's own spelling is the pack's name, as a reload would have it.
+    for (DWORD i = 0; i < packCount; ++i) {
+        std::string keyName;
+        if (!SubKeyName(root.get(), i, keyName) || !EqualsIgnoreAsciiCase(keyName, name)) continue;
+        IndexTextSet loaded;
+        SoundPack* added = nullptr;
+        LoadPack(root.get(), rootPath, keyName, loaded, added);
+        return added;
+    }
+    return nullptr;
+}
+
+void SaveSoundPackValues(const SoundPack& pack, bool enable) {
     if (!IsSafeKeyName(pack.Name())) return;
-    const std::string path = std::string(SoundsKeyPath) + "\\" + pack.Name();
+    const std::string path = PackKeyPath(pack.Name());
     CreateRegKey(HKEY_LOCAL_MACHINE, path.c_str());
     WriteRegString(HKEY_LOCAL_MACHINE, path.c_str(), "Name", pack.Name().c_str());
     WriteRegString(HKEY_LOCAL_MACHINE, path.c_str(), "Artist", pack.Artist().c_str());
     WriteRegString(HKEY_LOCAL_MACHINE, path.c_str(), "Version", pack.Version().c_str());
-    WriteRegDword(HKEY_LOCAL_MACHINE, path.c_str(), "Enabled", 1);
+    if (enable) WriteRegDword(HKEY_LOCAL_MACHINE, path.c_str(), "Enabled", 1);
+}
+
+void SaveSoundPack(SoundPack& pack) {
+    if (!IsSafeKeyName(pack.Name())) return;
+    SaveSoundPackValues(pack, true);
+    const std::string path = PackKeyPath(pack.Name());
     for (Sound* sound = pack.Sounds(); sound; sound = sound->Next()) SaveSound(*sound, path);
 }
 
@@ -175,7 +210,7 @@ int DeleteSoundPack(SoundPack* pack) {
     // apply: a pack already stored under a name a directory could not have must still
     // be deletable, not come back at the next reload.
     if (IsPackKeyPath(pack->KeyPath()) &&
-        EqualsIgnoreAsciiCase(pack->KeyPath(), std::string(SoundsKeyPath) + "\\" + pack->Name()))
+        EqualsIgnoreAsciiCase(pack->KeyPath(), PackKeyPath(pack->Name())))
         DeleteRegKeyTree(HKEY_LOCAL_MACHINE, pack->KeyPath().c_str());
     pack->FreeSounds();
     std::unique_ptr<SoundPack> owned = UnlinkSoundPack(pack);

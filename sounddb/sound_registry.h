@@ -18,14 +18,24 @@ bool IsSafeKeyName(const std::string& name);
 bool IsPackKeyPath(const std::string& path);
 // A pack key path + "\" + a safe name.
 bool IsSoundKeyPath(const std::string& path);
+// SoundsKeyPath + "\" + name: where a pack of that name is kept.
+std::string PackKeyPath(const std::string& name);
 
 // Appends every SoundPack and Sound below HKEY_LOCAL_MACHINE\rootPath to the database,
 // in enumeration order; a Sound key whose name is already a loaded IndexText is skipped.
 void LoadSoundDatabase(const std::string& rootPath);
+// Reads in the one pack key below HKEY_LOCAL_MACHINE\rootPath whose name equals `name`
+// but for the case of ASCII letters, as LoadSoundDatabase would, and appends it: a pack
+// that is in the registry but not loaded. Null when there is no such key or it cannot
+// be read.
+SoundPack* LoadSoundPack(const std::string& rootPath, const std::string& name);
 
 // Writes the pack and all its Sounds (each with Enabled = 1). Writes nothing for a
 // pack whose name is not a safe key name.
 void SaveSoundPack(SoundPack& pack);
+// The pack's key with its Name, Artist and Version, none of its Sounds; `enable` writes
+// Enabled = 1 as well, otherwise the flag stays as the user set it.
+void SaveSoundPackValues(const SoundPack& pack, bool enable);
 // Writes the Sound below packKeyPath and sets its KeyPath. Writes nothing (and leaves
 // KeyPath) when the resulting key would not lie below a pack key.
 void SaveSound(Sound& sound, const std::string& packKeyPath);

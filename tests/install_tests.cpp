@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -31,8 +32,31 @@ std::string Missing(const std::string& key, const std::string& section) {
     return "Error: The SoundPack INI file is not well-formed. Missing " + key + " key in " + section + "\r\n";
 }
 
-std::string Header(const std::string& name, int total = 1) {
-    return "[Header]\nTotalSounds=" + std::to_string(total) + "\nName=" + name + "\nArtist=An Artist\nVersion=1.0\n";
+std::string InUse(int index) {
+    return "Error: SoundIndex " + std::to_string(index) + " is already in use - will not redefine\r\n";
+}
+
+std::string Header(const std::string& name, int total = 1, const std::string& artist = "An Artist") {
+    return "[Header]\nTotalSounds=" + std::to_string(total) + "\nName=" + name + "\nArtist=" + artist + "\nVersion=1.0\n";
+}
+
+// The whole database, a line per record with every field, in name order: a reload reads
+// the keys in the registry's order, not in the order they were added.
+std::multiset<std::string> Database() {
+    std::multiset<std::string> lines;
+    for (const SoundPack* p = FirstSoundPack(); p; p = p->Next()) {
+        lines.insert(p->Name() + "|" + p->Artist() + "|" + p->Version() + "|" + p->KeyPath());
+        for (const Sound* s = p->Sounds(); s; s = s->Next())
+            lines.insert(p->Name() + "|" + s->IndexText() + "|" + std::to_string(s->Index()) + "|" + s->Command() + "|" +
+                         s->Filename() + "|" + s->Message() + "|" + s->KeyPath());
+    }
+    return lines;
+}
+
+std::multiset<std::string> Reloaded() {
+    FreeSoundDatabase();
+    LoadSoundDatabase(SoundsKeyPath);
+    return Database();
 }
 
 std::string SoundSection(int n, const std::string& index, const std::string& command,
@@ -157,34 +181,68 @@ TEST_F(InstallTest, AcceptedSoundsAreSavedAndTheOthersReported) {
     ProgressSpy::log.clear();
     ProgressSpy::original = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ProgressSpy::Proc)));
-    const std::string ini = Header("Farm", 4) + SoundSection(1, "007", "moo", "sub\\a.mp3", "") +
-                            SoundSection(3, "5", "baa") + SoundSection(4, "5", "again");
+    const std::string ini = Header("Farm", 4) + SoundSection(1, "500", "moo") +
+                            SoundSection(3, "500", "again", "sub\\a.mp3", "") + SoundSection(4, "007", "baa");
     SoundPack* pack = InstallSoundPack(WriteIni(ini), bar);
     DestroyWindow(bar);
 
     ASSERT_NE(pack, nullptr);
     EXPECT_EQ(InstallErrorText, Missing("SoundIndex", "Sound2") +
-                                    "Error: SoundIndex 5 is already in use - will not redefine\r\n")
-        << "a second use of an index in the same file is refused too";
-    const std::vector<std::pair<UINT, int>> expected = {
-        {PBM_SETPOS, 0}, {PBM_SETRANGE, 0}, {PBM_SETSTEP, 0}, {PBM_STEPIT, 2500}, {PBM_STEPIT, 5000}, {PBM_SETPOS, 10000}};
+                                    "Warning: Sound3 replaces Sound1 for SoundIndex 500 - the later section is kept\r\n");
+    const std::vector<std::pair<UINT, int>> expected = {{PBM_SETPOS, 0},     {PBM_SETRANGE, 0},  {PBM_SETSTEP, 0},
+                                                        {PBM_STEPIT, 2500},  {PBM_STEPIT, 5000}, {PBM_STEPIT, 7500},
+                                                        {PBM_SETPOS, 10000}};
     EXPECT_EQ(ProgressSpy::log, expected);
 
     EXPECT_EQ(FirstSoundPack(), pack);
     const Sound* first = pack->Sounds();
     ASSERT_NE(first, nullptr);
-    EXPECT_EQ(first->IndexText(), "7");
+    EXPECT_EQ(first->IndexText() + first->Command(), "500again") << "the later section of a SoundIndex wins";
     EXPECT_EQ(first->Filename(), root_ + "\\Tunelark\\Farm\\sub\\a.mp3");
     EXPECT_EQ(first->Message(), "");
     ASSERT_NE(first->Next(), nullptr);
+    EXPECT_EQ(first->Next()->IndexText(), "7");
     EXPECT_EQ(first->Next()->Next(), nullptr);
     EXPECT_EQ(ReadRaw(HKEY_LOCAL_MACHINE, PackKey("Farm").c_str(), "Artist").bytes, std::string("An Artist\0", 10));
-    EXPECT_EQ(ReadRaw(HKEY_LOCAL_MACHINE, (PackKey("Farm") + "\\5").c_str(), "Command").bytes, std::string("baa\0", 4));
+    const auto installed = Database();
+    EXPECT_EQ(Reloaded(), installed);
+}
 
+// A second install of a name updates that pack; what memory then holds is what a reload reads.
+TEST_F(InstallTest, InstallingAnInstalledNameUpdatesThatPackInPlace) {
+    ASSERT_NE(InstallSoundPack(WriteIni(Header("Zoo") + SoundSection(1, "700", "roar"), "zoo.ini"), nullptr), nullptr);
+    SoundPack* farm = InstallSoundPack(WriteIni(Header("Farm", 2) + SoundSection(1, "501", "moo") + SoundSection(2, "502", "baa")), nullptr);
+    const std::string v2 = WriteIni(Header("FARM", 3, "New Artist") + SoundSection(1, "501", "changed") +
+                                    SoundSection(2, "503", "oink") + SoundSection(3, "700", "bark"), "v2.ini");
     InstallErrorText.clear();
-    EXPECT_EQ(InstallSoundPack(WriteIni(ini), nullptr), nullptr);
-    EXPECT_EQ(InstallErrorText, "Error: A SoundPack named \"Farm\" is already installed. Delete it first to install it again\r\n");
-    EXPECT_EQ(FirstSoundPack()->Next(), nullptr);
+    InstallOutcome outcome;
+    EXPECT_EQ(InstallSoundPack(v2, nullptr, &outcome), farm);
+    EXPECT_EQ(InstallErrorText, InUse(501) + InUse(700));
+    EXPECT_FALSE(outcome.newRecord);
+    EXPECT_EQ(outcome.added, std::vector<int>{503});
+    EXPECT_EQ(outcome.alreadyInPack, std::vector<int>{501});
+    EXPECT_EQ(outcome.inOtherPack, std::vector<int>{700});
+    EXPECT_EQ(outcome.problems, 1);
+    EXPECT_EQ(farm->Name() + "|" + farm->Artist(), "Farm|New Artist");
+    ASSERT_TRUE(FindSound("501", MatchIndexText) && FindSound("503", MatchIndexText));
+    EXPECT_EQ(FindSound("501", MatchIndexText)->Command() + FindSound("503", MatchIndexText)->Command(), "moooink");
+    const auto updated = Database();
+    EXPECT_EQ(updated.size(), 6u) << "two packs, one Sound of Zoo, three of Farm";
+    EXPECT_EQ(Reloaded(), updated);
+
+    // The same file again changes nothing; neither does it when the pack is only in the
+    // registry (installed behind the plug-in), which is read in as the one record.
+    farm->SetProperty(SoundPackEnabledProperty, 0);
+    std::unique_ptr<SoundPack> unloaded;
+    for (int i = 0; i < 2; ++i) {
+        InstallErrorText.clear();
+        ASSERT_NE(InstallSoundPack(v2, nullptr, &outcome), nullptr);
+        EXPECT_EQ(InstallErrorText, InUse(501) + InUse(503) + InUse(700)) << i;
+        EXPECT_EQ(outcome.newRecord, i == 1);
+        EXPECT_EQ(Database(), updated) << i;
+        EXPECT_EQ(AsNumber(ReadRaw(HKEY_LOCAL_MACHINE, PackKey("Farm").c_str(), "Enabled")), 0) << "switched off stays off";
+        unloaded = UnlinkSoundPack(FindSoundPackByName("Farm", MatchPackName));
+    }
 }
 
 TEST_F(InstallTest, AFileClaimingBillionsOfSoundsEndsQuicklyWithABoundedReport) {

@@ -155,6 +155,9 @@ TEST_F(PackDialogTest, InstallDrivesItsProgressBarStaysOpenAndShowsEachInstallsE
         {"[Header]\nTotalSounds=1\nName=Zoo\nVersion=1\n" + sound1, Missing("Artist", "Header"), 0, {"All Sounds", "-Farm"}},
         {"[Header]\nTotalSounds=3\nName=Zoo\nArtist=A\nVersion=1\n" + sound3, Missing("SoundIndex", "Sound1") +
              Missing("SoundIndex", "Sound2"), 10000, {"All Sounds", "-Farm", "-Zoo"}},
+        {"[Header]\nTotalSounds=2\nName=farm\nArtist=B\nVersion=2\n" + sound1 + "[Sound2]\nSoundIndex=12\nCommand=oink\n"
+         "Filename=c.wav\nMessage=\n", "Error: SoundIndex 10 is already in use - will not redefine\r\n", 10000,
+         {"All Sounds", "-Farm", "-Zoo"}},
         {"", "Error: The install.ini file's path is longer than 259 characters - cannot install from it\r\n", 0,
          {"All Sounds", "-Farm", "-Zoo"}},
     };
@@ -191,10 +194,13 @@ TEST_F(PackDialogTest, InstallDrivesItsProgressBarStaysOpenAndShowsEachInstallsE
             }
             PostMessageA(d, WM_COMMAND, IDCANCEL, 0);
         });
+        TreeView_SelectItem(Tree(panel), TreeView_GetRoot(Tree(panel)));
         SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_PANEL_SOUNDPACKS, BN_CLICKED), 0);
         dialog.Join();
         EXPECT_TRUE(dialog.closedByAction());
+        EXPECT_EQ(ListRows(GetDlgItem(panel, IDC_PANEL_SOUND_LIST), 1), (Rows{"10", "12", "11"})) << "the update's Sound shows";
     });
+    EXPECT_EQ(Value("Farm", "Artist"), std::string("B\0", 2));
     EXPECT_EQ(InstallErrorText, "");
     ASSERT_NE(FindSound("11", MatchIndexText), nullptr);
     EXPECT_EQ(Value("Zoo\\11", "Command"), std::string("baa\0", 4));

@@ -82,6 +82,14 @@ TEST_F(TlpackTest, EachVerbReportsWhatItDidAndExitsAccordingly) {
                                            "[Sound1]\nSoundIndex=501\nFilename=gone.wav\nMessage=m\n"
                                            "[Sound3]\nSoundIndex=502\nCommand=j\nFilename=junk.wav\n"
                                            "[Sound4]\nSoundIndex=503\nCommand=k\nFilename=junk.wav\nMessage=\n");
+    // Version 2 gives 502 twice (the later wins) and 501, which the pack has already.
+    const std::string v2 = Ini("v2.ini", "[Header]\nTotalSounds=3\nName=farm\nArtist=B\nVersion=2\n"
+                                         "[Sound1]\nSoundIndex=502\nCommand=baa\nFilename=moo.wav\nMessage=m\n"
+                                         "[Sound2]\nSoundIndex=502\nCommand=bah\nFilename=moo.wav\nMessage=m\n"
+                                         "[Sound3]\nSoundIndex=501\nCommand=moo\nFilename=moo.wav\nMessage=m\n");
+    const std::string zoo = Ini("zoo.ini", "[Header]\nTotalSounds=1\nName=Zoo\nArtist=Z\nVersion=1\n"
+                                           "[Sound1]\nSoundIndex=502\nCommand=roar\nFilename=moo.wav\nMessage=m\n");
+    const std::string replaced = "Warning: Sound2 replaces Sound1 for SoundIndex 502";
     struct Case { std::string arguments; DWORD exitCode; std::vector<std::string> said; };
     const Case cases[] = {
         {"", 2, {"usage: tlpack"}},
@@ -91,10 +99,13 @@ TEST_F(TlpackTest, EachVerbReportsWhatItDidAndExitsAccordingly) {
         {"check " + bad, 1, {"Missing Artist key in Header", "Missing Command key in Sound1", "Missing SoundIndex key in Sound2",
                              "Missing Message key in Sound3", "junk.wav cannot be played"}},
         {"list", 0, {}},
-        {"install " + good, 0, {"installed \"Farm\": 1 sounds"}},
-        {"install " + good, 1, {"already installed", "not installed"}},
-        {"list", 0, {"Farm - A, version 1: 1 sounds", "/xTLmoo"}},
-        {"export Farm \"" + root_ + "\\out.ini\"", 0, {"exported \"Farm\" (1 sounds)"}},
+        {"check " + v2, 0, {replaced, "no problems: 2 sounds, 1 warnings"}},
+        {"install " + good, 0, {"installed \"Farm\": 1 sounds", "added: 501"}},
+        {"install " + good, 0, {"SoundIndex 501 is already in use", "updated \"Farm\": 1 sounds", "already in this pack, left as they are: 501"}},
+        {"install " + v2, 0, {replaced, "updated \"Farm\": 2 sounds", "added: 502", "already in this pack, left as they are: 501"}},
+        {"install " + zoo, 1, {"SoundIndex 502 is already in use", "in use by another pack, not installed: 502"}},
+        {"list", 0, {"Farm - B, version 2: 2 sounds", "/xTLmoo", "/xTLbah"}},
+        {"export Farm \"" + root_ + "\\out.ini\"", 0, {"exported \"Farm\" (2 sounds)"}},
         {"export Nobody x.ini", 1, {"no SoundPack named \"Nobody\""}},
     };
     for (const Case& c : cases) {

@@ -6,6 +6,8 @@
 //   tlpack list                        the installed packs and their sounds
 //   tlpack check PATH\install.ini      every problem of a file, without installing it
 // Exit codes: 0 done and no problem, 1 a failure or a problem found, 2 bad arguments.
+// Warnings (a SoundIndex given twice) and, on an install, sections whose SoundIndex the
+// pack has already are no problems: a setup program may run the same install again.
 #include <windows.h>
 
 #include <cstdio>
@@ -60,16 +62,31 @@ int CountSounds(const SoundPack& pack) {
     return n;
 }
 
+// "label: 1, 2, 3" with at most a screenful of numbers; nothing for an empty list.
+void PrintIndexes(const char* label, const std::vector<int>& indexes) {
+    constexpr size_t Shown = 20;
+    if (indexes.empty()) return;
+    std::string line = "  " + std::string(label) + ":";
+    for (size_t i = 0; i < indexes.size() && i < Shown; ++i) line += (i ? ", " : " ") + std::to_string(indexes[i]);
+    if (indexes.size() > Shown) line += " ... (" + std::to_string(indexes.size()) + " in all)";
+    std::printf("%s\n", line.c_str());
+}
+
 int Install(const std::string& ini) {
     InstallErrorText.clear();
-    const SoundPack* pack = InstallSoundPack(FullPath(ini), nullptr);
+    InstallOutcome outcome;
+    const SoundPack* pack = InstallSoundPack(FullPath(ini), nullptr, &outcome);
     PrintProblems(InstallErrorText);
     if (!pack) {
         std::printf("not installed\n");
         return Failed;
     }
-    std::printf("installed \"%s\": %d sounds\n", pack->Name().c_str(), CountSounds(*pack));
-    return InstallErrorText.empty() ? Done : Failed;
+    std::printf("%s \"%s\": %d sounds\n", outcome.newRecord ? "installed" : "updated", pack->Name().c_str(),
+                CountSounds(*pack));
+    PrintIndexes("added", outcome.added);
+    PrintIndexes("already in this pack, left as they are", outcome.alreadyInPack);
+    PrintIndexes("in use by another pack, not installed", outcome.inOtherPack);
+    return outcome.problems == 0 ? Done : Failed;
 }
 
 int Export(const std::string& name, const std::string& ini) {
@@ -98,11 +115,10 @@ int List() {
 }
 
 int Check(const std::string& ini) {
-    std::vector<std::string> files;
-    const std::string report = CheckInstallFile(FullPath(ini), &files);
-    PrintProblems(report);
-    int problems = report.empty() ? 0 : 1;
-    for (const std::string& file : files) {
+    const InstallFileCheck check = CheckInstallFile(FullPath(ini));
+    PrintProblems(check.report);
+    long long problems = check.problems;
+    for (const std::string& file : check.soundFiles) {
         if (!IsRegularFilePath(file.c_str())) {
             std::printf("Error: The sound file %s is missing\n", file.c_str());
             ++problems;
@@ -111,7 +127,10 @@ int Check(const std::string& ini) {
             ++problems;
         }
     }
-    if (problems == 0) std::printf("no problems: %zu sounds\n", files.size());
+    if (problems == 0) {
+        const std::string warnings = check.warnings ? ", " + std::to_string(check.warnings) + " warnings" : "";
+        std::printf("no problems: %zu sounds%s\n", check.soundFiles.size(), warnings.c_str());
+    }
     return problems ? Failed : Done;
 }
 

@@ -223,6 +223,7 @@ void OnTreeRightButton(HWND tree, POINT point) {
         break;
     case IDM_PANEL_INSTALL_SOUNDPACK:
         OpenEditingDialog(InstallSoundPackDialog, tree);
+        RefreshSoundList(panel);
         break;
     case IDM_PANEL_DELETE_SOUNDPACK:
         DeleteSoundPackOfNode(panel, tree, clicked.text);
@@ -424,7 +425,9 @@ bool OnCommand(HWND panel, int id, int code) {
         }
         return true;
     case IDC_PANEL_SOUNDPACKS:
+        // An install may have added Sounds to the pack on show.
         OpenEditingDialog(InstallSoundPackDialog, panel);
+        RefreshSoundList(panel);
         return true;
     case IDC_PANEL_OPTIONS:
         OpenEditingDialog(AdvancedOptionsDialog, panel);

@@ -49,7 +49,7 @@ void CreatePack(HWND dialog) {
     pack->SetName(name);
     pack->SetArtist(ui::ItemText(dialog, IDC_PACK_ARTIST, FieldLimit));
     pack->SetVersion(ui::ItemText(dialog, IDC_PACK_VERSION, FieldLimit));
-    pack->SetKeyPath(std::string(SoundsKeyPath) + "\\" + name);
+    pack->SetKeyPath(PackKeyPath(name));
     SoundPack* added = AppendSoundPack(std::move(pack));
     SaveSoundPack(*added);
     AnnouncePack(dialog, added);
@@ -69,7 +69,10 @@ void InstallChosenFile(HWND dialog) {
         return;
     }
     const std::string path = ui::ItemText(dialog, IDC_INSTALL_PATH, PathLimit);
-    if (SoundPack* pack = InstallSoundPack(path, GetDlgItem(dialog, IDC_INSTALL_PROGRESS))) AnnouncePack(dialog, pack);
+    InstallOutcome outcome;
+    SoundPack* pack = InstallSoundPack(path, GetDlgItem(dialog, IDC_INSTALL_PROGRESS), &outcome);
+    // An updated pack has its node already.
+    if (pack && outcome.newRecord) AnnouncePack(dialog, pack);
     if (!InstallErrorText.empty()) ShowInstallErrors(dialog);
 }
 
@@ -113,8 +116,7 @@ std::string NewSoundPackNameProblem(const std::string& name) {
     if (name.empty()) return "Please type a name for the new SoundPack.";
     if (const std::string problem = PackNameProblem(name); !problem.empty())
         return "This name cannot be used: " + problem + ".";
-    const std::string key = std::string(SoundsKeyPath) + "\\" + name;
-    if (FindSoundPackByName(name, MatchPackName) || RegKey::Open(HKEY_LOCAL_MACHINE, key.c_str(), KEY_READ))
+    if (FindSoundPackByName(name, MatchPackName) || RegKey::Open(HKEY_LOCAL_MACHINE, PackKeyPath(name).c_str(), KEY_READ))
         return "A SoundPack named \"" + name + "\" already exists. Please choose another name.";
     if (PackDirectory(name).empty()) return "The SoundPack's directory path would be too long. Please choose a shorter name.";
     return std::string();
