@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "fsound/handles.h"
+#include "fsound/low_rate.h"
 #include "fsound/mf_decoder.h"
 
 namespace tunelark::fsound {
@@ -16,9 +17,7 @@ bool HasRawExtension(const std::string& path) {
     return ext == ".raw";
 }
 
-}  // namespace
-
-std::unique_ptr<Decoder> OpenDecoder(const std::string& path) {
+std::unique_ptr<Decoder> OpenByContent(const std::string& path) {
     char magic[16] = {};
     DWORD got = 0;
     {
@@ -37,6 +36,12 @@ std::unique_ptr<Decoder> OpenDecoder(const std::string& path) {
     static const unsigned char AsfHeader[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
                                                 0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
     return OpenMfDecoder(path, got == sizeof AsfHeader && std::memcmp(magic, AsfHeader, sizeof AsfHeader) == 0);
+}
+
+}  // namespace
+
+std::unique_ptr<Decoder> OpenDecoder(const std::string& path) {
+    return AtPlayableRate(OpenByContent(path));
 }
 
 }  // namespace tunelark::fsound

@@ -20,6 +20,9 @@ tone tone_16bit_stereo_22050.wav 0.5 22050 2 16
 tone tone_16bit_mono_44100.wav 0.3 44100 1 16
 tone tone_8bit_stereo_8000.wav 0.4 8000 2 8
 tone long_16bit_mono_8000.wav 3 8000 1 16   # long enough to be stopped half-way
+# The lowest rate played (its tone well below the 500 Hz it can carry) and the highest.
+sox -q -n -r 1000 -c 1 -b 16 -e signed tone_16bit_mono_1000.wav synth 0.5 sine 220 vol 0.5
+tone tone_16bit_stereo_192000.wav 0.3 192000 2 16
 
 tone src_stereo_44100.wav 0.6 44100 2 16
 tone src_mono_22050.wav 0.6 22050 1 16
@@ -124,6 +127,16 @@ for k in range(body + 10, e - 10):
     d[k] = rnd.getrandbits(8)
 open("bad_middle_page.ogg", "wb").write(d)
 open("cut_mid_page.ogg", "wb").write(ogg[:(p[3][0] + p[3][2]) // 2])
+# Damage after the first second of the 3 s (the page after the first whose granule
+# position passes 1 s): that page lost, or its granule position going backwards with
+# its CRC still right. Only the sound before the damage may play.
+k = next(i for i, (st, _, _) in enumerate(p) if struct.unpack_from("<q", ogg, st + 6)[0] >= 44100) + 1
+assert k < len(p) - 1, "the damage must be in the middle"
+open("missing_middle_page.ogg", "wb").write(ogg[:p[k][0]] + ogg[p[k][2]:])
+d = bytearray(ogg)
+struct.pack_into("<q", d, p[k][0] + 6, struct.unpack_from("<q", ogg, p[k - 1][0] + 6)[0] - 4096)
+recrc(d, p[k][0], p[k][2])
+open("granule_backwards.ogg", "wb").write(d)
 
 def frames(d):
     i = d.find(b"\xff\xfb")
@@ -277,6 +290,8 @@ broken = {
     "zero_block_align": riff([chunk(b"fmt ", with_fmt(align=0)), chunk(b"data", good_data)]),
     "many_channels": riff([chunk(b"fmt ", with_fmt(ch=65535, align=65534)), chunk(b"data", good_data)]),
     "absurd_rate": riff([chunk(b"fmt ", with_fmt(rate=0xFFFFFFFF)), chunk(b"data", good_data)]),
+    "rate_999": riff([chunk(b"fmt ", with_fmt(rate=999, avg=1998)), chunk(b"data", good_data)]),
+    "rate_192001": riff([chunk(b"fmt ", with_fmt(rate=192001, avg=384002)), chunk(b"data", good_data)]),
     "bits_beyond_block": riff([chunk(b"fmt ", with_fmt(bits=64)), chunk(b"data", good_data)]),
     "fmt_size_lies": riff([b"fmt " + struct.pack("<I", 0xFFFFFFF0) + good_fmt, chunk(b"data", good_data)]),
     "riff_size_tiny": riff([chunk(b"fmt ", good_fmt), chunk(b"data", good_data)], 4),

@@ -163,6 +163,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SoundCase{"tone_8bit_stereo_8000.wav", 0.4, 440, 660},
                       SoundCase{"tone_16bit_stereo_22050.wav", 0.5, 440, 660},
                       SoundCase{"tone_16bit_mono_44100.wav", 0.3, 440, 440},
+                      SoundCase{"tone_16bit_mono_1000.wav", 0.5, 220, 220},
+                      SoundCase{"tone_16bit_stereo_192000.wav", 0.3, 440, 660},
                       SoundCase{"tone_stereo_44100.mp3", 0.6, 440, 660},
                       SoundCase{"tone_mono_22050.mp3", 0.6, 440, 440},
                       SoundCase{"tone_id3.mp3", 0.6, 440, 660},
@@ -367,6 +369,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BrokenCase{"broken_no_data.wav", 0}, BrokenCase{"broken_zero_channels.wav", 0},
                       BrokenCase{"broken_zero_rate.wav", 0}, BrokenCase{"broken_zero_block_align.wav", 0},
                       BrokenCase{"broken_many_channels.wav", 0}, BrokenCase{"broken_absurd_rate.wav", 0},
+                      BrokenCase{"broken_rate_999.wav", 0}, BrokenCase{"broken_rate_192001.wav", 0},
                       BrokenCase{"broken_bits_beyond_block.wav", 0}, BrokenCase{"broken_fmt_size_lies.wav", 0},
                       BrokenCase{"broken_cbsize_lies.wav", 0}, BrokenCase{"broken_riff_size_tiny.wav", 0},
                       BrokenCase{"broken_unknown_subformat.wav", 0}, BrokenCase{"broken_unknown_codec.wav", 0},
@@ -385,6 +388,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(BrokenCase{"bad_comment_count.ogg", 0}, BrokenCase{"bad_setup_page.ogg", 0},
                       // The long sounds are 3 s; the damage lies about half-way.
                       BrokenCase{"bad_middle_page.ogg", 2.5}, BrokenCase{"cut_mid_page.ogg", 2.0},
+                      // 1.01 s of sound before the damage, 2 s after it.
+                      BrokenCase{"missing_middle_page.ogg", 1.02, 0.95}, BrokenCase{"granule_backwards.ogg", 1.02, 0.95},
                       BrokenCase{"bad_frame.mp3", 1.7}, BrokenCase{"lying_header.mp3", 1.7},
                       BrokenCase{"cut_mid_frame.mp3", 1.7}, BrokenCase{"false_syncs.mp3", 0.2},
                       BrokenCase{"cut_mid_frame.mp2", 1.7}),

@@ -143,7 +143,8 @@ TEST_F(InstallTest, NamesThatCannotBeAPacksOwnAreRefused) {
               nullptr) << "the longest name a key can have";
 }
 
-// A sound file named outside the pack's directory would be deleted with its Sound.
+// A sound file named outside the pack's directory would be deleted with its Sound; a
+// path longer than the plug-in's path buffers would be cut into another file's.
 TEST_F(InstallTest, SoundFilesOutsideThePacksDirectoryAreRefused) {
     const std::string outside[] = {"..\\x.wav", "sub\\..\\..\\x.wav", "../x.wav", "...\\x.wav", ". .\\x.wav",
                                    "\\x.wav", "/x.wav", "C:\\x.wav", "\\\\host\\share\\x.wav", "x.wav:stream"};
@@ -160,6 +161,18 @@ TEST_F(InstallTest, SoundFilesOutsideThePacksDirectoryAreRefused) {
     ASSERT_NE(pack->Sounds(), nullptr);
     EXPECT_EQ(pack->Sounds()->IndexText(), "11");
     EXPECT_EQ(pack->Sounds()->Next(), nullptr);
+
+    // A plug-in directory so long that a Filename an install.ini can hold reaches the limit.
+    const std::string pluginDir = root_ + "\\" + std::string(1100, 'd');
+    WriteText(HKEY_LOCAL_MACHINE, HostKey, "PluginDir", pluginDir);
+    const size_t room = PathBufferSize - 1 - (pluginDir + "\\Tunelark\\Long\\").size();
+    InstallErrorText.clear();
+    pack = InstallSoundPack(WriteIni(Header("Long", 2) + SoundSection(1, "1", "c", std::string(room, 'f')) +
+                                     SoundSection(2, "2", "c", std::string(room + 1, 'f')), "long.ini"), nullptr);
+    ASSERT_NE(pack, nullptr);
+    EXPECT_EQ(InstallErrorText, "Error: The sound file's path in Sound2 is too long - will not install it\r\n");
+    ASSERT_NE(pack->Sounds(), nullptr);
+    EXPECT_EQ(pack->Sounds()->Filename().size(), PathBufferSize - 1) << "the longest path is kept whole";
 }
 
 // Records what the installer tells the progress control, and where it stands then.
@@ -255,10 +268,16 @@ TEST_F(InstallTest, AFileClaimingBillionsOfSoundsEndsQuicklyWithABoundedReport) 
     ASSERT_NE(pack, nullptr);
     EXPECT_EQ(InstallErrorText, Missing("SoundIndex", "Sound3 to Sound69 (67 sections)") +
                                     Missing("SoundIndex", "Sound71 to Sound2000000000 (1999999930 sections)"));
+    // Three missing in a row are still named one by one; four make one line.
+    InstallErrorText.clear();
+    ASSERT_NE(InstallSoundPack(WriteIni(Header("Runs", 9) + SoundSection(1, "21", "a") + SoundSection(5, "22", "b"), "runs.ini"), nullptr), nullptr);
+    EXPECT_EQ(InstallErrorText, Missing("SoundIndex", "Sound2") + Missing("SoundIndex", "Sound3") +
+                                    Missing("SoundIndex", "Sound4") + Missing("SoundIndex", "Sound6 to Sound9 (4 sections)"));
 }
 
 TEST_F(InstallTest, AnExportInstallsBackAsTheSamePack) {
-    const std::string values[] = {"plain", "", "  padded  ", "\"quoted\"", "semi;colon [x] = y", "caf\xE9", "'single'"};
+    const std::string values[] = {"plain", "", "  padded  ", "\"quoted\"", "semi;colon [x] = y", "caf\xE9", "'single'",
+                                  std::string(1022, 'm')};  // the longest value an install reads whole
     auto pack = std::make_unique<SoundPack>();
     pack->SetName("Round Trip");
     pack->SetArtist(values[2]);
@@ -289,7 +308,8 @@ TEST_F(InstallTest, AnExportInstallsBackAsTheSamePack) {
         EXPECT_EQ(in->Filename(), root_ + "\\Tunelark\\Round Trip\\f" + std::to_string(in->Index() + 1) + ".wav");
     }
 
-    for (const std::string& bad : {std::string("two\r\nlines"), std::string("ERROR_NOT_FOUND"), std::string(1100, 'm')}) {
+    for (const std::string& bad : {std::string("two\r\nlines"), std::string("ERROR_NOT_FOUND"), std::string(1023, 'm'),
+                                   " " + std::string(1020, 'm')}) {  // quoted, 1 023 characters
         pack->Sounds()->SetMessage(bad);
         const std::string refused = root_ + "\\refused.ini";
         EXPECT_NE(ExportSoundPack(*pack, refused), "") << bad.substr(0, 20);

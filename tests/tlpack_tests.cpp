@@ -89,6 +89,10 @@ TEST_F(TlpackTest, EachVerbReportsWhatItDidAndExitsAccordingly) {
                                          "[Sound3]\nSoundIndex=501\nCommand=moo\nFilename=moo.wav\nMessage=m\n");
     const std::string zoo = Ini("zoo.ini", "[Header]\nTotalSounds=1\nName=Zoo\nArtist=Z\nVersion=1\n"
                                            "[Sound1]\nSoundIndex=502\nCommand=roar\nFilename=moo.wav\nMessage=m\n");
+    // Installs, but without its Sound2: "a problem found".
+    const std::string partial = Ini("partial.ini", "[Header]\nTotalSounds=2\nName=Farm\nArtist=B\nVersion=2\n"
+                                                   "[Sound1]\nSoundIndex=601\nCommand=a\nFilename=moo.wav\nMessage=m\n"
+                                                   "[Sound2]\nSoundIndex=602\nFilename=moo.wav\nMessage=m\n");
     const std::string replaced = "Warning: Sound2 replaces Sound1 for SoundIndex 502";
     struct Case { std::string arguments; DWORD exitCode; std::vector<std::string> said; };
     const Case cases[] = {
@@ -107,6 +111,8 @@ TEST_F(TlpackTest, EachVerbReportsWhatItDidAndExitsAccordingly) {
         {"list", 0, {"Farm - B, version 2: 2 sounds", "/xTLmoo", "/xTLbah"}},
         {"export Farm \"" + root_ + "\\out.ini\"", 0, {"exported \"Farm\" (2 sounds)"}},
         {"export Nobody x.ini", 1, {"no SoundPack named \"Nobody\""}},
+        {"check " + partial, 1, {"Missing Command key in Sound2"}},
+        {"install " + partial, 1, {"Missing Command key in Sound2", "updated \"Farm\": 3 sounds", "added: 601"}},
     };
     for (const Case& c : cases) {
         const ToolRun run = Tlpack(c.arguments);
