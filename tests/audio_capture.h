@@ -17,6 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "playback/sound_play.h"
+#include "playback/worker.h"
+
 namespace testsupport {
 
 constexpr unsigned CaptureRate = 48000;
@@ -158,5 +161,26 @@ inline CaptureSummary WaitForCapture(DWORD quietMs = 500, DWORD timeoutMs = 1500
     }
     return SummariseCapture(ReadCapture());
 }
+
+// The plug-in's playback path (its worker and the sound system) for a test's length, so
+// that the test can act on a sound while it plays.
+struct PlaybackRunning {
+    PlaybackRunning() {
+        tunelark::StartPlaybackWorker();
+        FSOUND_SetOutput(FSOUND_OUTPUT_WINMM);
+        FSOUND_Init(40100, 32, FSOUND_INIT_GLOBALFOCUS);
+    }
+    ~PlaybackRunning() {
+        tunelark::StopPlaybackWorker();
+        FSOUND_Close();
+    }
+    // Plays the sound whatever the switches say; true once the device has some of it.
+    bool PlayUntilHeard(const tunelark::Sound& sound) const {
+        ResetCapture();
+        if (tunelark::Play(sound, 1) != tunelark::PlayPosted) return false;
+        for (int i = 0; i < 500 && CaptureBytes() == 0; ++i) Sleep(10);
+        return CaptureBytes() > 0;
+    }
+};
 
 }  // namespace testsupport

@@ -287,14 +287,19 @@ TEST_F(PanelTest, ListMenusActOnTheRowAndTheSelectedPack) {
     }
 }
 
+// Deleting with its file the Sound that plays: the sound stops, and its file goes.
 TEST_F(PanelTest, DeleteSoundRemovesItsFileOnlyWhenAskedTo) {
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
     const std::string file = std::string(temp) + "tlpanel_delete.wav";
+    PlaybackRunning playback;
     for (int answer : {DeleteCancelled, DeleteKeepFiles, DeleteWithFiles}) {
         FreeSoundDatabase();
-        std::ofstream(file) << "x";
+        WriteToneWav(file, 440, 8);
         AddPack("Farm", {{"2", "moo", file, "m"}, {"3", "baa", "f", "m"}});
+        if (answer == DeleteWithFiles) {
+            ASSERT_TRUE(playback.PlayUntilHeard(*FindSound("2", MatchIndexText)));
+        }
         ConfigPanelSeams().confirmDelete = [answer](HWND) { return answer; };
         Rows rows;
         Run([&](HWND panel) {
@@ -308,6 +313,7 @@ TEST_F(PanelTest, DeleteSoundRemovesItsFileOnlyWhenAskedTo) {
         EXPECT_EQ(GetFileAttributesA(file.c_str()) == INVALID_FILE_ATTRIBUTES, answer == DeleteWithFiles) << answer;
         EXPECT_EQ(rows.size(), deleted ? 1u : 2u) << answer;
     }
+    EXPECT_LT(WaitForCapture().audibleSeconds, 6.0) << "the 8 s sound went on";
     DeleteFileA(file.c_str());
 }
 
@@ -317,13 +323,18 @@ TEST_F(PanelTest, DeleteSoundPackRemovesNodeKeysRecordsAndFilesWhenAsked) {
     const std::string plugins = std::string(temp) + "tlpanel" + std::to_string(GetCurrentProcessId());
     WriteText(HKEY_LOCAL_MACHINE, "Software\\Drovask\\MsgPlus2", "PluginDir", plugins);
     menuAnswer_ = IDM_PANEL_DELETE_SOUNDPACK;
+    PlaybackRunning playback;
+    const std::string dir = plugins + "\\Tunelark\\Farm", row = "2|moo|" + dir + "\\a.wav|m";
     for (int answer : {DeleteCancelled, DeleteKeepFiles, DeleteWithFiles}) {
         FreeSoundDatabase();
-        const std::string dir = plugins + "\\Tunelark\\Farm";
         for (const std::string& d : {plugins, plugins + "\\Tunelark", dir}) CreateDirectoryA(d.c_str(), nullptr);
-        std::ofstream(dir + "\\a.wav") << "x";
+        WriteToneWav(dir + "\\a.wav", 440, 8);
         AddPack("Zoo", {{"1", "roar", "f", "m"}});
-        AddPack("Farm", {{"2", "moo", "f", "m"}});
+        AddPack("Farm", {{"2", "moo", dir + "\\a.wav", "m"}});
+        // What plays is cut off, and its file goes with the others.
+        if (answer == DeleteWithFiles) {
+            ASSERT_TRUE(playback.PlayUntilHeard(*FindSound("2", MatchIndexText)));
+        }
         ConfigPanelSeams().confirmDelete = [answer](HWND) { return answer; };
         Rows tree, rows;
         Run([&](HWND panel) {
@@ -337,8 +348,9 @@ TEST_F(PanelTest, DeleteSoundPackRemovesNodeKeysRecordsAndFilesWhenAsked) {
         EXPECT_EQ(FindSoundPackByName("Farm", MatchPackName) == nullptr, deleted) << answer;
         EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, (std::string(DatabaseRoot) + "\\Farm").c_str()), !deleted);
         EXPECT_EQ(GetFileAttributesA(dir.c_str()) == INVALID_FILE_ATTRIBUTES, answer == DeleteWithFiles) << answer;
-        EXPECT_EQ(std::count(rows.begin(), rows.end(), "2|moo|f|m"), deleted ? 0 : 1) << answer;
+        EXPECT_EQ(std::count(rows.begin(), rows.end(), row), deleted ? 0 : 1) << answer;
     }
+    EXPECT_LT(WaitForCapture().audibleSeconds, 6.0) << "the 8 s sound went on";
     DeleteDirectoryTree(plugins);
     SHDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Drovask");
 }

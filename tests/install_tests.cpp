@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "audio_capture.h"
 #include "base/module.h"
 #include "playback/sound_play.h"
 #include "registry_fixture.h"
@@ -321,15 +322,21 @@ TEST_F(InstallTest, DeletingAPacksFilesRemovesOnlyWhatItCanAndFollowsNoLink) {
     const std::string pack = root_ + "\\Tunelark\\Gone";
     CreateDirectoryA((root_ + "\\Tunelark").c_str(), nullptr);
     for (const char* dir : {"", "\\sub", "\\sub\\deeper", "\\locked"}) CreateDirectoryA((pack + dir).c_str(), nullptr);
-    for (const char* file : {"\\a.wav", "\\sub\\b.wav", "\\sub\\deeper\\c.wav", "\\locked\\keep.wav"})
+    for (const char* file : {"\\sub\\b.wav", "\\sub\\deeper\\c.wav", "\\locked\\keep.wav"})
         std::ofstream(pack + file) << "x";
+    WriteToneWav(pack + "\\a.wav", 440, 8);
     SetFileAttributesA((pack + "\\locked\\keep.wav").c_str(), FILE_ATTRIBUTE_READONLY);
     char before[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, before);
 
     SoundPack record;
     record.SetName("Gone");
+    Sound playing(&record);  // the pack's sound plays while its files go
+    playing.SetFilename(pack + "\\a.wav");
+    PlaybackRunning playback;
+    ASSERT_TRUE(playback.PlayUntilHeard(playing));
     DeleteSoundPackFiles(record);
+    EXPECT_LT(WaitForCapture().audibleSeconds, 6.0) << "the 8 s sound went on";
 
     char after[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, after);

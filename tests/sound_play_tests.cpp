@@ -32,37 +32,6 @@ using testsupport::SoundPath;
 
 namespace {
 
-// A mono 16-bit PCM WAV of one sine tone at half of full scale.
-void WriteToneWav(const std::string& path, double hz, double seconds, unsigned rate = 22050) {
-    const uint32_t frames = static_cast<uint32_t>(seconds * rate);
-    std::vector<int16_t> pcm(frames);
-    for (uint32_t i = 0; i < frames; ++i)
-        pcm[i] = static_cast<int16_t>(16000 * std::sin(2 * 3.14159265358979 * hz * i / rate));
-    const uint32_t dataBytes = frames * 2;
-    std::string file = "RIFF";
-    auto put32 = [&](uint32_t v) { file.append(reinterpret_cast<const char*>(&v), 4); };
-    auto put16 = [&](uint16_t v) { file.append(reinterpret_cast<const char*>(&v), 2); };
-    put32(36 + dataBytes);
-    file += "WAVEfmt ";
-    put32(16);
-    put16(1);  // PCM
-    put16(1);
-    put32(rate);
-    put32(rate * 2);
-    put16(2);
-    put16(16);
-    file += "data";
-    put32(dataBytes);
-    file.append(reinterpret_cast<const char*>(pcm.data()), dataBytes);
-
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE) << path;
-    DWORD written = 0;
-    WriteFile(h, file.data(), static_cast<DWORD>(file.size()), &written, nullptr);
-    CloseHandle(h);
-    ASSERT_EQ(written, file.size());
-}
-
 // Power of one frequency in the left channel of frames [from, to) of a capture.
 double ToneLevel(const std::vector<int16_t>& s, size_t from, size_t to, double hz) {
     const double w = 2 * 3.14159265358979 * hz / CaptureRate;

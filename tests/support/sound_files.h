@@ -9,5 +9,7 @@ namespace testsupport {
 std::string ProgramDir();
 // bin/sounds/<name>, beside the test programs.
 std::string SoundPath(const std::string& name);
+// A mono 16-bit PCM WAV of one sine tone at half of full scale.
+void WriteToneWav(const std::string& path, double hz, double seconds, unsigned rate = 22050);
 
 }  // namespace testsupport
