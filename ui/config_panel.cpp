@@ -49,9 +49,14 @@ std::unique_ptr<PanelTree> Tree;
 WNDPROC TreeDefaultProc = nullptr;
 
 // Per panel: whether it passed the one-panel check, so that its destruction knows
-// whether the tree is its own.
+// whether the tree is its own, and the dialog's own procedure that the panel's passes on
+// to. The panel is subclassed by hand, not with SetWindowSubclass, whose data is a window
+// property: reading one is a trip to the window system under Wine, on every message, and
+// the list sends one for each row it gains.
 struct PanelState {
     bool accepted = false;
+    WNDPROC dialogProc = nullptr;
+    HWND list = nullptr;  // found once: finding a control asks the window system each time
 };
 
 // The editing dialogs are units of their own; one not in the plug-in yet opens nothing
@@ -383,6 +388,8 @@ void OnListActivate(HWND panel, const NMITEMACTIVATE& activation) {
 }
 
 LRESULT OnNotify(HWND panel, NMHDR* header) {
+    // One clear for the whole list, not a notification for every row it deletes.
+    if (header->idFrom == IDC_PANEL_SOUND_LIST && header->code == LVN_DELETEALLITEMS) return TRUE;
     if (header->idFrom == IDC_PANEL_PACK_TREE &&
         (header->code == TVN_SELCHANGEDA || header->code == TVN_SELCHANGEDW)) {
         RefreshSoundList(panel);
@@ -449,8 +456,8 @@ bool OnCommand(HWND panel, int id, int code) {
     return false;
 }
 
-LRESULT CALLBACK PanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
-    auto* state = reinterpret_cast<PanelState*>(data);
+LRESULT CALLBACK PanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* state = reinterpret_cast<PanelState*>(GetWindowLongPtrA(panel, GWLP_USERDATA));
     switch (message) {
     case UM_CLEARSOUNDS:
         ClearSounds(panel);
@@ -474,7 +481,7 @@ LRESULT CALLBACK PanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lPara
         if (const auto* pack = reinterpret_cast<const SoundPack*>(lParam)) RemovePackNode(pack->Name());
         return 0;
     case UM_ADDSOUNDROW:
-        AddSoundRow(ListOf(panel), reinterpret_cast<const Sound*>(wParam), static_cast<int>(lParam));
+        AddSoundRow(state->list, reinterpret_cast<const Sound*>(wParam), static_cast<int>(lParam));
         return 0;
     case WM_DESTROY:
         if (state->accepted) {
@@ -486,15 +493,15 @@ LRESULT CALLBACK PanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lPara
         }
         --OpenCount;
         break;
-    case WM_NCDESTROY:
-        RemoveWindowSubclass(panel, PanelProc, 1);
-        break;
     }
-    return DefSubclassProc(panel, message, wParam, lParam);
+    return CallWindowProcA(state->dialogProc, panel, message, wParam, lParam);
 }
 
 BOOL OnInit(HWND panel, PanelState& state) {
-    SetWindowSubclass(panel, PanelProc, 1, reinterpret_cast<DWORD_PTR>(&state));
+    state.list = ListOf(panel);
+    SetWindowLongPtrA(panel, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
+    state.dialogProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(panel, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PanelProc)));
     if (++OpenCount > 1) {
         EndDialog(panel, PanelCancelled);
         return TRUE;
