@@ -117,15 +117,19 @@ BOOL Initialise(HWND dialog, BlocklistState& state) {
     ui::SetChecked(dialog, IDC_BLOCKLIST_ALLOW_OTHERS, Settings.GetOption(AllowNotOnList) == 1);
     ui::SetChecked(dialog, IDC_BLOCKLIST_ASK_FIRST, Settings.GetOption(AskOnFirstSend) == 1);
     SendDlgItemMessageA(dialog, IDC_BLOCKLIST_NAME, EM_LIMITTEXT, NameLimit - 1, 0);
+    HWND list = Contacts(dialog);
     {
-        HWND list = Contacts(dialog);
         ui::RedrawPause pause(list);
         const std::vector<std::string> names = ContactsInInsertionOrder();
         SendMessageA(list, LVM_SETITEMCOUNT, names.size(), 0);
         for (const std::string& name : names) InsertContact(list, name);
     }
-    if (SendMessageA(Contacts(dialog), LVM_GETITEMCOUNT, 0, 0) > 0) {
-        SetContactState(dialog, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    if (SendMessageA(list, LVM_GETITEMCOUNT, 0, 0) > 0) {
+        // Taking the states from every item is a pass over the whole list; fresh items
+        // have none to take.
+        if (SendMessageA(list, LVM_GETSELECTEDCOUNT, 0, 0) > 0 ||
+            SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED) >= 0)
+            SetContactState(dialog, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
         SelectContact(dialog, 0, LVIS_FOCUSED);
     }
     Enable(dialog, BlocklistLockedControls(Settings.GetOption(BlocklistEnabled)), false);
