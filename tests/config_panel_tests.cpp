@@ -165,6 +165,44 @@ TEST_F(PanelTest, TreeAndListShowTheDatabase) {
     }
 }
 
+// The list on screen, scrolled down to a marked row, rebuilt by Edit Sound confirmed
+// unchanged: every row again in database order (not sorted), shown from the top, with no
+// row selected or marked, as any list rebuilt from the database; the tree keeps its own.
+TEST_F(PanelTest, ARefreshOfAScrolledListShowsEveryRowInOrderFromTheTop) {
+    Rows expected;
+    for (const char* name : {"Zoo", "Farm"}) {
+        std::vector<std::array<std::string, 4>> sounds;
+        for (int i = 0; i < 40; ++i) {
+            const std::string n = std::to_string(expected.size() * 37 % 101 + 1);
+            sounds.push_back({n, "c" + n, "f" + n, "m" + n});
+            expected.push_back(n + "|c" + n + "|f" + n + "|m" + n);
+        }
+        AddPack(name, sounds);
+    }
+    const auto seen = [](HWND panel) {
+        return "top:" + std::to_string(ListView_GetTopIndex(List(panel))) + " mark:" +
+               std::to_string(SendMessageA(List(panel), LVM_GETSELECTIONMARK, 0, 0)) + " selected:" +
+               std::to_string(ListView_GetSelectedCount(List(panel))) + " root:" +
+               std::to_string(TreeView_GetSelection(Tree(panel)) == TreeView_GetRoot(Tree(panel)));
+    };
+    std::string before, after;
+    Rows rows;
+    Run([&](HWND panel) {
+        ListView_EnsureVisible(List(panel), 70, FALSE);
+        MarkRow(panel, 70);
+        ListView_SetItemState(List(panel), 70, LVIS_SELECTED, LVIS_SELECTED);
+        before = seen(panel) + (IsWindowVisible(List(panel)) ? " visible" : "");
+        DialogDriver edit("Edit Sound", [](HWND d) { PostMessageA(d, WM_COMMAND, IDOK, 0); });
+        SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_PANEL_EDIT_SOUND, BN_CLICKED), 0);
+        edit.Join();
+        rows = Sounds(panel), after = seen(panel);
+    });
+    EXPECT_NE(before.substr(0, 6), "top:0 ") << before;  // scrolled down
+    EXPECT_EQ(before.substr(before.find(" mark")), " mark:70 selected:1 root:1 visible");
+    EXPECT_EQ(rows, expected);
+    EXPECT_EQ(after, "top:0 mark:-1 selected:0 root:1");
+}
+
 TEST_F(PanelTest, ASecondPanelIsRefusedAndTheFirstKeepsItsTree) {
     AddPack("Farm", {{"1", "moo", "f", "m"}});
     static std::atomic<int> second{0};

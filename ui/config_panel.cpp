@@ -49,9 +49,11 @@ std::unique_ptr<PanelTree> Tree;
 WNDPROC TreeDefaultProc = nullptr;
 
 // Per panel: whether it passed the one-panel check, so that its destruction knows
-// whether the tree is its own.
+// whether the tree is its own, and its list, found once: finding a control asks the
+// window system each time, and a fill adds thousands of rows.
 struct PanelState {
     bool accepted = false;
+    HWND list = nullptr;
 };
 
 // The editing dialogs are units of their own; one not in the plug-in yet opens nothing
@@ -79,7 +81,13 @@ HWND ListOf(HWND panel) { return GetDlgItem(panel, IDC_PANEL_SOUND_LIST); }
 
 void Sorry(HWND panel, const char* text) { MessageBoxA(panel, text, SorryCaption, MB_OK); }
 
+// Rebuilt with one repaint at the end, however many rows go out and in, and shown from
+// its top. A list emptied with drawing off keeps its scroll position for the rows that
+// come next, so it is scrolled up first.
 void RefreshSoundList(HWND panel) {
+    HWND list = ListOf(panel);
+    ListView_EnsureVisible(list, 0, FALSE);
+    ui::RedrawPause pause(list);
     SendMessageA(panel, UM_CLEARSOUNDS, 0, 0);
     SendMessageA(panel, UM_FILLSOUNDS, 0, 0);
 }
@@ -257,22 +265,24 @@ void InsertColumns(HWND list) {
 
 void BuildTree(HWND panel) {
     if (!Tree) return;
-    Tree->SetRoot(std::make_unique<TreeNode>(RootNodeText));
+    HWND tree = TreeOf(panel);
     bool any = false;
-    for (SoundPack* pack = FirstSoundPack(); pack; pack = pack->Next()) {
-        SendMessageA(panel, UM_ADDPACKNODE, reinterpret_cast<WPARAM>(pack), reinterpret_cast<LPARAM>(RootNodeText));
-        any = true;
+    {
+        ui::RedrawPause pause(tree);
+        Tree->SetRoot(std::make_unique<TreeNode>(RootNodeText));
+        for (SoundPack* pack = FirstSoundPack(); pack; pack = pack->Next()) {
+            SendMessageA(panel, UM_ADDPACKNODE, reinterpret_cast<WPARAM>(pack), reinterpret_cast<LPARAM>(RootNodeText));
+            any = true;
+        }
     }
     if (!any || !Tree->Root) return;
-    HWND tree = TreeOf(panel);
     TreeView_Expand(tree, Tree->Root->Handle, TVE_EXPAND);
     TreeView_SelectItem(tree, Tree->Root->Handle);
     InvalidateRect(tree, nullptr, TRUE);
 }
 
-void AddSoundRow(HWND panel, const Sound* sound, int row) {
+void AddSoundRow(HWND list, const Sound* sound, int row) {
     if (!sound) return;
-    HWND list = ListOf(panel);
     std::string index = sound->IndexText();
     LVITEMA item{};
     item.mask = LVIF_TEXT;
@@ -285,11 +295,19 @@ void AddSoundRow(HWND panel, const Sound* sound, int row) {
         ListView_SetItemText(list, inserted, column, fields[column - 1].data());
 }
 
+void ClearSounds(HWND panel) {
+    ui::RedrawPause pause(ListOf(panel));
+    ListView_DeleteAllItems(ListOf(panel));
+}
+
 void FillSounds(HWND panel) {
     const TreeItem selected = SelectedItem(panel);
+    const std::vector<const Sound*> sounds = SoundsForSelection(selected.item != nullptr, selected.isRoot, selected.text);
+    HWND list = ListOf(panel);
+    ui::RedrawPause pause(list);
+    ListView_SetItemCount(list, ListView_GetItemCount(list) + static_cast<int>(sounds.size()));
     int row = 0;
-    for (const Sound* sound : SoundsForSelection(selected.item != nullptr, selected.isRoot, selected.text))
-        SendMessageA(panel, UM_ADDSOUNDROW, reinterpret_cast<WPARAM>(sound), row++);
+    for (const Sound* sound : sounds) SendMessageA(panel, UM_ADDSOUNDROW, reinterpret_cast<WPARAM>(sound), row++);
 }
 
 // A pack's node, never the root, whatever the pack is called.
@@ -368,6 +386,8 @@ void OnListActivate(HWND panel, const NMITEMACTIVATE& activation) {
 }
 
 LRESULT OnNotify(HWND panel, NMHDR* header) {
+    // One clear for the whole list, not a notification for every row it deletes.
+    if (header->idFrom == IDC_PANEL_SOUND_LIST && header->code == LVN_DELETEALLITEMS) return TRUE;
     if (header->idFrom == IDC_PANEL_PACK_TREE &&
         (header->code == TVN_SELCHANGEDA || header->code == TVN_SELCHANGEDW)) {
         RefreshSoundList(panel);
@@ -440,7 +460,7 @@ bool OnCommand(HWND panel, int id, int code) {
 bool OnMessage(HWND panel, UINT message, WPARAM wParam, LPARAM lParam, const PanelState& state) {
     switch (message) {
     case UM_CLEARSOUNDS:
-        ListView_DeleteAllItems(ListOf(panel));
+        ClearSounds(panel);
         return true;
     case UM_BUILDTREE:
         BuildTree(panel);
@@ -461,7 +481,7 @@ bool OnMessage(HWND panel, UINT message, WPARAM wParam, LPARAM lParam, const Pan
         if (const auto* pack = reinterpret_cast<const SoundPack*>(lParam)) RemovePackNode(pack->Name());
         return true;
     case UM_ADDSOUNDROW:
-        AddSoundRow(panel, reinterpret_cast<const Sound*>(wParam), static_cast<int>(lParam));
+        AddSoundRow(state.list, reinterpret_cast<const Sound*>(wParam), static_cast<int>(lParam));
         return true;
     case WM_DESTROY:
         if (state.accepted) {
@@ -478,6 +498,7 @@ bool OnMessage(HWND panel, UINT message, WPARAM wParam, LPARAM lParam, const Pan
 }
 
 BOOL OnInit(HWND panel, PanelState& state) {
+    state.list = ListOf(panel);
     if (++OpenCount > 1) {
         EndDialog(panel, PanelCancelled);
         return TRUE;

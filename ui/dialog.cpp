@@ -87,6 +87,25 @@ void EnableControls(HWND dialog, std::initializer_list<int> ids, bool enabled) {
     for (int id : ids) EnableWindow(GetDlgItem(dialog, id), enabled ? TRUE : FALSE);
 }
 
+namespace {
+constexpr const char* RedrawPausedProperty = "Tunelark.RedrawPaused";
+}
+
+RedrawPause::RedrawPause(HWND control) {
+    if (!control || !(GetWindowLongA(control, GWL_STYLE) & WS_VISIBLE) || GetPropA(control, RedrawPausedProperty))
+        return;
+    SetPropA(control, RedrawPausedProperty, reinterpret_cast<HANDLE>(1));
+    SendMessageA(control, WM_SETREDRAW, FALSE, 0);
+    control_ = control;
+}
+
+RedrawPause::~RedrawPause() {
+    if (!control_) return;
+    RemovePropA(control_, RedrawPausedProperty);
+    SendMessageA(control_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(control_, nullptr, TRUE);
+}
+
 std::string AskFileName(FileDialog kind, HWND owner, const char* filter, const char* defaultExtension) {
     char file[2048] = {};  // as long as any path the plug-in keeps
     OPENFILENAMEA ofn{};

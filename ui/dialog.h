@@ -42,6 +42,22 @@ std::string ItemText(HWND dialog, int id, size_t limit);
 void SetItemText(HWND dialog, int id, const std::string& text);
 void EnableControls(HWND dialog, std::initializer_list<int> ids, bool enabled);
 
+// Switches a control's drawing off while many items go in or out, and back on with one
+// repaint when it goes out of scope: a list view or tree view otherwise repaints and
+// resizes its scroll bars for every item. Only the outermost of nested pauses of one
+// control switches drawing back on. A control without WS_VISIBLE is left alone, since
+// switching drawing on would show it.
+class RedrawPause {
+public:
+    explicit RedrawPause(HWND control);
+    ~RedrawPause();
+    RedrawPause(const RedrawPause&) = delete;
+    RedrawPause& operator=(const RedrawPause&) = delete;
+
+private:
+    HWND control_ = nullptr;  // set only by the pause that switched drawing off
+};
+
 // The common Open or Save dialog: the full path chosen, empty when cancelled. filter is
 // the dialog's list of "name\0pattern\0" pairs; defaultExtension may be null.
 enum class FileDialog { Open, Save };
