@@ -51,11 +51,13 @@ protected:
         SaveSoundPack(*pack);
         return AppendSoundPack(std::move(pack));
     }
-    std::string WriteIni(const std::string& text) {
+    // pathLength: the whole path that long, its name padded.
+    std::string WriteIni(const std::string& text, size_t pathLength = 0) {
         char temp[MAX_PATH];
         GetTempPathA(MAX_PATH, temp);
-        files_.push_back(std::string(temp) + "tlpack" + std::to_string(GetCurrentProcessId()) + "_" +
-                         std::to_string(files_.size()) + ".ini");
+        std::string name = std::string(temp) + "tlpack" + std::to_string(GetCurrentProcessId()) + "_" +
+                           std::to_string(files_.size());
+        files_.push_back(name + std::string(pathLength ? pathLength - name.size() - 4 : 0, 'p') + ".ini");
         std::ofstream(files_.back(), std::ios::binary) << text;
         return files_.back();
     }
@@ -149,7 +151,9 @@ TEST_F(PackDialogTest, PropertiesShowAPackAndWriteItsEnabledFlag) {
 TEST_F(PackDialogTest, InstallDrivesItsProgressBarStaysOpenAndShowsEachInstallsErrorsOnce) {
     const std::string sound1 = "[Sound1]\nSoundIndex=10\nCommand=moo\nFilename=a.wav\nMessage=hi\n";
     const std::string sound3 = "[Sound3]\nSoundIndex=11\nCommand=baa\nFilename=b.wav\nMessage=\n";
-    struct Case { std::string ini; std::string errors; int position; Rows tree; };
+    const std::string barn = "[Header]\nTotalSounds=1\nName=Barn\nArtist=A\nVersion=1\n[Sound1]\nSoundIndex=13\n"
+                             "Command=neigh\nFilename=a.wav\nMessage=\n";
+    struct Case { std::string ini; std::string errors; int position; Rows tree; size_t pathLength = 0; };
     const Case cases[] = {
         {"[Header]\nTotalSounds=1\nName=Farm\nArtist=A\nVersion=1\n" + sound1, "none", 10000, {"All Sounds", "-Farm"}},
         {"[Header]\nTotalSounds=1\nName=Zoo\nVersion=1\n" + sound1, Missing("Artist", "Header"), 0, {"All Sounds", "-Farm"}},
@@ -158,11 +162,12 @@ TEST_F(PackDialogTest, InstallDrivesItsProgressBarStaysOpenAndShowsEachInstallsE
         {"[Header]\nTotalSounds=2\nName=farm\nArtist=B\nVersion=2\n" + sound1 + "[Sound2]\nSoundIndex=12\nCommand=oink\n"
          "Filename=c.wav\nMessage=\n", "Error: SoundIndex 10 is already in use - will not redefine\r\n", 10000,
          {"All Sounds", "-Farm", "-Zoo"}},
-        {"", "Error: The install.ini file's path is longer than 259 characters - cannot install from it\r\n", 0,
-         {"All Sounds", "-Farm", "-Zoo"}},
+        {barn, "Error: The install.ini file's path is longer than 259 characters - cannot install from it\r\n", 0,
+         {"All Sounds", "-Farm", "-Zoo"}, 260},
+        {barn, "none", 10000, {"All Sounds", "-Farm", "-Zoo", "-Barn"}, 259},  // the longest, read whole
     };
     std::vector<std::string> paths;
-    for (const Case& c : cases) paths.push_back(c.ini.empty() ? "C:\\" + std::string(256, 'x') + ".ini" : WriteIni(c.ini));
+    for (const Case& c : cases) paths.push_back(WriteIni(c.ini, c.pathLength));
     PackDialogSeams().installFilePath = [&](HWND) { return paths[0]; };
     InPanel([&](HWND panel) {
         DialogDriver dialog("Install a Soundpack", [&](HWND d) {
@@ -198,7 +203,7 @@ TEST_F(PackDialogTest, InstallDrivesItsProgressBarStaysOpenAndShowsEachInstallsE
         SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_PANEL_SOUNDPACKS, BN_CLICKED), 0);
         dialog.Join();
         EXPECT_TRUE(dialog.closedByAction());
-        EXPECT_EQ(ListRows(GetDlgItem(panel, IDC_PANEL_SOUND_LIST), 1), (Rows{"10", "12", "11"})) << "the update's Sound shows";
+        EXPECT_EQ(ListRows(GetDlgItem(panel, IDC_PANEL_SOUND_LIST), 1), (Rows{"10", "12", "11", "13"})) << "the update's Sound shows";
     });
     EXPECT_EQ(Value("Farm", "Artist"), std::string("B\0", 2));
     EXPECT_EQ(InstallErrorText, "");
