@@ -27,6 +27,7 @@
 #include "fsound/fsound_stats.h"
 #include "fsound/mf_decoder.h"
 #include "fsound/stream.h"
+#include "fsound/thread_starts.h"
 
 namespace tunelark::fsound {
 namespace {
@@ -67,6 +68,9 @@ struct SoundSystem {
         initialised = false;
     }
 };
+
+// Under load a thread can take some hundred milliseconds to start.
+constexpr DWORD ThreadSettleLimitMs = 2000;
 
 SoundSystem& System() {
     static SoundSystem system;
@@ -130,10 +134,15 @@ signed char __stdcall FSOUND_Init(int mixRate, int maxSoftwareChannels, unsigned
 
 void __stdcall FSOUND_Close(void) {
     SoundSystem& s = System();
-    std::lock_guard lock(s.lock);
-    s.CloseAll();
-    // Every stream, and so every decoder, is gone now.
-    ReleaseMediaFoundation();
+    {
+        std::lock_guard lock(s.lock);
+        s.CloseAll();
+        // Every stream, and so every decoder, is gone now.
+        ReleaseMediaFoundation();
+    }
+    // The audio system's first use starts a thread of its own (Wine's device watcher),
+    // and a host or program often ends right after this call: see thread_starts.h.
+    WaitForThreadsToSettle(ThreadSettleLimitMs);
 }
 
 FSOUND_STREAM* __stdcall FSOUND_Stream_Open(const char* path, unsigned int mode, int offset, int length) {

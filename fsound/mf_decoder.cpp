@@ -29,6 +29,7 @@
 #include "base/com_ptr.h"
 #include "base/unique_handle.h"
 #include "fsound/pcm_queue.h"
+#include "fsound/thread_starts.h"
 
 namespace tunelark::fsound {
 namespace {
@@ -40,7 +41,7 @@ constexpr DWORD FirstAudio = static_cast<DWORD>(MF_SOURCE_READER_FIRST_AUDIO_STR
 // file: a reader that never gets anywhere must not keep a stream's thread spinning.
 constexpr int EmptyReadLimit = 64;
 // See ReleaseMediaFoundation.
-constexpr DWORD CodecThreadsGraceMs = 100;
+constexpr DWORD CodecThreadsEndLimitMs = 2000;
 
 struct FreeModule {
     void operator()(HMODULE m) const { FreeLibrary(m); }
@@ -86,6 +87,7 @@ struct MfState {
     decltype(&MFStartup) startup = nullptr;
     decltype(&MFShutdown) shutdown = nullptr;
     HANDLE mtaHold = nullptr;
+    unsigned threadsBefore = 0;  // the threads that had started when it was started
 };
 
 MfState& State() {
@@ -114,6 +116,7 @@ const MfRuntime* Runtime() {
         readWrite.release();
         mf.loaded = true;
     }
+    mf.threadsBefore = ThreadStartMark();
     if (FAILED(mf.startup(MF_VERSION, MFSTARTUP_NOSOCKET))) return nullptr;
     // Windows 8 and later (and Wine) can hold the apartment open without a thread of
     // ours. Windows 7 cannot: there it lasts while some thread is in it.
@@ -303,11 +306,11 @@ void ReleaseMediaFoundation() {
         mf.mtaHold = nullptr;
     }
     mf.shutdown();
-    // The threads that ran the system's codecs (Media Foundation's pool, the streams
-    // that decoded) count as ended before their codec libraries' per-thread clean-up
-    // has run. A process that exits in that moment can crash (seen under Wine, 1 run
-    // in 15, never after a 50 ms pause), so this close waits a little longer.
-    Sleep(CodecThreadsGraceMs);
+    // Shutting down tells the threads of Media Foundation's work queues to end but does
+    // not wait for them; a process that ends while they do can crash under Wine (see
+    // fsound/thread_starts.h), so the close waits until the threads started since
+    // Media Foundation was started have ended.
+    WaitForThreadsToSettle(CodecThreadsEndLimitMs, mf.threadsBefore);
     mf.started = false;
 }
 

@@ -15,6 +15,7 @@
 #include "fsound/fsound.h"
 #include "fsound/fsound_stats.h"
 #include "fsound/mpeg_frame.h"
+#include "fsound/thread_starts.h"
 #include "fsound/wav_parse.h"
 
 using namespace testsupport;
@@ -560,6 +561,28 @@ TEST(FsoundNoDeviceTest, InitFailsAndEveryLaterCallFailsCleanly) {
     FSOUND_Close();
     EXPECT_EQ(FSOUND_Init(40100, 32, FSOUND_INIT_GLOBALFOCUS), 0) << "a second try finds no device either";
     FSOUND_Close();
+}
+
+DWORD WINAPI WaitAtGate(void* gate) {
+    return WaitForSingleObject(gate, INFINITE);
+}
+
+// Closing waits for threads like these: under Wine a process that ends while one starts
+// or ends crashes.
+TEST(FsoundThreadsTest, SettlingWaitsForThreadsStartingAndForThoseNewerThanTheMarkToEnd) {
+    using tunelark::fsound::WaitForThreadsToSettle;
+    const unsigned mark = tunelark::fsound::ThreadStartMark();
+    const HANDLE gate = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    const HANDLE thread = CreateThread(nullptr, 0, WaitAtGate, gate, CREATE_SUSPENDED, nullptr);
+    EXPECT_FALSE(WaitForThreadsToSettle(50)) << "a thread not started yet";
+    ResumeThread(thread);
+    EXPECT_TRUE(WaitForThreadsToSettle(5000));
+    EXPECT_FALSE(WaitForThreadsToSettle(50, mark)) << "a thread newer than the mark runs";
+    SetEvent(gate);
+    EXPECT_TRUE(WaitForThreadsToSettle(5000, mark));
+    EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0) << "settled before the thread had ended";
+    CloseHandle(thread);
+    CloseHandle(gate);
 }
 
 // Run with Media Foundation's libraries disabled, as on a system without them, beside a

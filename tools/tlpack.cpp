@@ -17,6 +17,7 @@
 #include "base/module.h"
 #include "base/regular_file.h"
 #include "fsound/decoder.h"
+#include "fsound/fsound.h"
 #include "sounddb/export.h"
 #include "sounddb/install.h"
 #include "sounddb/sound_registry.h"
@@ -127,6 +128,9 @@ int Check(const std::string& ini) {
             ++problems;
         }
     }
+    // Media Foundation, if a file needed it, is ended and its threads waited for:
+    // a program that ends while they end can crash (see fsound/thread_starts.h).
+    FSOUND_Close();
     if (problems == 0) {
         const std::string warnings = check.warnings ? ", " + std::to_string(check.warnings) + " warnings" : "";
         std::printf("no problems: %zu sounds%s\n", check.soundFiles.size(), warnings.c_str());
