@@ -246,7 +246,7 @@ TEST_F(InstallTest, InstallingAnInstalledNameUpdatesThatPackInPlace) {
 
     // The same file again changes nothing; neither does it when the pack is only in the
     // registry (installed behind the plug-in), which is read in as the one record.
-    farm->SetProperty(SoundPackEnabledProperty, 0);
+    FindSoundPackByName("Farm", MatchPackName)->SetProperty(SoundPackEnabledProperty, 0);  // reloaded: not `farm`
     std::unique_ptr<SoundPack> unloaded;
     for (int i = 0; i < 2; ++i) {
         InstallErrorText.clear();
