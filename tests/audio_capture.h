@@ -74,7 +74,7 @@ struct CaptureSummary {
     double audibleSeconds = 0;   // total of the 10 ms windows with sound in them
     double firstAudible = -1;    // start of the first such window, in seconds
     int peak = 0;                // largest sample magnitude, both channels
-    // Zero crossings per second in the audible windows: twice a pure tone's frequency.
+    // Zero crossings per second of the audible windows' tone: twice its frequency.
     // Only meaningful for tones well above the crossing margin (1500 of 32767).
     double crossingsLeft = 0, crossingsRight = 0;
 };
@@ -88,14 +88,38 @@ inline bool CrossedOver(int v, int& sign) {
     return crossed;
 }
 
+// A tone's rate from the median time between its zero crossings (each placed between
+// samples by interpolation): neither how the tone's ends fall into the 10 ms windows nor
+// a codec's click at a block edge moves it. Loss or repeats are judged by PhaseJumps.
+struct CrossingRate {
+    int sign = 0, previous = 0;
+    double lastZero = -1, lastCrossing = -1;
+    std::vector<double> halfPeriods;
+    void Add(int v, size_t frame) {
+        if ((previous < 0) != (v < 0) && previous != v)
+            lastZero = double(frame) - double(v) / (double(v) - previous);
+        previous = v;
+        if (!CrossedOver(v, sign) || lastZero < 0) return;
+        if (lastCrossing >= 0 && lastZero > lastCrossing) halfPeriods.push_back(lastZero - lastCrossing);
+        lastCrossing = lastZero;
+    }
+    void Break() { sign = previous = 0, lastZero = lastCrossing = -1; }
+    double PerSecond(unsigned rate) {
+        if (halfPeriods.empty()) return 0;
+        auto mid = halfPeriods.begin() + halfPeriods.size() / 2;
+        std::nth_element(halfPeriods.begin(), mid, halfPeriods.end());
+        return rate / *mid;
+    }
+};
+
 // `threshold`: the RMS level (of 32767) above which a window counts as sound.
 inline CaptureSummary SummariseCapture(const std::vector<int16_t>& s, double threshold = 300) {
     CaptureSummary r;
     const size_t frames = s.size() / CaptureChannels;
     const size_t window = CaptureRate / 100;
     r.seconds = static_cast<double>(frames) / CaptureRate;
-    size_t audibleFrames = 0, crossL = 0, crossR = 0;
-    int signL = 0, signR = 0;
+    size_t audibleFrames = 0;
+    CrossingRate cross[2];
     for (size_t start = 0; start + window <= frames; start += window) {
         double energy = 0;
         for (size_t f = start; f < start + window; ++f) {
@@ -105,21 +129,21 @@ inline CaptureSummary SummariseCapture(const std::vector<int16_t>& s, double thr
                 if (std::abs(v) > r.peak) r.peak = std::abs(v);
             }
         }
-        if (std::sqrt(energy / (window * CaptureChannels)) < threshold) continue;
+        if (std::sqrt(energy / (window * CaptureChannels)) < threshold) {
+            for (auto& c : cross) c.Break();
+            continue;
+        }
         if (r.firstAudible < 0) r.firstAudible = static_cast<double>(start) / CaptureRate;
         audibleFrames += window;
         // A crossing counts once the signal is well past zero on the other side, so
         // dither and codec noise around zero do not add crossings.
         for (size_t f = start; f < start + window; ++f) {
-            crossL += CrossedOver(s[f * 2], signL);
-            crossR += CrossedOver(s[f * 2 + 1], signR);
+            for (unsigned c = 0; c < 2; ++c) cross[c].Add(s[f * 2 + c], f);
         }
     }
     r.audibleSeconds = static_cast<double>(audibleFrames) / CaptureRate;
-    if (audibleFrames > 0) {
-        r.crossingsLeft = crossL / r.audibleSeconds;
-        r.crossingsRight = crossR / r.audibleSeconds;
-    }
+    r.crossingsLeft = cross[0].PerSecond(CaptureRate);
+    r.crossingsRight = cross[1].PerSecond(CaptureRate);
     return r;
 }
 
