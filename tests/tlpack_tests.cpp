@@ -113,6 +113,12 @@ TEST_F(TlpackTest, EachVerbReportsWhatItDidAndExitsAccordingly) {
         {"export Nobody x.ini", 1, {"no SoundPack named \"Nobody\""}},
         {"check " + partial, 1, {"Missing Command key in Sound2"}},
         {"install " + partial, 1, {"Missing Command key in Sound2", "updated \"Farm\": 3 sounds", "added: 601"}},
+        {"remove Farm --everything", 2, {"usage: tlpack"}},
+        {"remove farm", 0, {"removed \"Farm\"; its files are left in " + packDir_}},
+        {"remove Farm", 1, {"no SoundPack named \"Farm\""}},
+        {"install " + good, 0, {"installed \"Farm\": 1 sounds"}},  // its files were left
+        {"remove Farm --files", 0, {"removed \"Farm\" and its files"}},
+        {"list", 0, {"Zoo"}},
     };
     for (const Case& c : cases) {
         const ToolRun run = Tlpack(c.arguments);
@@ -123,6 +129,8 @@ TEST_F(TlpackTest, EachVerbReportsWhatItDidAndExitsAccordingly) {
     char value[64] = {};
     GetPrivateProfileStringA("Sound1", "Command", "", value, sizeof value, (root_ + "\\out.ini").c_str());
     EXPECT_STREQ(value, "moo");
+    EXPECT_EQ(GetFileAttributesA(packDir_.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesA((root_ + "\\Tunelark").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 }  // namespace

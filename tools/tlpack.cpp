@@ -5,6 +5,7 @@
 //   tlpack export NAME OUT.ini         write an installed pack out as an install.ini
 //   tlpack list                        the installed packs and their sounds
 //   tlpack check PATH\install.ini      every problem of a file, without installing it
+//   tlpack remove NAME [--files]       uninstall a pack, with its directory of sound files
 // Exit codes: 0 done and no problem, 1 a failure or a problem found, 2 bad arguments.
 // Warnings (a SoundIndex given twice) and, on an install, sections whose SoundIndex the
 // pack has already are no problems: a setup program may run the same install again.
@@ -20,6 +21,7 @@
 #include "fsound/fsound.h"
 #include "sounddb/export.h"
 #include "sounddb/install.h"
+#include "sounddb/pack_files.h"
 #include "sounddb/sound_registry.h"
 
 using namespace tunelark;
@@ -32,7 +34,8 @@ constexpr int BadArguments = 2;
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: tlpack install PATH\\install.ini | export NAME OUT.ini | list | check PATH\\install.ini\n");
+                 "usage: tlpack install PATH\\install.ini | export NAME OUT.ini | list | check PATH\\install.ini"
+                 " | remove NAME [--files]\n");
     return BadArguments;
 }
 
@@ -138,6 +141,34 @@ int Check(const std::string& ini) {
     return problems ? Failed : Done;
 }
 
+// The directory goes by the rules of the panel's Delete SoundPack: only a name that can be
+// a pack's own directory, and links inside are removed, not followed.
+int Remove(const std::string& name, bool withFiles) {
+    SoundPack* pack = FindSoundPackByName(name, MatchPackName);
+    if (!pack) {
+        std::printf("no SoundPack named \"%s\" is installed\n", name.c_str());
+        return Failed;
+    }
+    const std::string packName = pack->Name(), directory = PackDirectory(packName);
+    if (withFiles) RemovePackDirectory(*pack);
+    DeleteSoundPack(pack);
+    if (directory.empty()) {
+        std::printf("removed \"%s\"; no directory of sound files can have its name\n", packName.c_str());
+        return Done;
+    }
+    if (!withFiles) {
+        std::printf("removed \"%s\"; its files are left in %s\n", packName.c_str(), directory.c_str());
+        return Done;
+    }
+    if (GetFileAttributesA(directory.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        std::printf("removed \"%s\", but not all of %s: a file in it is in use or read-only\n", packName.c_str(),
+                    directory.c_str());
+        return Failed;
+    }
+    std::printf("removed \"%s\" and its files\n", packName.c_str());
+    return Done;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -155,6 +186,10 @@ int main(int argc, char** argv) {
     if (verb == "export" && args.size() == 3) {
         LoadSoundDatabase(SoundsKeyPath);
         return Export(args[1], args[2]);
+    }
+    if (verb == "remove" && (args.size() == 2 || (args.size() == 3 && args[2] == "--files"))) {
+        LoadSoundDatabase(SoundsKeyPath);
+        return Remove(args[1], args.size() == 3);
     }
     return Usage();
 }
