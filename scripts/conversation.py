@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """A conversation between two users, each on a machine of their own.
 
-Each user runs the host stand-in (tlhost.exe) with the plug-in, under Wine in a prefix
-of their own, so each has their own registry, sound database, blocklist and audio
-device. What one user types goes through that user's ParseCommand; what the
+Each user's machine is a Wine prefix of their own (own registry, sound database,
+blocklist and audio device) where the messenger host is installed; the setup program
+(silent) puts the plug-in into the host's plug-in directory and installs the starter
+SoundPack, and the host stand-in (tlhost.exe) loads the plug-in from there. What one user types goes through that user's ParseCommand; what the
 conversation then carries is delivered to the other user's host, which hands a
 notification to ReceiveNotify. Audio goes to a capture file per user; after each
 delivery the listener's audio is collected, and at the end each user's is written to
@@ -29,12 +30,9 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parent.parent
 RATE, CHANNELS = 48000, 2  # what the capture device always writes (S16_LE)
 
-PACK = "Tunelark Demo"
-SOUNDS = [  # SoundIndex, command, file, default message, pitch in Hz, seconds
-    (7001, "moo", "moo.wav", "says moo", 330, 0.8),
-    (7002, "baa", "baa.mp3", "bleats at you", 550, 0.6),
-    (7003, "ding", "ding.ogg", "rings a bell", 880, 0.5),
-]
+# Each user's machine gets the plug-in and the starter SoundPack from the setup program,
+# as a user would; the listener must hear the very sound the sender picked.
+SOUND_FILES = {"doorbell": "doorbell.ogg", "knock": "knock.ogg", "tada": "tada.ogg"}
 
 USERS = {
     # display name as the messenger reports it (with the host's formatting codes: a
@@ -46,17 +44,17 @@ USERS = {
 
 SCRIPT = [  # who types what
     ("alice", "Hi Bob, listen to this"),
-    ("alice", "/xTLmoo Hello Bob!"),
-    ("bob", "/xTLding"),
-    ("alice", "/xTLbaa"),
+    ("alice", "/xTLdoorbell Hello Bob!"),
+    ("bob", "/xTLtada"),
+    ("alice", "/xTLknock"),
     ("bob", "/xTLBlock"),
-    ("alice", "/xTLmoo Are you still there?"),
+    ("alice", "/xTLdoorbell Are you still there?"),
 ]
 
-# What each listener must have heard, in order: (command, pitch, seconds).
+# What each listener must have heard, in order.
 EXPECTED = {
-    "bob": [("moo", 330, 0.8), ("baa", 550, 0.6)],
-    "alice": [("ding", 880, 0.5)],
+    "bob": ["doorbell", "knock"],
+    "alice": ["tada"],
 }
 
 
@@ -71,7 +69,7 @@ class User:
         self.home = build / "conversation" / name
         self.prefix = self.home / "prefix"
         self.capture = self.home / "capture.raw"
-        self.sounds = self.home / "sounds"
+        self.plugin_dir = self.home / "plugin"
         self.build = build
         self.heard = []  # raw PCM of each sound heard
         self.lines = queue.Queue()
@@ -83,33 +81,24 @@ class User:
         subprocess.run([str(self.build / "wine-run.sh"), *args], env=self.env, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
-    def install_demo_pack(self):
-        """Installs the demo SoundPack as a user would: the pack's sound files go into its
-        directory below the host's plug-in directory, then its install.ini is installed."""
-        self.home.mkdir(parents=True, exist_ok=True)
-        plugin_dir = self.home / "plugin"
-        pack_dir = plugin_dir / "Tunelark" / PACK
-        shutil.rmtree(plugin_dir, ignore_errors=True)
-        subprocess.run(["bash", str(ROOT / "scripts" / "make_demo_pack.sh"), str(pack_dir)], check=True)
-        lines = ["[Header]", f"TotalSounds={len(SOUNDS)}", f"Name={PACK}", "Artist=The Tunelark team", "Version=1.0"]
-        for n, (index, command, filename, message, _, _) in enumerate(SOUNDS, start=1):
-            lines += ["", f"[Sound{n}]", f"SoundIndex={index}", f"Command={command}", f"Filename={filename}",
-                      f"Message={message}"]
-        ini = pack_dir / "install.ini"
-        ini.write_text("\r\n".join(lines) + "\r\n", encoding="cp1252")
-        for key in ("HKLM\\SOFTWARE\\vorquell_ software", "HKCU\\Software\\vorquell_ software"):
-            subprocess.run([str(self.build / "wine-run.sh"), "reg", "delete", key, "/f"], env=self.env,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    def install(self, setup: Path):
+        """Installs Tunelark as a user would: the setup program, silent, on a machine where
+        the messenger host is installed; it puts in the starter SoundPack too."""
+        shutil.rmtree(self.home, ignore_errors=True)
+        self.plugin_dir.mkdir(parents=True)
         self.wine("reg", "add", "HKLM\\Software\\Drovask\\MsgPlus2", "/v", "PluginDir", "/d",
-                  windows_path(plugin_dir), "/f")
-        result = subprocess.run([str(self.build / "wine-run.sh"), "tlpack.exe", "install", windows_path(ini)],
-                                cwd=self.build / "bin", env=self.env, capture_output=True, text=True)
-        print(f"  [{self.name}] tlpack install: {result.stdout.strip()}")
+                  windows_path(self.plugin_dir), "/f")
+        result = subprocess.run([str(self.build / "wine-run.sh"), windows_path(setup), "/S"], env=self.env,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         if result.returncode != 0:
-            raise RuntimeError(f"{self.name}: the demo SoundPack did not install: {result.stdout}{result.stderr}")
+            raise RuntimeError(f"{self.name}: the setup program failed with exit code {result.returncode}")
+        listed = subprocess.run([str(self.build / "wine-run.sh"), "C:\\Program Files\\Tunelark\\tlpack.exe", "list"],
+                                env=self.env, capture_output=True, text=True)
+        print(f"  [{self.name}] {setup.name} /S installed: {listed.stdout.splitlines()[0] if listed.stdout else '?'}")
 
     def start(self, other):
-        args = [str(self.build / "wine-run.sh"), "tlhost.exe", "--me", self.display,
+        args = [str(self.build / "wine-run.sh"), "tlhost.exe", "--dll", windows_path(self.plugin_dir / "Tunelark.dll"),
+                "--me", self.display,
                 "--contact", f"{other.display}|{other.signin}", "--answer-prompt", "allow"]
         self.process = subprocess.Popen(args, cwd=self.build / "bin", env=self.env, stdin=subprocess.PIPE,
                                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
@@ -171,19 +160,43 @@ class User:
             subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-def describe(pcm: bytes):
-    """Audible seconds and pitch (from zero crossings) of captured S16 stereo PCM."""
+def envelope(pcm: bytes):
+    """Loudness of S16 stereo PCM at 48 kHz in 10 ms windows, from the first audible window
+    to the last: a sound's shape, which tells the starter sounds apart."""
     samples = array.array("h")
     samples.frombytes(pcm[: len(pcm) - len(pcm) % 4])
-    left = samples[0::CHANNELS]
-    loud = [i for i, v in enumerate(left) if abs(v) > 1000]
-    if not loud:
-        return 0.0, 0.0
-    first, last = loud[0], loud[-1]
-    part = left[first:last + 1]
-    crossings = sum(1 for a, b in zip(part, part[1:]) if (a < 0) != (b < 0))
-    seconds = (last - first + 1) / RATE
-    return seconds, crossings / 2 / seconds
+    window = RATE // 100 * CHANNELS
+    levels = []
+    for start in range(0, len(samples) - window + 1, window):
+        part = samples[start:start + window]
+        levels.append((sum(v * v for v in part) / window) ** 0.5)
+    loud = [i for i, v in enumerate(levels) if v > 300]
+    return levels[loud[0]:loud[-1] + 1] if loud else []
+
+
+def likeness(a, b):
+    """Correlation of two envelopes, at the best shift of up to 50 ms."""
+    best = 0.0
+    for shift in range(-5, 6):
+        x = a[max(0, shift):]
+        y = b[max(0, -shift):]
+        n = min(len(x), len(y))
+        if n < 5:
+            continue
+        x, y = x[:n], y[:n]
+        mx, my = sum(x) / n, sum(y) / n
+        sxy = sum((p - mx) * (q - my) for p, q in zip(x, y))
+        sxx = sum((p - mx) ** 2 for p in x)
+        syy = sum((q - my) ** 2 for q in y)
+        if sxx > 0 and syy > 0:
+            best = max(best, sxy / (sxx * syy) ** 0.5)
+    return best
+
+
+def reference(path: Path) -> bytes:
+    """A sound file decoded as the capture device records: S16 stereo at 48 kHz."""
+    return subprocess.run(["sox", str(path), "-t", "raw", "-e", "signed", "-b", "16", "-c", "2", "-r", str(RATE), "-"],
+                          check=True, capture_output=True).stdout
 
 
 def show_text(data: bytes) -> str:
@@ -194,10 +207,15 @@ def show_text(data: bytes) -> str:
 
 
 def run(build: Path, check: bool) -> int:
+    setups = sorted((build / "dist").glob("Tunelark-*-setup.exe"))
+    if not setups:
+        print("conversation.py: no setup program in the build's dist/; build the target distribution",
+              file=sys.stderr)
+        return 2
     users = {name: User(name, build) for name in USERS}
     alice, bob = users["alice"], users["bob"]
     for user in users.values():
-        user.install_demo_pack()
+        user.install(setups[-1])
     alice.start(bob)
     bob.start(alice)
     outcome = {name: [] for name in users}
@@ -221,9 +239,9 @@ def run(build: Path, check: bool) -> int:
                     print(f"  {listener.plain} hears nothing")
                     outcome[listener.name].append(None)
                 else:
-                    seconds, pitch = describe(pcm)
-                    print(f"  {listener.plain} hears {seconds:.2f} s of sound at about {pitch:.0f} Hz")
-                    outcome[listener.name].append((seconds, pitch))
+                    shape = envelope(pcm)
+                    print(f"  {listener.plain} hears {len(shape) / 100:.2f} s of sound")
+                    outcome[listener.name].append(shape)
     finally:
         for user in users.values():
             user.stop()
@@ -247,9 +265,13 @@ def run(build: Path, check: bool) -> int:
         if len(heard) != len(expected):
             failures.append(f"{name} heard {len(heard)} sounds, expected {len(expected)}")
             continue
-        for (command, pitch, seconds), (got_seconds, got_pitch) in zip(expected, heard):
-            if abs(got_seconds - seconds) > 0.1 or abs(got_pitch - pitch) > pitch * 0.05:
-                failures.append(f"{name}: {command} came out as {got_seconds:.2f} s at {got_pitch:.0f} Hz")
+        for command, shape in zip(expected, heard):
+            # The best match among all three sounds must be the one sent, and close.
+            scores = {c: likeness(shape, envelope(reference(build / "starter" / f))) for c, f in SOUND_FILES.items()}
+            best = max(scores, key=scores.get)
+            if best != command or scores[command] < 0.9:
+                failures.append(f"{name} heard {command} as {len(shape) / 100:.2f} s of sound that matches it "
+                                f"{scores[command]:.2f} (best: {best})")
     if outcome["bob"][-1] is not None:
         failures.append("bob heard alice's sound after blocking her")
     for f in failures:

@@ -16,6 +16,8 @@ packages=(
   gstreamer1.0-plugins-base:i386 gstreamer1.0-plugins-good:i386
   gstreamer1.0-libav:i386 gstreamer1.0-plugins-ugly:i386
   clang libclang-rt-14-dev
+  # The setup program.
+  nsis
   xvfb x11-apps x11-utils imagemagick xdotool
 )
 
