@@ -7,7 +7,7 @@ photographs it into docs/screenshots/<name>.png, cropped to the dialog's window.
 
   screenshots.py --build BUILD_DIR [--out DIR]
 
-SHOTS_ONLY=name,name... takes only those pictures.
+SHOTS_ONLY=name,name... takes only those pictures ("setup": the setup program's).
 """
 import argparse
 import os
@@ -96,17 +96,19 @@ def run(build: Path, out: Path) -> int:
                 continue
             if not shoot(build, env, name, args, lines, caption, keys, out / f"{name}.png", values):
                 failures += 1
+        if not only or "setup" in only:
+            failures += not shoot_setup(build, env, out)
         return 1 if failures else 0
     finally:
         subprocess.run(["wineserver", "-k"], env=env, **quiet)
         xvfb.terminate()
 
 
-def window_rect(env, caption):
+def window_rect(env, caption, exact=True):
     """The dialog's frame on the screen, from the X server's window tree."""
     tree = subprocess.run(["xwininfo", "-root", "-tree"], env=env, capture_output=True, text=True).stdout
     for line in tree.splitlines():
-        if f'"{caption}"' in line:
+        if (f'"{caption}"' if exact else f'"{caption}') in line:
             m = re.search(r"(\d+)x(\d+)\+(-?\d+)\+(-?\d+)\s+\+(-?\d+)\+(-?\d+)", line)
             if m:
                 w, h, _, _, x, y = map(int, m.groups())
@@ -118,10 +120,10 @@ def xdotool(env, *arguments):
     subprocess.run(["xdotool", *arguments], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-def wait_for(env, caption, seconds=20):
+def wait_for(env, caption, seconds=20, exact=True):
     deadline = time.time() + seconds
     while time.time() < deadline:
-        rect = window_rect(env, caption)
+        rect = window_rect(env, caption, exact)
         if rect:
             return rect
         time.sleep(0.5)
@@ -170,16 +172,55 @@ def shoot(build, env, name, args, lines, caption, keys, target: Path, values=())
         if not rect:
             print(f"{name}: no window '{caption}' appeared", file=sys.stderr)
             return False
-        time.sleep(1.5)  # let it paint
-        w, h, x, y = rect
-        shot = subprocess.run(["xwd", "-root", "-silent"], env=env, capture_output=True).stdout
-        subprocess.run(["convert", "xwd:-", "-crop", f"{w}x{h}+{x}+{y}", "+repage", str(target)],
-                       input=shot, check=True)
-        print(f"{name}: {target} ({w}x{h})")
+        snap(env, name, rect, target)
         return True
     finally:
         host.kill()
         host.wait()
+
+
+def snap(env, name, rect, target: Path):
+    time.sleep(1.5)  # let it paint
+    w, h, x, y = rect
+    shot = subprocess.run(["xwd", "-root", "-silent"], env=env, capture_output=True).stdout
+    subprocess.run(["convert", "xwd:-", "-crop", f"{w}x{h}+{x}+{y}", "+repage", str(target)],
+                   input=shot, check=True)
+    print(f"{name}: {target} ({w}x{h})")
+
+
+def shoot_setup(build, env, out: Path) -> bool:
+    """The setup program's pages as a user goes through them, and its refusal on a machine
+    without the messenger host."""
+    setup = sorted((build / "dist").glob("Tunelark-*-setup.exe"))
+    if not setup:
+        print("setup: no setup program in the build's dist/", file=sys.stderr)
+        return False
+    caption = setup[-1].name.split("-setup")[0].replace("-", " ") + " Setup"
+    plugin = build / "screenshots" / "plugin"
+    plugin.mkdir(parents=True, exist_ok=True)
+    host_key = ["HKLM\\Software\\Drovask\\MsgPlus2"]
+    quiet = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["wine", "reg", "add", *host_key, "/v", "PluginDir", "/d", "Z:" + str(plugin).replace("/", "\\"),
+                    "/f"], env=env, **quiet)
+    pages = [("setup-welcome", 0), ("setup-folder", 0), ("setup-finish", 8)]
+    for run, shots in (("install", pages), ("no host", [("setup-no-messenger", 0)])):
+        if run == "no host":
+            subprocess.run(["wine", "reg", "delete", *host_key, "/f"], env=env, **quiet)
+        program = subprocess.Popen(["wine", str(setup[-1])], env=env, **quiet)
+        try:
+            for name, settle in shots:
+                time.sleep(settle)
+                rect = wait_for(env, caption, exact=False)  # later pages add a blank
+                if not rect:
+                    print(f"{name}: no window '{caption}' appeared", file=sys.stderr)
+                    return False
+                snap(env, name, rect, out / f"{name}.png")
+                xdotool(env, "key", "Return")
+            program.wait(timeout=30)
+        finally:
+            if program.poll() is None:
+                program.kill()
+    return True
 
 
 def main():

@@ -1,0 +1,149 @@
+#!/usr/bin/env python3
+"""The setup program and its uninstaller as users run them (silent), under Wine, each case
+on a machine (Wine prefix) of its own.   setup_tests.py BUILD_DIR [unittest arguments]
+
+Playing a starter sound after the setup is the conversation's job (scripts/conversation.py
+installs both of its users through the setup program)."""
+import os
+import shutil
+import subprocess
+import sys
+import time
+import unittest
+from pathlib import Path
+
+BUILD = Path(sys.argv.pop(1)).resolve()
+HOST_KEY = r"HKLM\Software\Drovask\MsgPlus2"
+UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tunelark"
+SOUNDS_KEY = r"HKLM\SOFTWARE\vorquell_ software\Tlx3\Sounds"
+OPTIONS_KEY = r"HKCU\Software\vorquell_ software\Tunelark"
+STARTER = "Tunelark Starter"
+PROGRAM = r"C:\Tunelark"  # no blank: the uninstaller's "_?=" cannot be quoted
+EXIT_NO_HOST, EXIT_IN_USE = 3, 4
+
+
+def windows_path(path: Path) -> str:
+    return "Z:" + str(path).replace("/", "\\")
+
+
+class Machine:
+    def __init__(self, name):
+        self.home = BUILD / "setup-tests" / name
+        shutil.rmtree(self.home, ignore_errors=True)
+        self.plugin = self.home / "plugin"
+        self.plugin.mkdir(parents=True)
+        self.prefix = self.home / "prefix"
+        self.program = self.prefix / "drive_c" / "Tunelark"
+        self.env = {k: v for k, v in os.environ.items() if not k.startswith("CTEST_RESOURCE")}
+        self.env.update(TUNELARK_BUILD_DIR=str(BUILD), TUNELARK_WINEPREFIX=str(self.prefix),
+                        WINEPREFIX=str(self.prefix), TUNELARK_AUDIO="none")
+
+    def run(self, *args, timeout=90):
+        return subprocess.run([str(BUILD / "wine-run.sh"), *args], env=self.env, cwd=BUILD / "bin",
+                              capture_output=True, text=True, errors="replace", timeout=timeout)
+
+    def add_host(self):
+        self.run("reg", "add", HOST_KEY, "/v", "PluginDir", "/d", windows_path(self.plugin), "/f")
+
+    def setup(self):
+        setup = sorted((BUILD / "dist").glob("Tunelark-*-setup.exe"))[-1]
+        return self.run(windows_path(setup), "/S", "/D=" + PROGRAM).returncode
+
+    def query(self, key):
+        result = self.run("reg", "query", key, "/s")
+        return result.stdout if result.returncode == 0 else ""
+
+    def listed(self):
+        return self.run(PROGRAM + r"\tlpack.exe", "list").stdout
+
+    def state(self):
+        """What a setup may change: the files it writes to and the keys it touches."""
+        files = sorted((str(p.relative_to(self.home)), p.stat().st_size, p.stat().st_mtime_ns)
+                       for root in (self.plugin, self.program) if root.exists() for p in root.rglob("*"))
+        return files, [self.query(k) for k in (HOST_KEY, UNINSTALL_KEY, SOUNDS_KEY, OPTIONS_KEY)]
+
+    def stop(self):
+        subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+class SetupTest(unittest.TestCase):
+    def machine(self, name):
+        m = Machine(name)
+        self.addCleanup(m.stop)
+        return m
+
+    def test_installs_updates_and_uninstalls_leaving_the_users_own(self):
+        m = self.machine("install")
+        m.add_host()
+        self.assertEqual(m.setup(), 0)
+        self.assertTrue((m.plugin / "Tunelark.dll").is_file())
+        self.assertEqual(sorted(p.name for p in m.program.iterdir()), ["README.txt", "Uninstall.exe", "tlpack.exe"])
+        starter = m.plugin / "Tunelark" / STARTER
+        made = sorted(p.name for p in (BUILD / "starter").iterdir())
+        self.assertEqual(sorted(p.name for p in starter.iterdir()), made)
+        self.assertIn(f"{STARTER} - The Tunelark team, version", m.listed())
+        entry = m.query(UNINSTALL_KEY)
+        for value in ("DisplayName", "DisplayVersion", "EstimatedSize", "Publisher"):
+            self.assertIn(value, entry)
+        self.assertIn(PROGRAM + r"\Uninstall.exe", entry)
+
+        self.assertEqual(m.setup(), 0, "a second run updates")
+        listed = m.listed()
+        self.assertEqual(sum(line.startswith(STARTER) for line in listed.splitlines()), 1, listed)
+        self.assertEqual(listed.count("/xTL"), len(made) - 1, listed)  # every sound but install.ini
+
+        # The user's own: a pack with its file, options, a blocked contact, a formatting code.
+        mine = m.plugin / "Tunelark" / "Mine"
+        mine.mkdir()
+        shutil.copy(starter / "pop.ogg", mine / "mine.ogg")
+        (mine / "install.ini").write_text("[Header]\r\nTotalSounds=1\r\nName=Mine\r\nArtist=Me\r\nVersion=1\r\n"
+                                          "[Sound1]\r\nSoundIndex=4242\r\nCommand=mine\r\nFilename=mine.ogg\r\n"
+                                          "Message=\r\n")
+        self.assertEqual(m.run(PROGRAM + r"\tlpack.exe", "install", windows_path(mine / "install.ini")).returncode, 0)
+        for key, value in (("", "SoundsEnabled"), (r"\Blocklist", "carol@example.com"), (r"\PlusCodes", "1")):
+            m.run("reg", "add", OPTIONS_KEY + key, "/v", value, "/t", "REG_DWORD", "/d", "1", "/f")
+        own = m.query(OPTIONS_KEY)
+        mine_key = m.query(SOUNDS_KEY + r"\Mine")
+
+        m.run(PROGRAM + r"\Uninstall.exe", "/S")
+        # The uninstaller goes on from a copy of itself in the temporary folder.
+        deadline = time.time() + 60
+        while time.time() < deadline and (m.program.exists() or m.query(UNINSTALL_KEY)):
+            time.sleep(0.5)
+        self.assertFalse(m.program.exists())
+        self.assertEqual(m.query(UNINSTALL_KEY), "")
+        self.assertFalse((m.plugin / "Tunelark.dll").exists())
+        self.assertFalse(starter.exists())
+        self.assertEqual(m.query(SOUNDS_KEY + "\\" + STARTER), "")
+        self.assertEqual(sorted(p.name for p in mine.iterdir()), ["install.ini", "mine.ogg"])
+        self.assertEqual(m.query(SOUNDS_KEY + r"\Mine"), mine_key)
+        self.assertNotEqual(own, "")
+        self.assertEqual(m.query(OPTIONS_KEY), own)
+
+    def test_refusals_change_nothing(self):
+        m = self.machine("no-host")
+        before = m.state()
+        self.assertEqual(m.setup(), EXIT_NO_HOST)
+        self.assertEqual(m.state(), before)
+
+        m = self.machine("in-use")
+        m.add_host()
+        self.assertEqual(m.setup(), 0)
+        dll = m.plugin / "Tunelark.dll"
+        os.utime(dll, (1e9, 1e9))  # an older DLL, which must stay
+        host = subprocess.Popen([str(BUILD / "wine-run.sh"), "tlhost.exe", "--dll", windows_path(dll), "--no-messenger"],
+                                env=m.env, cwd=BUILD / "bin", stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                stderr=subprocess.DEVNULL, text=True)
+        try:
+            self.assertIn("ready", (line.strip() for line in host.stdout), "the host did not load the plug-in")
+            before = m.state()
+            self.assertEqual(m.setup(), EXIT_IN_USE)
+            uninstall = m.run(PROGRAM + r"\Uninstall.exe", "/S", "_?=" + PROGRAM)
+            self.assertEqual(uninstall.returncode, EXIT_IN_USE)
+            self.assertEqual(m.state(), before)
+        finally:
+            host.communicate(":quit\n", timeout=30)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
