@@ -10,6 +10,7 @@ import subprocess
 import sys
 import time
 import unittest
+import zipfile
 from pathlib import Path
 
 BUILD = Path(sys.argv.pop(1)).resolve()
@@ -119,6 +120,17 @@ class SetupTest(unittest.TestCase):
         self.assertEqual(m.query(SOUNDS_KEY + r"\Mine"), mine_key)
         self.assertNotEqual(own, "")
         self.assertEqual(m.query(OPTIONS_KEY), own)
+
+    def test_the_archive_holds_a_manual_install(self):
+        archive = sorted((BUILD / "dist").glob("Tunelark-*.zip"))[-1]
+        top = archive.stem + "/"
+        with zipfile.ZipFile(archive) as z:
+            names = set(z.namelist())
+            readme = z.read(top + "README.txt")
+        wanted = ["Tunelark.dll", "tlpack.exe"] + [f"{STARTER}/{p.name}" for p in (BUILD / "starter").iterdir()]
+        self.assertEqual([n for n in wanted if top + n not in names], [])
+        self.assertNotIn(b"\n", readme.replace(b"\r\n", b""), "Windows line ends throughout")
+        self.assertIn(f"tlpack install \"<plug-in directory>\\Tunelark\\{STARTER}\\install.ini\"".encode(), readme)
 
     def test_refusals_change_nothing(self):
         m = self.machine("no-host")
