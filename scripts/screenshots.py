@@ -203,7 +203,15 @@ def shoot_setup(build, env, out: Path) -> bool:
     subprocess.run(["wine", "reg", "add", *host_key, "/v", "PluginDir", "/d", "Z:" + str(plugin).replace("/", "\\"),
                     "/f"], env=env, **quiet)
     pages = [("setup-welcome", 0), ("setup-folder", 0), ("setup-finish", 8)]
-    for run, shots in (("install", pages), ("no host", [("setup-no-messenger", 0)])):
+    host = None
+    runs = (("install", pages, "Return"), ("in use", [("setup-in-use", 0)], "Escape"),
+            ("no host", [("setup-no-messenger", 0)], "Return"))
+    for run, shots, answer in runs:
+        if run == "in use":  # the host stand-in holds the DLL the setup has just installed
+            dll = "Z:" + str(plugin / "Tunelark.dll").replace("/", "\\")
+            host = subprocess.Popen(["wine", "tlhost.exe", "--dll", dll, "--no-messenger"], cwd=build / "bin",
+                                    env=env, stdin=subprocess.PIPE, **quiet)
+            wait_for(env, "Tunelark host")
         if run == "no host":
             subprocess.run(["wine", "reg", "delete", *host_key, "/f"], env=env, **quiet)
         program = subprocess.Popen(["wine", str(setup[-1])], env=env, **quiet)
@@ -215,11 +223,15 @@ def shoot_setup(build, env, out: Path) -> bool:
                     print(f"{name}: no window '{caption}' appeared", file=sys.stderr)
                     return False
                 snap(env, name, rect, out / f"{name}.png")
-                xdotool(env, "key", "Return")
+                xdotool(env, "key", answer)
             program.wait(timeout=30)
         finally:
             if program.poll() is None:
                 program.kill()
+            if host:
+                host.kill()
+                host.wait()
+                host = None
     return True
 
 
