@@ -55,19 +55,11 @@ Var PluginDir
 
 !insertmacro MUI_LANGUAGE "English"
 
-; The host's plug-in directory, without a trailing "\"; empty when the host is missing.
-!macro FIND_PLUGIN_DIR
-    ReadRegStr $PluginDir HKLM "${HOST_KEY}" "PluginDir"
-    ${If} $PluginDir == ""
-        ; The uninstaller still finds what it installed after the host is gone.
-        ReadRegStr $PluginDir HKLM "${UNINSTALL_KEY}" "PluginDir"
-    ${EndIf}
-    ${If} $PluginDir != ""
-    ${AndIf} $PluginDir != "\"
-        StrCpy $0 $PluginDir 1 -1
-        ${If} $0 == "\"
-            StrCpy $PluginDir $PluginDir -1
-        ${EndIf}
+; A directory without its trailing "\" ("C:\" gives "C:").
+!macro TRIM_BACKSLASH VAR
+    StrCpy $0 ${VAR} 1 -1
+    ${If} $0 == "\"
+        StrCpy ${VAR} ${VAR} -1
     ${EndIf}
 !macroend
 
@@ -100,9 +92,9 @@ FunctionEnd
 
 Function .onInit
     SetRegView 32
-    !insertmacro FIND_PLUGIN_DIR
-    ReadRegStr $0 HKLM "${HOST_KEY}" "PluginDir"
-    ${If} $0 == ""
+    ReadRegStr $PluginDir HKLM "${HOST_KEY}" "PluginDir"
+    !insertmacro TRIM_BACKSLASH $PluginDir
+    ${If} $PluginDir == ""
         MessageBox MB_OK|MB_ICONSTOP "Messenger Plus! is not installed on this computer: its plug-in directory (the value PluginDir below HKEY_LOCAL_MACHINE\${HOST_KEY}) is missing, so Tunelark could not be loaded anywhere.$\r$\n$\r$\nInstall Messenger Plus! first, then run this setup again. Nothing was changed." /SD IDOK
         SetErrorLevel ${EXIT_NO_HOST}
         Quit
@@ -153,7 +145,12 @@ SectionEnd
 
 Function un.onInit
     SetRegView 32
-    !insertmacro FIND_PLUGIN_DIR
+    ; Where this setup put the plug-in, even if the host has moved or gone since.
+    ReadRegStr $PluginDir HKLM "${UNINSTALL_KEY}" "PluginDir"
+    ${If} $PluginDir == ""
+        ReadRegStr $PluginDir HKLM "${HOST_KEY}" "PluginDir"
+    ${EndIf}
+    !insertmacro TRIM_BACKSLASH $PluginDir
     ${If} $PluginDir != ""
         Call un.RefuseWhileInUse
     ${EndIf}
@@ -163,8 +160,11 @@ FunctionEnd
 ; options, the blocklist and the formatting codes stay.
 Section "Uninstall"
     ReadRegStr $1 HKLM "${HOST_KEY}" "PluginDir"
+    !insertmacro TRIM_BACKSLASH $1
+    ; The pack tool finds the pack's directory through the host's key: only while that
+    ; still names the directory the pack went into.
     ${If} $1 != ""
-        ; The pack tool finds the pack's directory through the host's key.
+    ${AndIf} $1 == $PluginDir
         nsExec::ExecToLog '"$INSTDIR\tlpack.exe" remove "${STARTER_NAME}" --files'
         Pop $0
     ${Else}
