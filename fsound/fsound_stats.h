@@ -1,6 +1,6 @@
 // Outside the FSOUND interface: the timing of the last started stream, for measuring
-// how long a play request takes to reach the audio device, and a wait for the devices
-// of stopped streams to close.
+// how long a play request takes to reach the audio device, who waited for a device to
+// close, and a wait for the devices of stopped streams to close.
 #pragma once
 
 namespace tunelark::fsound {
@@ -13,6 +13,10 @@ struct PlayTiming {
 
 // For the stream most recently started with FSOUND_Stream_Play.
 PlayTiming LastPlayTiming();
+
+// How often the calling thread has waited for a stream's thread, and so its device, to
+// end: the host's thread never should, as stopping and closing only signal.
+unsigned TeardownWaitsOnThisThread();
 
 // Waits until every stopped or closed stream has closed its device. Stopping and
 // closing do not wait; FSOUND_Stream_Play does before it opens a device.

@@ -4,6 +4,7 @@
 #include <process.h>
 
 #include <algorithm>
+#include <map>
 #include <mutex>
 #include <vector>
 
@@ -19,6 +20,7 @@ constexpr unsigned BuffersPerSecond = 25;  // 40 ms each: short enough to start 
 std::mutex timingMutex;
 PlayTiming timing;
 unsigned long long lastPlayId = 0;
+std::map<DWORD, unsigned> heldUpThreads;  // thread id: waits for a stream still running
 
 long long Now() {
     LARGE_INTEGER t;
@@ -73,6 +75,12 @@ private:
 PlayTiming LastPlayTiming() {
     std::lock_guard lock(timingMutex);
     return timing;
+}
+
+unsigned TeardownWaitsOnThisThread() {
+    std::lock_guard lock(timingMutex);
+    const auto it = heldUpThreads.find(GetCurrentThreadId());
+    return it == heldUpThreads.end() ? 0 : it->second;
 }
 
 Stream::Stream(std::string path, std::unique_ptr<Decoder> decoder)
@@ -137,6 +145,10 @@ bool Stream::TornDown() const {
 
 void Stream::WaitForTeardown() {
     if (!thread_) return;
+    if (WaitForSingleObject(thread_.get(), 0) != WAIT_OBJECT_0) {
+        std::lock_guard lock(timingMutex);
+        ++heldUpThreads[GetCurrentThreadId()];
+    }
     WaitForSingleObject(thread_.get(), INFINITE);
     thread_.reset();
 }

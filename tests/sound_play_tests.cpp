@@ -361,9 +361,8 @@ TEST_F(SoundPlayTest, CuttingOffAPlayingSoundDoesNotHoldUpTheCaller) {
     std::printf("cutting off a playing sound: min %.3f  median %.3f  max %.3f ms\n", cuts.front(),
                 cuts[cuts.size() / 2], cuts.back());
     RecordProperty("cut_off_median_us", std::to_string(static_cast<int>(cuts[cuts.size() / 2] * 1000)));
-    // The quickest of fifteen, with room to spare: a busy machine delays some calls, not
-    // all. Waiting for the old device to close costs 2.5 to 14 ms here.
-    EXPECT_LT(cuts.front(), 1.5) << "the caller waited for the old device to close";
+    // Not a time limit (scripts/bench-playback.sh measures it): whether the caller waited.
+    EXPECT_EQ(fsound::TeardownWaitsOnThisThread(), 0u) << "the caller waited for the old device to close";
     ExpectOnlyTheSecondTone(ReadCaptureWhenQuiet(), 1.5);
 }
 
