@@ -18,6 +18,10 @@ PlayTiming LastPlayTiming();
 // end: the host's thread never should, as stopping and closing only signal.
 unsigned TeardownWaitsOnThisThread();
 
+// How often Media Foundation has been started in this process: once per opening of the
+// sound system that needed it, not once per file.
+unsigned MediaFoundationStarts();
+
 // Waits until every stopped or closed stream has closed its device. Stopping and
 // closing do not wait; FSOUND_Stream_Play does before it opens a device.
 void WaitForStreamTeardowns();

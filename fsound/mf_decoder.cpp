@@ -28,6 +28,7 @@
 
 #include "base/com_ptr.h"
 #include "base/unique_handle.h"
+#include "fsound/fsound_stats.h"
 #include "fsound/pcm_queue.h"
 #include "fsound/thread_starts.h"
 
@@ -83,6 +84,7 @@ struct MfState {
     std::mutex lock;
     bool loaded = false;
     bool started = false;
+    unsigned starts = 0;
     MfRuntime runtime;
     decltype(&MFStartup) startup = nullptr;
     decltype(&MFShutdown) shutdown = nullptr;
@@ -125,6 +127,7 @@ const MfRuntime* Runtime() {
         if (const auto hold = Lookup<IncrementMtaUsage>(ole, "CoIncrementMTAUsage")) hold(&mf.mtaHold);
     }
     mf.started = true;
+    ++mf.starts;
     return &mf.runtime;
 }
 
@@ -293,6 +296,12 @@ std::unique_ptr<Decoder> OpenMfDecoder(const std::string& path, bool asfFile) {
     auto decoder = std::make_unique<MfDecoder>();
     if (!decoder->Open(*mf, wide, asfFile)) return nullptr;
     return decoder;
+}
+
+unsigned MediaFoundationStarts() {
+    MfState& mf = State();
+    std::lock_guard guard(mf.lock);
+    return mf.starts;
 }
 
 void ReleaseMediaFoundation() {

@@ -35,7 +35,7 @@ for pid in "${starting[@]:1}"; do wait "$pid"; done
 
 # The system's codecs, once, outside any test: their first use on a machine reads
 # GStreamer's plug-ins from disk and builds its registry (seconds on a fresh machine),
-# which the test that times opening through them must not pay.
+# which would otherwise eat into one test's time limit.
 TUNELARK_AUDIO=capture TUNELARK_CAPTURE_FILE="$build/audio/warm-up.raw" "$build/wine-run.sh" \
   "$build/bin/fsound_tests.exe" --gtest_filter='Formats/FsoundPlayTest.*/tone_mono_22050_wma' \
   </dev/null >/dev/null 2>&1 || true
