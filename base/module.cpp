@@ -70,6 +70,18 @@ std::string FormatModuleMessage(DWORD id, const std::vector<MessageInsert>& inse
     return length && text ? std::string(text, length) : std::string();
 }
 
+std::string SystemErrorText(DWORD error) {
+    char* text = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+        reinterpret_cast<char*>(&text), 0, nullptr);
+    UniqueHandle<char*, LocalFreeText> owned(text);
+    std::string said = length && text ? std::string(text, length) : std::string();
+    while (!said.empty() && (said.back() == '\r' || said.back() == '\n' || said.back() == ' ')) said.pop_back();
+    const std::string code = "error " + std::to_string(error);
+    return said.empty() ? code : said + " (" + code + ")";
+}
+
 void ReleaseRuntimeResources() {
     __gnu_cxx::__freeres();
     if (HANDLE event = pthread_getevent()) CloseHandle(event);

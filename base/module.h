@@ -33,6 +33,10 @@ struct MessageInsert {
 // empty when the module has no such message.
 std::string FormatModuleMessage(DWORD id, const std::vector<MessageInsert>& inserts = {});
 
+// The system's own text for an error code, in the user's language, with the code:
+// "Access is denied. (error 5)"; the code alone when the system has no text for it.
+std::string SystemErrorText(DWORD error);
+
 // The C++ runtime linked into this module keeps, for good, a reserve for exceptions
 // and a record (with an event and a thread handle) of the thread that loaded it. A host
 // that unloads and reloads the plug-in would gather one set per load: on an unload that

@@ -21,18 +21,37 @@ bool InDeviceNamespace(const std::string& full) {
     return !drive && !StartsWith(rest, "UNC\\");
 }
 
-}  // namespace
-
-bool IsRegularFilePath(const char* path) {
-    if (!path || !*path) return false;
+// The path made full, or empty.
+std::string FullPath(const char* path) {
+    if (!path || !*path) return std::string();
     const DWORD needed = GetFullPathNameA(path, 0, nullptr, nullptr);
-    if (needed == 0) return false;
+    if (needed == 0) return std::string();
     std::vector<char> buffer(needed + 1, '\0');
     const DWORD length = GetFullPathNameA(path, static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
-    if (length == 0 || length >= buffer.size()) return false;
-    if (InDeviceNamespace(std::string(buffer.data(), length))) return false;
+    if (length == 0 || length >= buffer.size()) return std::string();
+    return std::string(buffer.data(), length);
+}
+
+}  // namespace
+
+bool IsNetworkPath(const char* path) {
+    std::string full = FullPath(path);
+    for (char& c : full)
+        if (c == '/') c = '\\';
+    if (StartsWith(full, "\\\\?\\UNC\\") || StartsWith(full, "\\\\.\\UNC\\")) return true;
+    if (StartsWith(full, "\\\\?\\")) full = full.substr(4);
+    else if (StartsWith(full, "\\\\.\\")) return false;  // a device, never a share
+    else if (StartsWith(full, "\\\\")) return true;
+    if (full.size() < 2 || full[1] != ':') return false;
+    const char root[] = {full[0], ':', '\\', '\0'};
+    return GetDriveTypeA(root) == DRIVE_REMOTE;
+}
+
+bool IsRegularFilePath(const char* path) {
+    const std::string full = FullPath(path);
+    if (full.empty() || InDeviceNamespace(full)) return false;
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExA(buffer.data(), GetFileExInfoStandard, &data)) return false;
+    if (!GetFileAttributesExA(full.c_str(), GetFileExInfoStandard, &data)) return false;
     return (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 

@@ -12,6 +12,10 @@ namespace tunelark {
 // Whether the path, made full, names a regular file; nothing is opened to find out.
 bool IsRegularFilePath(const char* path);
 
+// Whether the path, made full, names a file on another computer: a UNC path
+// (\\server\share\..., \\?\UNC\...) or one on a network drive. Nothing is opened.
+bool IsNetworkPath(const char* path);
+
 // GENERIC_READ with the given sharing; empty unless the path names a regular file.
 KernelHandle OpenRegularFileForReading(const char* path, DWORD shareMode);
 

@@ -5,9 +5,9 @@
 
 namespace tunelark {
 
-void DeleteSoundPackFiles(const SoundPack& pack) {
+Refusal DeleteSoundPackFiles(const std::string& packName) {
     ReleaseCurrentStream();
-    RemovePackDirectory(pack);
+    return RemovePackDirectory(packName);
 }
 
 }  // namespace tunelark

@@ -24,6 +24,10 @@ int Play(const Sound& sound, int force) {
     // previous request, and that must not read as a missing file. Only a regular file
     // is opened: a device or a pipe could hold the host's thread here for good.
     const std::string path = sound.Filename();
+    // A contact's notification never makes this computer open a file on the network: any
+    // user who may change the shared library could have named one. The user's own Play
+    // button may.
+    if ((force & 0xFF) == 0 && IsNetworkPath(path.c_str())) return PlayFileMissing;
     if (!OpenRegularFileForReading(path.c_str(), FILE_SHARE_READ)) return PlayFileMissing;
 
     if ((force & 0xFF) != 0 || (soundsEnabled && packEnabled && soundEnabled)) {

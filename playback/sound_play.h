@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "fsound/fsound.h"
+#include "sounddb/library_change.h"
 
 namespace tunelark {
 
@@ -51,7 +52,8 @@ int PlayStreamJob(const char* path, int value);
 int Play(const Sound& sound, int force);
 
 // Silences and closes the current stream, so no file of the pack is held open, then
-// removes the pack's directory of sound files (only its own: see PackNameProblem).
-void DeleteSoundPackFiles(const SoundPack& pack);
+// removes the directory of the pack of that name of sound files (only its own: see PackNameProblem).
+// Tells what stayed, and why.
+Refusal DeleteSoundPackFiles(const std::string& packName);
 
 }  // namespace tunelark

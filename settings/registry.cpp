@@ -100,39 +100,91 @@ std::string ReadRegStringFromKey(HKEY key, const char* valueName, DWORD bufferSi
     return TextOf(bytes);
 }
 
-void WriteRegString(HKEY root, const char* subKey, const char* valueName, const char* text) {
-    RegKey key = RegKey::Create(root, subKey);
-    if (!key) return;
+namespace {
+
+RegWriteFilter& WriteFilter() {
+    static RegWriteFilter filter;
+    return filter;
+}
+
+RegResult Filtered(const char* subKey, const char* valueName) {
+    const RegWriteFilter& filter = WriteFilter();
+    return filter ? filter(subKey ? subKey : "", valueName) : ERROR_SUCCESS;
+}
+
+RegResult CreateKey(HKEY root, const char* subKey, RegKey& key) {
+    if (const RegResult refused = Filtered(subKey, nullptr)) return refused;
+    return RegCreateKeyExA(root, subKey ? subKey : "", 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                           nullptr, key.receive(), nullptr);
+}
+
+RegResult SetValue(HKEY root, const char* subKey, const char* valueName, DWORD type, const void* data,
+                   DWORD size) {
+    RegKey key;
+    if (const RegResult refused = CreateKey(root, subKey, key)) return refused;
+    if (const RegResult refused = Filtered(subKey, valueName ? valueName : "")) return refused;
+    return RegSetValueExA(key.get(), valueName, 0, type, static_cast<const BYTE*>(data), size);
+}
+
+bool IsGone(RegResult result) {
+    return result == ERROR_FILE_NOT_FOUND || result == ERROR_PATH_NOT_FOUND;
+}
+
+}  // namespace
+
+RegResult WriteRegString(HKEY root, const char* subKey, const char* valueName, const char* text) {
     const char* value = text ? text : "";
-    RegSetValueExA(key.get(), valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                   static_cast<DWORD>(std::strlen(value) + 1));
+    return SetValue(root, subKey, valueName, REG_SZ, value, static_cast<DWORD>(std::strlen(value) + 1));
 }
 
-void WriteRegDword(HKEY root, const char* subKey, const char* valueName, int value) {
-    RegKey key = RegKey::Create(root, subKey);
-    if (!key) return;
-    DWORD data = static_cast<DWORD>(value);
-    RegSetValueExA(key.get(), valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
-                   sizeof(data));
+RegResult WriteRegDword(HKEY root, const char* subKey, const char* valueName, int value) {
+    const DWORD data = static_cast<DWORD>(value);
+    return SetValue(root, subKey, valueName, REG_DWORD, &data, sizeof(data));
 }
 
-void CreateRegKey(HKEY root, const char* subKey) {
-    RegKey::Create(root, subKey);
+RegResult CreateRegKey(HKEY root, const char* subKey) {
+    RegKey key;
+    return CreateKey(root, subKey, key);
 }
 
-void DeleteRegKeyTree(HKEY root, const char* subKey) {
-    if (!subKey || subKey[0] == '\0') return;
-    if (std::strcmp(subKey, "\\") == 0 || std::strcmp(subKey, "/") == 0) return;
-    SHDeleteKeyA(root, subKey);
+RegResult DeleteRegKeyTree(HKEY root, const char* subKey) {
+    if (!subKey || subKey[0] == '\0') return ERROR_INVALID_PARAMETER;
+    if (std::strcmp(subKey, "\\") == 0 || std::strcmp(subKey, "/") == 0) return ERROR_INVALID_PARAMETER;
+    if (const RegResult refused = Filtered(subKey, nullptr)) return refused;
+    const RegResult result = static_cast<RegResult>(SHDeleteKeyA(root, subKey));
+    return IsGone(result) ? ERROR_SUCCESS : result;
 }
 
-void DeleteRegValue(HKEY root, const char* subKey, const char* valueName) {
+RegResult DeleteRegValue(HKEY root, const char* subKey, const char* valueName) {
+    RegResult result = ERROR_SUCCESS;
     if (!subKey) {
-        RegDeleteValueA(root, valueName);
-        return;
+        if (const RegResult refused = Filtered("", valueName ? valueName : "")) return refused;
+        result = RegDeleteValueA(root, valueName);
+    } else {
+        RegKey key;
+        if (const RegResult refused = CreateKey(root, subKey, key)) return refused;
+        if (const RegResult refused = Filtered(subKey, valueName ? valueName : "")) return refused;
+        result = RegDeleteValueA(key.get(), valueName);
     }
-    RegKey key = RegKey::Create(root, subKey);
-    if (key) RegDeleteValueA(key.get(), valueName);
+    return IsGone(result) ? ERROR_SUCCESS : result;
+}
+
+RegResult ProbeRegAccess(HKEY root, const char* subKey, REGSAM access) {
+    std::string path = subKey ? subKey : "";
+    for (;;) {
+        HKEY key = nullptr;
+        const RegResult result = RegOpenKeyExA(root, path.c_str(), 0, access, &key);
+        if (result == ERROR_SUCCESS) RegCloseKey(key);
+        // Only a refusal of rights answers for the key; a key that is not there, or whose
+        // name the system will not take, is answered for by the key above it.
+        if (result == ERROR_SUCCESS || result == ERROR_ACCESS_DENIED || path.empty()) return result;
+        const size_t cut = path.rfind('\\');
+        path.resize(cut == std::string::npos ? 0 : cut);
+    }
+}
+
+void SetRegWriteFilter(RegWriteFilter filter) {
+    WriteFilter() = std::move(filter);
 }
 
 }  // namespace tunelark

@@ -1,9 +1,11 @@
-// Registry access used by every persistent part of the plug-in. Nothing here reports
-// an error: a failed read leaves the caller's default in place, a failed write is silent.
+// Registry access used by every persistent part of the plug-in. A failed read leaves the
+// caller's default in place; a write or deletion answers ERROR_SUCCESS or the system's
+// reason it was refused, for the callers that tell the user.
 #pragma once
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "base/unique_handle.h"
@@ -43,16 +45,33 @@ std::string ReadRegString(HKEY root, const char* subKey, const char* valueName,
 std::string ReadRegStringFromKey(HKEY key, const char* valueName, DWORD bufferSize,
                                  const std::string& fallback = std::string());
 
-void WriteRegString(HKEY root, const char* subKey, const char* valueName, const char* text);
-void WriteRegDword(HKEY root, const char* subKey, const char* valueName, int value);
-void CreateRegKey(HKEY root, const char* subKey);
+// ERROR_SUCCESS, or the system's error code of the step that was refused.
+using RegResult = LONG;
+
+RegResult WriteRegString(HKEY root, const char* subKey, const char* valueName, const char* text);
+RegResult WriteRegDword(HKEY root, const char* subKey, const char* valueName, int value);
+RegResult CreateRegKey(HKEY root, const char* subKey);
 
 // Deletes the key with everything below it. Refuses the empty path and a lone "\" or
-// "/", which would name the root itself.
-void DeleteRegKeyTree(HKEY root, const char* subKey);
+// "/", which would name the root itself (ERROR_INVALID_PARAMETER). A key that is not
+// there counts as deleted.
+RegResult DeleteRegKeyTree(HKEY root, const char* subKey);
 
 // subKey may be null: the value is then deleted directly under root. A named sub-key
-// is opened or created first.
-void DeleteRegValue(HKEY root, const char* subKey, const char* valueName);
+// is opened or created first. A value that is not there counts as deleted.
+RegResult DeleteRegValue(HKEY root, const char* subKey, const char* valueName);
+
+// Whether root\subKey may be opened with `access`: ERROR_SUCCESS or the refusal. For a
+// key that cannot be opened for another reason (it does not exist yet, say), the nearest
+// key above it that can be is asked instead, since that is where it would be created.
+// Nothing is written.
+RegResult ProbeRegAccess(HKEY root, const char* subKey, REGSAM access);
+
+// Sees every write and deletion above before it is made (subKey, and the value name or
+// null for a key): ERROR_SUCCESS lets it through, anything else refuses it with that
+// code. For tests that need a refusal the system under test would not give; none is
+// set otherwise.
+using RegWriteFilter = std::function<RegResult(const char* subKey, const char* valueName)>;
+void SetRegWriteFilter(RegWriteFilter filter);
 
 }  // namespace tunelark

@@ -68,12 +68,24 @@ std::string ExportSoundPack(const SoundPack& pack, const std::string& iniPath) {
     return std::string();
 }
 
-void DeleteDirectoryTree(const std::string& path) {
+namespace {
+
+void Count(RemovalLeft& left, BOOL removed) {
+    if (removed) return;
+    const DWORD error = GetLastError();
+    if (left.entries++ == 0) left.firstError = error;
+}
+
+}  // namespace
+
+RemovalLeft DeleteDirectoryTree(const std::string& path) {
+    RemovalLeft left;
     const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return left;
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        RemoveDirectoryA(path.c_str());  // the link, not what it points to
-        return;
+        // The link, not what it points to.
+        Count(left, RemoveDirectoryA(path.c_str()));
+        return left;
     }
     const std::string base = path.back() == '\\' ? path : path + "\\";
     WIN32_FIND_DATAA entry;
@@ -83,18 +95,38 @@ void DeleteDirectoryTree(const std::string& path) {
             const std::string name = entry.cFileName;
             if (name == "." || name == "..") continue;
             const std::string full = base + name;
-            if (full.size() >= PathBufferSize) continue;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) DeleteDirectoryTree(full);
-            else DeleteFileA(full.c_str());
+            if (full.size() >= PathBufferSize) {
+                SetLastError(ERROR_FILENAME_EXCED_RANGE);
+                Count(left, FALSE);
+                continue;
+            }
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                const RemovalLeft below = DeleteDirectoryTree(full);
+                if (below.entries && !left.entries) left.firstError = below.firstError;
+                left.entries += below.entries;
+            } else {
+                Count(left, DeleteFileA(full.c_str()));
+            }
         } while (FindNextFileA(find, &entry));
         FindClose(find);
     }
-    RemoveDirectoryA(path.c_str());
+    // A directory that keeps some of its entries cannot go either; only its entries count.
+    const BOOL removed = RemoveDirectoryA(path.c_str());
+    if (!left.entries) Count(left, removed);
+    return left;
 }
 
-void RemovePackDirectory(const SoundPack& pack) {
-    const std::string directory = PackDirectory(pack.Name());
-    if (!directory.empty()) DeleteDirectoryTree(directory);
+Refusal RemovePackDirectory(const std::string& packName) {
+    Refusal refusal;
+    const std::string directory = PackDirectory(packName);
+    if (directory.empty()) return refusal;
+    const RemovalLeft left = DeleteDirectoryTree(directory);
+    if (!left.entries) return refusal;
+    refusal.error = left.firstError;
+    refusal.notDone = "Tunelark could not delete all the files of " + DescribePack(packName) + ": " +
+                      std::to_string(left.entries) + (left.entries == 1 ? " file or folder stays" : " files or folders stay") +
+                      " in " + directory + ".";
+    return refusal;
 }
 
 }  // namespace tunelark

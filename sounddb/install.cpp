@@ -14,6 +14,7 @@
 #include "base/regular_file.h"
 #include "base/text_compare.h"
 #include "settings/registry.h"
+#include "sounddb/library_change.h"
 #include "sounddb/pack_files.h"
 #include "sounddb/sound_registry.h"
 
@@ -300,6 +301,20 @@ std::optional<PackHeader> ReadHeader(const IniFile& ini) {
     return header;
 }
 
+std::string IndexList(const std::vector<int>& indexes) {
+    std::string text;
+    for (size_t i = 0; i < indexes.size(); ++i) text += (i ? ", " : "") + std::to_string(indexes[i]);
+    return text;
+}
+
+// What an install the registry refused halfway did store, and what not.
+std::string InstallSavedPart(bool packThere, const std::vector<int>& saved, const std::vector<int>& notSaved) {
+    std::string text = packThere ? "The SoundPack is there" : "Nothing of the SoundPack was saved";
+    if (packThere) text += saved.empty() ? " without any of the sounds of this file" : " with SoundIndex " + IndexList(saved);
+    if (!notSaved.empty()) text += "; not saved: SoundIndex " + IndexList(notSaved);
+    return text + ". Installing the file again completes it once the change is allowed.";
+}
+
 }  // namespace
 
 SoundPack* InstallSoundPack(const std::string& iniPath, HWND progressBar, InstallOutcome* outcome) {
@@ -333,6 +348,14 @@ SoundPack* InstallSoundPack(const std::string& iniPath, HWND progressBar, Instal
             return nullptr;
         }
     }
+    // A user who may not change the library learns it before anything is written.
+    if (const Refusal refusal = CheckLibraryChange(PackKeyPath(header->name),
+                                                   "Tunelark could not install " + DescribePack(header->name) +
+                                                       ": nothing was changed.")) {
+        InstallErrorText += RefusalText(refusal);
+        result.refused = refusal.error;
+        return nullptr;
+    }
     std::unique_ptr<SoundPack> fresh;
     if (!installed) {
         fresh = std::make_unique<SoundPack>();
@@ -353,14 +376,31 @@ SoundPack* InstallSoundPack(const std::string& iniPath, HWND progressBar, Instal
     pack.SetArtist(header->artist);
     pack.SetVersion(header->version);
     // An update leaves the pack switched on or off as the user chose.
-    SaveSoundPackValues(pack, fresh != nullptr);
+    Refusal refusal;
+    refusal.error = static_cast<DWORD>(SaveSoundPackValues(pack, fresh != nullptr));
     const std::string keyPath = PackKeyPath(pack.Name());
+    std::vector<int> notSaved;
     for (AcceptedSounds::Entry& entry : accepted.Entries()) {
+        if (!refusal) refusal.error = static_cast<DWORD>(SaveSound(*entry.sound, keyPath));
+        if (refusal) {
+            notSaved.push_back(entry.sound->Index());
+            continue;
+        }
         Sound* sound = pack.AddSound(std::move(entry.sound));
-        SaveSound(*sound, keyPath);
         result.added.push_back(sound->Index());
     }
-    SoundPack* answer = fresh ? AppendSoundPack(std::move(fresh)) : installed;
+    SoundPack* answer = nullptr;
+    if (!refusal) {
+        answer = fresh ? AppendSoundPack(std::move(fresh)) : installed;
+    } else {
+        // Memory holds what the registry does: the pack as far as it was written.
+        result.refused = refusal.error;
+        answer = fresh ? LoadSoundPack(SoundsKeyPath, pack.Name()) : installed;
+        if (installed) RereadSoundPack(*installed);
+        refusal.notDone = "Tunelark could not install all of " + DescribePack(header->name) + ".";
+        refusal.done = InstallSavedPart(answer != nullptr, result.added, notSaved);
+        InstallErrorText += RefusalText(refusal);
+    }
     progress.Finish();
     return answer;
 }

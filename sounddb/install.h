@@ -25,6 +25,9 @@ struct InstallOutcome {
     std::vector<int> inOtherPack;    // of each section whose SoundIndex another pack has
     long long warnings = 0;          // sections that replaced an earlier one of the file
     long long problems = 0;          // sections refused for anything but alreadyInPack
+    // The system's reason the registry refused the install, or part of it (then
+    // `added` holds the Sounds saved before); ERROR_SUCCESS when all was written.
+    DWORD refused = ERROR_SUCCESS;
 };
 
 // Reads the install.ini at iniPath (a full path) and installs every Sound that passes
@@ -35,7 +38,9 @@ struct InstallOutcome {
 // database. A SoundIndex given by two sections is the later one's, as its registry key
 // would be. progressBar, when it is a window, is a progress control moved one step per
 // section accepted. Answers the pack, or null when the install failed before any Sound
-// was read; problems are in InstallErrorText either way.
+// was read; problems are in InstallErrorText either way. A user who may not change the
+// library is refused before anything is written; a refusal halfway leaves the pack in
+// memory as the registry holds it.
 SoundPack* InstallSoundPack(const std::string& iniPath, HWND progressBar, InstallOutcome* outcome = nullptr);
 
 struct InstallFileCheck {

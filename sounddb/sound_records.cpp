@@ -47,6 +47,14 @@ int ReadEnabledFlag(const std::string& keyPath) {
     return value;
 }
 
+// 1 when written (or when the record has no key of its own to write to), 0 when the
+// registry refused, with the reason.
+int WriteEnabledFlag(bool ownKey, const std::string& keyPath, int value, RegResult* refused) {
+    const RegResult result = ownKey ? WriteRegDword(HKEY_LOCAL_MACHINE, keyPath.c_str(), "Enabled", value) : ERROR_SUCCESS;
+    if (refused) *refused = result;
+    return result == ERROR_SUCCESS ? 1 : 0;
+}
+
 }  // namespace
 
 std::string EncodeSoundIndex(int index) {
@@ -83,10 +91,9 @@ int Sound::GetProperty(int id) const {
     return ReadEnabledFlag(keyPath_);
 }
 
-int Sound::SetProperty(int id, int value) const {
+int Sound::SetProperty(int id, int value, RegResult* refused) const {
     if (id != SoundEnabledProperty) return UnknownProperty;
-    if (IsSoundKeyPath(keyPath_)) WriteRegDword(HKEY_LOCAL_MACHINE, keyPath_.c_str(), "Enabled", value);
-    return 1;
+    return WriteEnabledFlag(IsSoundKeyPath(keyPath_), keyPath_, value, refused);
 }
 
 // ---- SoundPack
@@ -109,10 +116,9 @@ int SoundPack::GetProperty(int id) const {
     return ReadEnabledFlag(keyPath_);
 }
 
-int SoundPack::SetProperty(int id, int value) const {
+int SoundPack::SetProperty(int id, int value, RegResult* refused) const {
     if (id != SoundPackEnabledProperty) return UnknownProperty;
-    if (IsPackKeyPath(keyPath_)) WriteRegDword(HKEY_LOCAL_MACHINE, keyPath_.c_str(), "Enabled", value);
-    return 1;
+    return WriteEnabledFlag(IsPackKeyPath(keyPath_), keyPath_, value, refused);
 }
 
 // ---- SoundPackList

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/owned_list.h"
+#include "settings/registry.h"
 
 namespace tunelark {
 
@@ -59,8 +60,10 @@ public:
     void SetKeyPath(const std::string& text) { keyPath_ = text; }
 
     // SoundEnabledProperty only, read from / written to the registry; -100 otherwise.
+    // Setting answers 1, or 0 when the registry refused the write (its reason in
+    // `refused`): the flag is then what it was.
     int GetProperty(int id) const;
-    int SetProperty(int id, int value) const;
+    int SetProperty(int id, int value, RegResult* refused = nullptr) const;
 
 private:
     friend class SoundPack;
@@ -104,9 +107,10 @@ public:
     // Destroys every Sound of the pack.
     void FreeSounds();
 
-    // SoundPackEnabledProperty only, read from / written to the registry; -100 otherwise.
+    // SoundPackEnabledProperty only, read from / written to the registry; -100
+    // otherwise. Setting answers as Sound::SetProperty does.
     int GetProperty(int id) const;
-    int SetProperty(int id, int value) const;
+    int SetProperty(int id, int value, RegResult* refused = nullptr) const;
 
 private:
     friend SoundPack* FindSoundPackByName(const std::string& name, int mode);

@@ -17,9 +17,34 @@ namespace {
 // Every text of the database is read through a buffer of this size.
 constexpr DWORD TextBufferSize = 1024;
 
-RegKey OpenFullAccess(HKEY parent, const char* subKey) {
-    return RegKey::Open(parent, subKey, KEY_ALL_ACCESS);
-}
+// How a load opens its keys: with full access while the rights are there, and with
+// read access where they are not (a standard user below HKEY_LOCAL_MACHINE), so that
+// such a user still has every pack. A root that refuses full access decides for every
+// key below it: trying each again would cost a reader twice what it costs a writer.
+class LoadAccess {
+public:
+    RegKey OpenRoot(const std::string& path) {
+        RegKey key = Open(HKEY_LOCAL_MACHINE, path.c_str());
+        readOnly_ = fellBack_;
+        return key;
+    }
+    RegKey Open(HKEY parent, const char* subKey) {
+        RegKey key;
+        fellBack_ = false;
+        if (!readOnly_) {
+            const LONG result = RegOpenKeyExA(parent, subKey, 0, KEY_ALL_ACCESS, key.receive());
+            if (result == ERROR_SUCCESS) return key;
+            key.release();
+            if (result != ERROR_ACCESS_DENIED) return key;
+            fellBack_ = true;
+        }
+        return RegKey::Open(parent, subKey, KEY_READ);
+    }
+
+private:
+    bool readOnly_ = false;
+    bool fellBack_ = false;
+};
 
 bool CountSubKeys(HKEY key, DWORD& count) {
     return RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,
@@ -63,7 +88,7 @@ private:
 };
 
 // Reads the Sounds of one pack key; stops at the first Sound key that cannot be opened.
-void LoadSounds(SoundPack& pack, HKEY packKey, DWORD soundCount, IndexTextSet& loaded) {
+void LoadSounds(SoundPack& pack, HKEY packKey, DWORD soundCount, IndexTextSet& loaded, LoadAccess& access) {
     const std::string keyPathPrefix = pack.KeyPath() + "\\";
     for (DWORD j = 0; j < soundCount; ++j) {
         std::string name;
@@ -72,7 +97,7 @@ void LoadSounds(SoundPack& pack, HKEY packKey, DWORD soundCount, IndexTextSet& l
         if (!IsSafeKeyName(name)) continue;
         if (loaded.Contains(name)) continue;
 
-        RegKey soundKey = OpenFullAccess(packKey, name.c_str());
+        RegKey soundKey = access.Open(packKey, name.c_str());
         if (!soundKey) return;
         auto sound = std::make_unique<Sound>(&pack);
         sound->SetIndexText(name);
@@ -89,8 +114,8 @@ void LoadSounds(SoundPack& pack, HKEY packKey, DWORD soundCount, IndexTextSet& l
 // Sounds; `added` stays null for a key skipped. False when the key cannot be opened or
 // counted, which ends a whole load.
 bool LoadPack(HKEY root, const std::string& rootPath, const std::string& name, IndexTextSet& loaded,
-              SoundPack*& added) {
-    RegKey packKey = OpenFullAccess(root, name.c_str());
+              LoadAccess& access, SoundPack*& added) {
+    RegKey packKey = access.Open(root, name.c_str());
     DWORD soundCount = 0;
     if (!packKey || !CountSubKeys(packKey.get(), soundCount)) return false;
     // Such a name would make the pack's key path point elsewhere.
@@ -102,7 +127,7 @@ bool LoadPack(HKEY root, const std::string& rootPath, const std::string& name, I
     pack->SetVersion(ReadText(packKey.get(), "Version"));
     pack->SetKeyPath(rootPath + "\\" + name);
     added = AppendSoundPack(std::move(pack));
-    LoadSounds(*added, packKey.get(), soundCount, loaded);
+    LoadSounds(*added, packKey.get(), soundCount, loaded, access);
     return true;
 }
 
@@ -135,7 +160,8 @@ bool IsSoundKeyPath(const std::string& path) {
 }
 
 void LoadSoundDatabase(const std::string& rootPath) {
-    RegKey root = OpenFullAccess(HKEY_LOCAL_MACHINE, rootPath.c_str());
+    LoadAccess access;
+    RegKey root = access.OpenRoot(rootPath);
     DWORD packCount = 0;
     if (!root || !CountSubKeys(root.get(), packCount)) return;
 
@@ -143,12 +169,13 @@ void LoadSoundDatabase(const std::string& rootPath) {
     for (DWORD i = 0; i < packCount; ++i) {
         std::string name;
         SoundPack* added = nullptr;
-        if (!SubKeyName(root.get(), i, name) || !LoadPack(root.get(), rootPath, name, loaded, added)) return;
+        if (!SubKeyName(root.get(), i, name) || !LoadPack(root.get(), rootPath, name, loaded, access, added)) return;
     }
 }
 
 SoundPack* LoadSoundPack(const std::string& rootPath, const std::string& name) {
-    RegKey root = OpenFullAccess(HKEY_LOCAL_MACHINE, rootPath.c_str());
+    LoadAccess access;
+    RegKey root = access.OpenRoot(rootPath);
     DWORD packCount = 0;
     if (!root || !CountSubKeys(root.get(), packCount)) return nullptr;
     // The key's own spelling is the pack's name, as a reload would have it.
@@ -157,61 +184,95 @@ SoundPack* LoadSoundPack(const std::string& rootPath, const std::string& name) {
         if (!SubKeyName(root.get(), i, keyName) || !EqualsIgnoreAsciiCase(keyName, name)) continue;
         IndexTextSet loaded;
         SoundPack* added = nullptr;
-        LoadPack(root.get(), rootPath, keyName, loaded, added);
+        LoadPack(root.get(), rootPath, keyName, loaded, access, added);
         return added;
     }
     return nullptr;
 }
 
-void SaveSoundPackValues(const SoundPack& pack, bool enable) {
-    if (!IsSafeKeyName(pack.Name())) return;
-    const std::string path = PackKeyPath(pack.Name());
-    CreateRegKey(HKEY_LOCAL_MACHINE, path.c_str());
-    WriteRegString(HKEY_LOCAL_MACHINE, path.c_str(), "Name", pack.Name().c_str());
-    WriteRegString(HKEY_LOCAL_MACHINE, path.c_str(), "Artist", pack.Artist().c_str());
-    WriteRegString(HKEY_LOCAL_MACHINE, path.c_str(), "Version", pack.Version().c_str());
-    if (enable) WriteRegDword(HKEY_LOCAL_MACHINE, path.c_str(), "Enabled", 1);
+bool RereadSoundPack(SoundPack& pack) {
+    if (!IsPackKeyPath(pack.KeyPath())) return false;
+    LoadAccess access;
+    RegKey packKey = access.OpenRoot(pack.KeyPath());
+    DWORD soundCount = 0;
+    if (!packKey || !CountSubKeys(packKey.get(), soundCount)) return false;
+    pack.FreeSounds();
+    pack.SetArtist(ReadText(packKey.get(), "Artist"));
+    pack.SetVersion(ReadText(packKey.get(), "Version"));
+    // The other packs keep their Sounds; a key one of them has the name of stays out.
+    IndexTextSet loaded;
+    LoadSounds(pack, packKey.get(), soundCount, loaded, access);
+    return true;
 }
 
-void SaveSoundPack(SoundPack& pack) {
-    if (!IsSafeKeyName(pack.Name())) return;
-    SaveSoundPackValues(pack, true);
-    const std::string path = PackKeyPath(pack.Name());
-    for (Sound* sound = pack.Sounds(); sound; sound = sound->Next()) SaveSound(*sound, path);
+RegResult ProbeLibraryChange(const std::string& keyPath, REGSAM extra) {
+    return ProbeRegAccess(HKEY_LOCAL_MACHINE, keyPath.c_str(), KEY_SET_VALUE | KEY_CREATE_SUB_KEY | extra);
 }
 
-void SaveSound(Sound& sound, const std::string& packKeyPath) {
+RegResult SaveSoundPackValues(const SoundPack& pack, bool enable) {
+    if (!IsSafeKeyName(pack.Name())) return ERROR_SUCCESS;
+    const std::string path = PackKeyPath(pack.Name());
+    const char* key = path.c_str();
+    RegResult result = CreateRegKey(HKEY_LOCAL_MACHINE, key);
+    if (!result) result = WriteRegString(HKEY_LOCAL_MACHINE, key, "Name", pack.Name().c_str());
+    if (!result) result = WriteRegString(HKEY_LOCAL_MACHINE, key, "Artist", pack.Artist().c_str());
+    if (!result) result = WriteRegString(HKEY_LOCAL_MACHINE, key, "Version", pack.Version().c_str());
+    if (!result && enable) result = WriteRegDword(HKEY_LOCAL_MACHINE, key, "Enabled", 1);
+    return result;
+}
+
+RegResult SaveSoundPack(SoundPack& pack) {
+    if (!IsSafeKeyName(pack.Name())) return ERROR_SUCCESS;
+    RegResult result = SaveSoundPackValues(pack, true);
+    const std::string path = PackKeyPath(pack.Name());
+    for (Sound* sound = pack.Sounds(); sound && !result; sound = sound->Next()) result = SaveSound(*sound, path);
+    return result;
+}
+
+RegResult SaveSound(Sound& sound, const std::string& packKeyPath) {
     const std::string path = SoundKeyPathBelow(sound, packKeyPath);
-    if (!IsSoundKeyPath(path)) return;
+    if (!IsSoundKeyPath(path)) return ERROR_SUCCESS;
     sound.SetKeyPath(path);
-    CreateRegKey(HKEY_LOCAL_MACHINE, path.c_str());
-    WriteRegString(HKEY_LOCAL_MACHINE, path.c_str(), "Command", sound.Command().c_str());
-    WriteRegString(HKEY_LOCAL_MACHINE, path.c_str(), "Filename", sound.Filename().c_str());
-    WriteRegString(HKEY_LOCAL_MACHINE, path.c_str(), "Message", sound.Message().c_str());
-    WriteRegDword(HKEY_LOCAL_MACHINE, path.c_str(), "Enabled", 1);
+    const char* key = path.c_str();
+    RegResult result = CreateRegKey(HKEY_LOCAL_MACHINE, key);
+    if (!result) result = WriteRegString(HKEY_LOCAL_MACHINE, key, "Command", sound.Command().c_str());
+    if (!result) result = WriteRegString(HKEY_LOCAL_MACHINE, key, "Filename", sound.Filename().c_str());
+    if (!result) result = WriteRegString(HKEY_LOCAL_MACHINE, key, "Message", sound.Message().c_str());
+    if (!result) result = WriteRegDword(HKEY_LOCAL_MACHINE, key, "Enabled", 1);
+    return result;
 }
 
-void DeleteSoundKey(const Sound& sound, const std::string& packKeyPath) {
+RegResult DeleteSoundKey(const Sound& sound, const std::string& packKeyPath) {
     const std::string path = SoundKeyPathBelow(sound, packKeyPath);
-    if (IsSoundKeyPath(path)) DeleteRegKeyTree(HKEY_LOCAL_MACHINE, path.c_str());
+    return IsSoundKeyPath(path) ? DeleteRegKeyTree(HKEY_LOCAL_MACHINE, path.c_str()) : ERROR_SUCCESS;
 }
 
-void DeleteSound(Sound* sound) {
-    if (!sound) return;
+RegResult DeleteSound(Sound* sound) {
+    if (!sound) return ERROR_SUCCESS;
     SoundPack* pack = sound->Pack();
-    if (pack) DeleteSoundKey(*sound, pack->KeyPath());
+    if (pack) {
+        // A Sound whose key stays stays in memory too: it comes back at the next start.
+        if (const RegResult refused = DeleteSoundKey(*sound, pack->KeyPath())) return refused;
+    }
     std::unique_ptr<Sound> owned = pack ? pack->RemoveSound(sound) : nullptr;
     // owned (when the Sound was in its pack's list) is destroyed here.
+    return ERROR_SUCCESS;
 }
 
-int DeleteSoundPack(SoundPack* pack) {
+int DeleteSoundPack(SoundPack* pack, RegResult* refused) {
+    if (refused) *refused = ERROR_SUCCESS;
     if (!pack) return 1;
     // Only the pack's own key goes. The stricter rules for a pack's directory do not
     // apply: a pack already stored under a name a directory could not have must still
     // be deletable, not come back at the next reload.
-    if (IsPackKeyPath(pack->KeyPath()) &&
-        EqualsIgnoreAsciiCase(pack->KeyPath(), PackKeyPath(pack->Name())))
-        DeleteRegKeyTree(HKEY_LOCAL_MACHINE, pack->KeyPath().c_str());
+    if (IsPackKeyPath(pack->KeyPath()) && EqualsIgnoreAsciiCase(pack->KeyPath(), PackKeyPath(pack->Name()))) {
+        if (const RegResult result = DeleteRegKeyTree(HKEY_LOCAL_MACHINE, pack->KeyPath().c_str())) {
+            // Some of its Sound keys may be gone: the record shows what is left.
+            RereadSoundPack(*pack);
+            if (refused) *refused = result;
+            return 0;
+        }
+    }
     pack->FreeSounds();
     std::unique_ptr<SoundPack> owned = UnlinkSoundPack(pack);
     return 1;

@@ -140,8 +140,12 @@ TEST_F(InstallTest, NamesThatCannotBeAPacksOwnAreRefused) {
         EXPECT_EQ(InstallErrorText.rfind("Error: The SoundPack cannot be installed: ", 0), 0u) << name;
         EXPECT_TRUE(NothingWritten()) << name;
     }
-    EXPECT_NE(InstallSoundPack(WriteIni(Header(std::string(255, 'n')) + SoundSection(1, "5", "moo")), nullptr),
-              nullptr) << "the longest name a key can have";
+    // The longest name a key can have passes the rules. Wine's registry cannot keep a key
+    // path that long through its ANSI functions: it then refuses, and the install says so.
+    InstallErrorText.clear();
+    const SoundPack* longest = InstallSoundPack(WriteIni(Header(std::string(255, 'n')) + SoundSection(1, "5", "moo")), nullptr);
+    EXPECT_EQ(InstallErrorText.find("cannot be installed"), std::string::npos) << InstallErrorText;
+    EXPECT_TRUE(longest || InstallErrorText.find("Windows gave this reason") != std::string::npos) << InstallErrorText;
 }
 
 // A sound file named outside the pack's directory would be deleted with its Sound; a
@@ -335,7 +339,7 @@ TEST_F(InstallTest, DeletingAPacksFilesRemovesOnlyWhatItCanAndFollowsNoLink) {
     playing.SetFilename(pack + "\\a.wav");
     PlaybackRunning playback;
     ASSERT_TRUE(playback.PlayUntilHeard(playing));
-    DeleteSoundPackFiles(record);
+    DeleteSoundPackFiles(record.Name());
     EXPECT_LT(WaitForCapture().audibleSeconds, 6.0) << "the 8 s sound went on";
 
     char after[MAX_PATH];
@@ -350,7 +354,7 @@ TEST_F(InstallTest, DeletingAPacksFilesRemovesOnlyWhatItCanAndFollowsNoLink) {
     WriteText(HKEY_LOCAL_MACHINE, HostKey, "PluginDir", fixtures + "\\plugin");
     ASSERT_TRUE(PathFileExistsA((fixtures + "\\plugin\\Tunelark\\Linked\\link").c_str()));
     record.SetName("Linked");
-    DeleteSoundPackFiles(record);
+    DeleteSoundPackFiles(record.Name());
     EXPECT_FALSE(PathFileExistsA((fixtures + "\\plugin\\Tunelark\\Linked\\a.wav").c_str()));
     EXPECT_TRUE(PathFileExistsA((fixtures + "\\target\\keep.txt").c_str())) << "the link's target survives";
 

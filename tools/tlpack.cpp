@@ -21,6 +21,7 @@
 #include "fsound/fsound.h"
 #include "sounddb/export.h"
 #include "sounddb/install.h"
+#include "sounddb/library_change.h"
 #include "sounddb/pack_files.h"
 #include "sounddb/sound_registry.h"
 
@@ -90,7 +91,7 @@ int Install(const std::string& ini) {
     PrintIndexes("added", outcome.added);
     PrintIndexes("already in this pack, left as they are", outcome.alreadyInPack);
     PrintIndexes("in use by another pack, not installed", outcome.inOtherPack);
-    return outcome.problems == 0 ? Done : Failed;
+    return outcome.problems == 0 && outcome.refused == ERROR_SUCCESS ? Done : Failed;
 }
 
 int Export(const std::string& name, const std::string& ini) {
@@ -150,8 +151,18 @@ int Remove(const std::string& name, bool withFiles) {
         return Failed;
     }
     const std::string packName = pack->Name(), directory = PackDirectory(packName);
-    if (withFiles) RemovePackDirectory(*pack);
-    DeleteSoundPack(pack);
+    if (const Refusal refusal = CheckLibraryChange(pack->KeyPath(),
+                                                   "Tunelark could not remove " + DescribePack(packName) +
+                                                       ": nothing was changed.", DELETE)) {
+        PrintProblems(RefusalText(refusal));
+        return Failed;
+    }
+    // The key first: a pack whose key stays keeps its files.
+    if (const Refusal refusal = RemoveSoundPackFromLibrary(pack)) {
+        PrintProblems(RefusalText(refusal));
+        return Failed;
+    }
+    const Refusal files = withFiles ? RemovePackDirectory(packName) : Refusal();
     if (directory.empty()) {
         std::printf("removed \"%s\"; no directory of sound files can have its name\n", packName.c_str());
         return Done;
@@ -160,9 +171,10 @@ int Remove(const std::string& name, bool withFiles) {
         std::printf("removed \"%s\"; its files are left in %s\n", packName.c_str(), directory.c_str());
         return Done;
     }
-    if (GetFileAttributesA(directory.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    if (files) {
         std::printf("removed \"%s\", but not all of %s: a file in it is in use or read-only\n", packName.c_str(),
                     directory.c_str());
+        PrintProblems(RefusalText(files));
         return Failed;
     }
     std::printf("removed \"%s\" and its files\n", packName.c_str());

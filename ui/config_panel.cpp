@@ -10,6 +10,7 @@
 #include "playback/sound_play.h"
 #include "settings/settings_store.h"
 #include "sounddb/export.h"
+#include "sounddb/library_change.h"
 #include "sounddb/sound_records.h"
 #include "sounddb/sound_registry.h"
 #include "ui/dialog.h"
@@ -57,19 +58,30 @@ struct PanelState {
 };
 
 // The editing dialogs are units of their own; one not in the plug-in yet opens nothing
-// and answers "nothing changed".
+// and answers "nothing changed". A dialog that would change the library opens only
+// while the user may change it: otherwise the user is told before filling it in.
 int OpenEditingDialog(int templateId, HWND owner) {
     switch (templateId) {
     case NewSoundPackDialog:
+        if (ui::TellRefusal(owner, CheckLibraryChange(SoundsKeyPath, "Tunelark cannot create SoundPacks."))) return 0;
         return ShowNewSoundPack(owner);
     case PropertiesDialog:
         return ShowSoundPackProperties(owner, PropsTarget);
     case InstallSoundPackDialog:
+        if (ui::TellRefusal(owner, CheckLibraryChange(SoundsKeyPath, "Tunelark cannot install SoundPacks."))) return 0;
         return ShowInstallSoundPack(owner);
     case AddSoundDialog:
-        return AddTarget ? ShowAddSound(*AddTarget, owner) : 0;
+        if (!AddTarget) return 0;
+        if (ui::TellRefusal(owner, CheckLibraryChange(AddTarget->KeyPath(), "Tunelark cannot add sounds to " +
+                                                                                DescribePack(AddTarget->Name()) + ".")))
+            return 0;
+        return ShowAddSound(*AddTarget, owner);
     case EditSoundDialog:
-        return EditTarget ? ShowEditSound(*EditTarget, owner) : 0;
+        if (!EditTarget) return 0;
+        if (ui::TellRefusal(owner, CheckLibraryChange(EditTarget->KeyPath(),
+                                                      "Tunelark cannot change " + DescribeSound(*EditTarget) + ".")))
+            return 0;
+        return ShowEditSound(*EditTarget, owner);
     case AdvancedOptionsDialog:
         return ShowAdvancedOptions(owner);
     }
@@ -158,23 +170,50 @@ int ShowMenu(PanelMenu which, HWND control, POINT client, HWND owner) {
 
 // Delete Sound, from the button or the list's menu. The Sound is looked up only after
 // the question: the database may have been reloaded while it was asked. A row whose
-// Sound is gone is stale, and the list is rebuilt instead.
+// Sound is gone is stale, and the list is rebuilt instead. The key goes before the file:
+// a Sound the registry keeps keeps its file.
 void DeleteSoundOfRow(HWND panel, const std::string& rowText, HWND owner) {
+    if (const Sound* sound = FindSound(rowText, MatchIndexText)) {
+        if (ui::TellRefusal(owner, CheckLibraryChange(sound->KeyPath(), "Tunelark cannot delete " + DescribeSound(*sound) + ".",
+                                                      DELETE)))
+            return;
+    }
     const int answer = ConfigPanelSeams().confirmDelete(owner);
     if (answer != DeleteWithFiles && answer != DeleteKeepFiles) return;
-    Sound* sound = FindSound(rowText, MatchIndexText);
-    if (sound) {
-        if (answer == DeleteWithFiles) {
-            // The file may be the one playing.
-            ReleaseCurrentStream();
-            DeleteFileA(sound->Filename().c_str());
+    if (Sound* sound = FindSound(rowText, MatchIndexText)) {
+        // The file may be the one playing.
+        if (answer == DeleteWithFiles) ReleaseCurrentStream();
+        Sound gone(nullptr);
+        gone.SetIndexText(sound->IndexText());
+        gone.SetCommand(sound->Command());
+        gone.SetFilename(sound->Filename());
+        Refusal refusal = RemoveSoundFromLibrary(sound);
+        if (!refusal && answer == DeleteWithFiles) {
+            refusal = DeleteSoundFile(gone);
+            if (refusal) refusal.done = "The sound itself was deleted.";
         }
-        DeleteSound(sound);
+        ui::TellRefusal(owner, refusal);
     }
     RefreshSoundList(panel);
 }
 
+// A pack's node, never the root, whatever the pack is called.
+void RemovePackNode(const std::string& name) {
+    if (!Tree || !Tree->Root) return;
+    for (TreeNode* node = Tree->Root->FirstChild.get(); node; node = node->Next.get()) {
+        if (node->Text == name) {
+            Tree->RemoveNode(node);
+            return;
+        }
+    }
+}
+
 void DeleteSoundPackOfNode(HWND panel, HWND tree, const std::string& nodeText) {
+    if (const SoundPack* pack = FindSoundPackByName(nodeText, MatchPackName)) {
+        if (ui::TellRefusal(tree, CheckLibraryChange(pack->KeyPath(), "Tunelark cannot delete " + DescribePack(pack->Name()) + ".",
+                                                     DELETE)))
+            return;
+    }
     const int answer = ConfigPanelSeams().confirmDelete(tree);
     if (answer != DeleteWithFiles && answer != DeleteKeepFiles) return;
     SoundPack* pack = FindSoundPackByName(nodeText, MatchPackName);
@@ -182,9 +221,18 @@ void DeleteSoundPackOfNode(HWND panel, HWND tree, const std::string& nodeText) {
         RefreshSoundList(panel);
         return;
     }
-    SendMessageA(panel, UM_REMOVEPACKNODE, 0, reinterpret_cast<LPARAM>(pack));
-    if (answer == DeleteWithFiles) DeleteSoundPackFiles(*pack);
-    DeleteSoundPack(pack);
+    // The key before the files: a pack the registry keeps keeps its files. A pack that
+    // stays keeps its node, holding what it has left.
+    const std::string name = pack->Name();
+    Refusal refusal = RemoveSoundPackFromLibrary(pack);
+    if (!refusal) {
+        RemovePackNode(name);
+        if (answer == DeleteWithFiles) {
+            refusal = DeleteSoundPackFiles(name);
+            if (refusal) refusal.done = "The SoundPack itself was deleted.";
+        }
+    }
+    ui::TellRefusal(tree, refusal);
     RefreshSoundList(panel);
 }
 
@@ -221,6 +269,7 @@ void OnTreeRightButton(HWND tree, POINT point) {
         if (SoundPack* pack = PackOf(clicked)) {
             AddTarget = pack;
             OpenEditingDialog(AddSoundDialog, tree);
+            RefreshSoundList(panel);
         }
         break;
     case IDM_PANEL_EXPORT_SOUNDPACK:
@@ -310,17 +359,6 @@ void FillSounds(HWND panel) {
     for (const Sound* sound : sounds) SendMessageA(panel, UM_ADDSOUNDROW, reinterpret_cast<WPARAM>(sound), row++);
 }
 
-// A pack's node, never the root, whatever the pack is called.
-void RemovePackNode(const std::string& name) {
-    if (!Tree || !Tree->Root) return;
-    for (TreeNode* node = Tree->Root->FirstChild.get(); node; node = node->Next.get()) {
-        if (node->Text == name) {
-            Tree->RemoveNode(node);
-            return;
-        }
-    }
-}
-
 void SelectRow(HWND list, int row) {
     const UINT both = LVIS_SELECTED | LVIS_FOCUSED;
     if ((ListView_GetItemState(list, row, both) & both) == both) return;
@@ -356,12 +394,15 @@ void OnListRightClick(HWND panel, const NMITEMACTIVATE& click) {
         if (SoundPack* pack = PackOf(selected)) {
             AddTarget = pack;
             OpenEditingDialog(AddSoundDialog, panel);
+            RefreshSoundList(panel);
         }
         break;
     case IDM_PANEL_EDIT_SOUND:
         if (Sound* sound = FindSound(rowText, MatchIndexText)) {
             EditTarget = sound;
-            if (OpenEditingDialog(EditSoundDialog, panel) == 1) RefreshSoundList(panel);
+            OpenEditingDialog(EditSoundDialog, panel);
+            // Also after a refusal: the list shows what the registry holds.
+            RefreshSoundList(panel);
         }
         break;
     case IDM_PANEL_DELETE_SOUND:
@@ -435,7 +476,8 @@ bool OnCommand(HWND panel, int id, int code) {
                 Sorry(panel, "An internal error has occurred. This Sound could not be found");
             } else {
                 EditTarget = sound;
-                if (OpenEditingDialog(EditSoundDialog, panel) == 1) RefreshSoundList(panel);
+                OpenEditingDialog(EditSoundDialog, panel);
+                RefreshSoundList(panel);
             }
         }
         return true;

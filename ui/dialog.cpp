@@ -106,6 +106,12 @@ RedrawPause::~RedrawPause() {
     InvalidateRect(control_, nullptr, TRUE);
 }
 
+bool TellRefusal(HWND owner, const Refusal& refusal) {
+    if (!refusal) return false;
+    MessageBoxA(owner, RefusalText(refusal).c_str(), "Sorry...", MB_OK | MB_ICONEXCLAMATION);
+    return true;
+}
+
 std::string AskFileName(FileDialog kind, HWND owner, const char* filter, const char* defaultExtension) {
     char file[2048] = {};  // as long as any path the plug-in keeps
     OPENFILENAMEA ofn{};

@@ -9,6 +9,8 @@
 #include <initializer_list>
 #include <string>
 
+#include "sounddb/library_change.h"
+
 namespace tunelark::ui {
 
 struct DialogHandlers {
@@ -41,6 +43,10 @@ void SetChecked(HWND dialog, int id, bool checked);
 std::string ItemText(HWND dialog, int id, size_t limit);
 void SetItemText(HWND dialog, int id, const std::string& text);
 void EnableControls(HWND dialog, std::initializer_list<int> ids, bool enabled);
+
+// Tells the user of a refused change to the library in a message box, once: true when
+// there was one to tell.
+bool TellRefusal(HWND owner, const Refusal& refusal);
 
 // Switches a control's drawing off while many items go in or out, and back on with one
 // repaint when it goes out of scope: a list view or tree view otherwise repaints and

@@ -8,6 +8,7 @@
 #include "settings/registry.h"
 #include "settings/settings_store.h"
 #include "sounddb/install.h"
+#include "sounddb/library_change.h"
 #include "sounddb/pack_files.h"
 #include "sounddb/sound_records.h"
 #include "sounddb/sound_registry.h"
@@ -50,10 +51,12 @@ void CreatePack(HWND dialog) {
     pack->SetArtist(ui::ItemText(dialog, IDC_PACK_ARTIST, FieldLimit));
     pack->SetVersion(ui::ItemText(dialog, IDC_PACK_VERSION, FieldLimit));
     pack->SetKeyPath(PackKeyPath(name));
-    SoundPack* added = AppendSoundPack(std::move(pack));
-    SaveSoundPack(*added);
+    SoundPack* added = nullptr;
+    const Refusal refusal = CreateSoundPack(std::move(pack), &added);
+    // A pack the registry kept in part is there, and shown.
     AnnouncePack(dialog, added);
-    EndDialog(dialog, 1);
+    ui::TellRefusal(dialog, refusal);
+    EndDialog(dialog, refusal ? 2 : 1);
 }
 
 void InstallChosenFile(HWND dialog) {
@@ -144,8 +147,11 @@ int ShowSoundPackProperties(HWND owner, SoundPack* pack) {
     handlers.command = [name](HWND dialog, int id, int code) {
         if (id != IDC_PACK_ENABLED) return false;
         if (code == BN_CLICKED) {
-            if (SoundPack* current = FindSoundPackByName(name, MatchPackName))
-                current->SetProperty(SoundPackEnabledProperty, ui::IsChecked(dialog, id) ? 1 : 0);
+            // Refused, the box springs back to what the registry holds.
+            if (SoundPack* current = FindSoundPackByName(name, MatchPackName)) {
+                if (ui::TellRefusal(dialog, SetPackEnabled(*current, ui::IsChecked(dialog, id))))
+                    ui::SetChecked(dialog, id, current->GetProperty(SoundPackEnabledProperty) != 0);
+            }
         }
         return true;
     };

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/regular_file.h"
+#include "sounddb/library_change.h"
 #include "sounddb/sound_records.h"
 #include "sounddb/sound_registry.h"
 #include "ui/config_panel.h"
@@ -107,9 +109,12 @@ bool OnCommand(HWND dialog, SoundDialogState& state, int id, int code) {
         if (code == BN_CLICKED) OnBrowse(dialog);
         return true;
     case IDC_SOUND_ENABLED:
-        // Written at once: neither button undoes it.
+        // Written at once: neither button undoes it. Refused, the box springs back.
         if (code != BN_CLICKED) return true;
-        if (Sound* sound = TargetSound(state)) sound->SetProperty(SoundEnabledProperty, ui::IsChecked(dialog, id) ? 1 : 0);
+        if (Sound* sound = TargetSound(state)) {
+            if (ui::TellRefusal(dialog, SetSoundEnabled(*sound, ui::IsChecked(dialog, id))))
+                ui::SetChecked(dialog, id, sound->GetProperty(SoundEnabledProperty) == 1);
+        }
         return true;
     }
     return false;
@@ -125,6 +130,21 @@ bool Admit(HWND dialog, SoundDialogState& state) {
     state.count = 1;
     state.mask = 0;
     SendDlgItemMessageA(dialog, IDC_SOUND_INDEX, EM_LIMITTEXT, IndexFieldLimit, 0);
+    return true;
+}
+
+// A sound's file is opened on every computer that receives its SoundIndex, by whoever
+// is signed in there: it must be on this computer, never on a share another user named.
+bool RefuseNetworkFile(HWND dialog) {
+    const std::string file = FieldText(dialog, IDC_SOUND_FILENAME);
+    if (!IsNetworkPath(file.c_str())) return false;
+    MessageBoxA(dialog,
+                ("The sound's file " + file +
+                 " is on another computer of the network. A sound's file must be on this computer: copy it "
+                 "here (for example into the SoundPack's folder) and choose that copy.")
+                    .c_str(),
+                "Sorry...", MB_OK | MB_ICONEXCLAMATION);
+    SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDC_SOUND_FILENAME)), TRUE);
     return true;
 }
 
@@ -144,14 +164,18 @@ HWND PanelOf(HWND owner) {
 
 void OnAdd(HWND dialog, SoundDialogState& state) {
     // Enter reaches here even while the button is disabled.
-    if (!ConfirmEnabled(state.mask)) return;
+    if (!ConfirmEnabled(state.mask) || RefuseNetworkFile(dialog)) return;
     SoundPack* target = TargetPack(state);
     if (!target) return RefuseGoneTarget(dialog, "SoundPack");
     SoundPack& pack = *target;
     auto created = std::make_unique<Sound>(&pack);
     ReadFieldsInto(dialog, *created);
-    Sound* sound = pack.AddSound(std::move(created));
-    SaveSound(*sound, pack.KeyPath());
+    Sound* sound = nullptr;
+    // Refused, the user is told and nothing stays added; the panel refreshes its list.
+    if (ui::TellRefusal(dialog, AddSoundToLibrary(pack, std::move(created), &sound))) {
+        EndDialog(dialog, IDCANCEL);
+        return;
+    }
     if (HWND panel = PanelOf(state.owner)) {
         const LRESULT rows = SendDlgItemMessageA(panel, IDC_PANEL_SOUND_LIST, LVM_GETITEMCOUNT, 0, 0);
         SendMessageA(panel, UM_ADDSOUNDROW, reinterpret_cast<WPARAM>(sound), rows);
@@ -160,16 +184,16 @@ void OnAdd(HWND dialog, SoundDialogState& state) {
 }
 
 void OnEdit(HWND dialog, SoundDialogState& state) {
-    if (!ConfirmEnabled(state.mask)) return;
+    if (!ConfirmEnabled(state.mask) || RefuseNetworkFile(dialog)) return;
     Sound* target = TargetSound(state);
     if (!target) return RefuseGoneTarget(dialog, "Sound");
-    Sound& sound = *target;
-    const std::string packKey = sound.Pack() ? sound.Pack()->KeyPath() : std::string();
-    DeleteSoundKey(sound, packKey);
-    ReadFieldsInto(dialog, sound);
-    SaveSound(sound, packKey);
-    // Saving marks the Sound enabled; the box is what the user last chose.
-    sound.SetProperty(SoundEnabledProperty, ui::IsChecked(dialog, IDC_SOUND_ENABLED) ? 1 : 0);
+    Sound edited(nullptr);
+    ReadFieldsInto(dialog, edited);
+    const int enabled = ui::IsChecked(dialog, IDC_SOUND_ENABLED) ? 1 : 0;
+    if (ui::TellRefusal(dialog, StoreSoundChanges(*target, edited, enabled))) {
+        EndDialog(dialog, IDCANCEL);
+        return;
+    }
     EndDialog(dialog, IDOK);
 }
 

@@ -1,0 +1,227 @@
+#include "sounddb/library_change.h"
+
+#include <utility>
+#include <vector>
+
+#include "base/module.h"
+#include "settings/registry.h"
+#include "sounddb/sound_registry.h"
+
+namespace tunelark {
+
+namespace {
+
+bool KeyExists(const std::string& path) {
+    return static_cast<bool>(RegKey::Open(HKEY_LOCAL_MACHINE, path.c_str(), KEY_READ));
+}
+
+// Refusals of rights, as against a file in use or a full disk.
+bool IsRightsRefusal(DWORD error) {
+    return error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT || error == ERROR_PRIVILEGE_NOT_HELD;
+}
+
+int CountSounds(const SoundPack& pack) {
+    int n = 0;
+    for (const Sound* s = pack.Sounds(); s; s = s->Next()) ++n;
+    return n;
+}
+
+Sound* FindInPack(const SoundPack& pack, const std::string& indexText) {
+    for (Sound* s = pack.Sounds(); s; s = s->Next())
+        if (s->IndexText() == indexText) return s;
+    return nullptr;
+}
+
+std::string JoinedWithAnd(const std::vector<std::string>& words) {
+    std::string joined;
+    for (size_t i = 0; i < words.size(); ++i) joined += (i == 0 ? "" : i + 1 == words.size() ? " and " : ", ") + words[i];
+    return joined;
+}
+
+// For a Sound whose save was refused halfway: which of its values the registry holds as
+// they were meant to be, read back after the refusal. Empty when its key is not there.
+std::string SavedPart(const SoundPack& pack, const Sound& wanted) {
+    const Sound* now = FindInPack(pack, wanted.IndexText());
+    if (!now) return std::string();
+    std::vector<std::string> saved, missed;
+    const std::pair<const char*, bool> fields[] = {{"command", now->Command() == wanted.Command()},
+                                                   {"file", now->Filename() == wanted.Filename()},
+                                                   {"message", now->Message() == wanted.Message()}};
+    for (const auto& [name, equal] : fields) (equal ? saved : missed).push_back(name);
+    std::string text = "Part of it was saved: the list shows " + DescribeSound(*now) + " as the registry holds it";
+    if (!saved.empty()) text += ", with its " + JoinedWithAnd(saved) + " as you gave " + (saved.size() > 1 ? "them" : "it");
+    if (!missed.empty()) text += ", but not its " + JoinedWithAnd(missed);
+    return text + ". Saving it again completes it once the change is allowed.";
+}
+
+}  // namespace
+
+std::string RefusalText(const Refusal& refusal) {
+    std::string text = refusal.notDone + "\r\n";
+    if (!refusal.done.empty()) text += refusal.done + "\r\n";
+    text += "\r\nWindows gave this reason: " + SystemErrorText(refusal.error) + "\r\n\r\n";
+    if (IsRightsRefusal(refusal.error)) {
+        text += "The SoundPacks are shared by every user of this computer, and your Windows account may not "
+                "change them. To let every user change them, run the Tunelark setup program as an "
+                "administrator (with \"Let every user of this computer change the SoundPacks\" ticked), or ask "
+                "an administrator to make this change.\r\n";
+    } else {
+        text += "Try again; if it is refused again, ask an administrator.\r\n";
+    }
+    return text;
+}
+
+std::string DescribeSound(const Sound& sound) {
+    return "the sound \"" + sound.Command() + "\" (SoundIndex " + sound.IndexText() + ")";
+}
+
+std::string DescribePack(const std::string& name) {
+    return "the SoundPack \"" + name + "\"";
+}
+
+Refusal CheckLibraryChange(const std::string& keyPath, const std::string& notDone, REGSAM extra) {
+    Refusal refusal;
+    refusal.error = static_cast<DWORD>(ProbeLibraryChange(keyPath, extra));
+    if (refusal) refusal.notDone = notDone;
+    return refusal;
+}
+
+Refusal AddSoundToLibrary(SoundPack& pack, std::unique_ptr<Sound> sound, Sound** added) {
+    *added = nullptr;
+    const std::string path = pack.KeyPath() + "\\" + sound->IndexText();
+    const bool keyWasThere = KeyExists(path);
+    Refusal refusal;
+    refusal.error = static_cast<DWORD>(SaveSound(*sound, pack.KeyPath()));
+    if (!refusal) {
+        *added = pack.AddSound(std::move(sound));
+        return refusal;
+    }
+    refusal.notDone = "Tunelark could not add " + DescribeSound(*sound) + " to " + DescribePack(pack.Name()) + ".";
+    // Taken back where it can be; what the registry kept is read in.
+    if (!keyWasThere) DeleteSoundKey(*sound, pack.KeyPath());
+    RereadSoundPack(pack);
+    refusal.done = SavedPart(pack, *sound);
+    return refusal;
+}
+
+Refusal StoreSoundChanges(Sound& sound, const Sound& edited, int enabled) {
+    SoundPack* pack = sound.Pack();
+    const std::string packKey = pack ? pack->KeyPath() : std::string();
+    const std::string oldIndex = sound.IndexText();
+    const bool moved = edited.IndexText() != oldIndex;
+    const bool newKeyWasThere = moved && KeyExists(packKey + "\\" + edited.IndexText());
+
+    Sound stored(pack);
+    stored.SetIndexText(edited.IndexText());
+    stored.SetCommand(edited.Command());
+    stored.SetFilename(edited.Filename());
+    stored.SetMessage(edited.Message());
+    Refusal refusal;
+    refusal.error = static_cast<DWORD>(SaveSound(stored, packKey));
+    // Saving marks the Sound enabled; the flag is what the user chose.
+    RegResult flag = ERROR_SUCCESS;
+    if (!refusal) stored.SetProperty(SoundEnabledProperty, enabled, &flag);
+    if (!refusal) refusal.error = static_cast<DWORD>(flag);
+    if (!refusal && moved) {
+        refusal.error = static_cast<DWORD>(DeleteSoundKey(sound, packKey));
+        if (refusal) {
+            refusal.notDone = "Tunelark could not remove the old SoundIndex " + oldIndex + " of " + DescribeSound(stored) + ".";
+            refusal.done = "The sound was saved under its new SoundIndex " + stored.IndexText() +
+                           "; the list shows both until the old one is deleted.";
+        }
+    } else if (refusal) {
+        refusal.notDone = "Tunelark could not save the changes to " + DescribeSound(sound) + ".";
+        if (moved && !newKeyWasThere) DeleteSoundKey(stored, packKey);
+    }
+    if (!refusal) {
+        sound.SetIndexText(stored.IndexText());
+        sound.SetCommand(stored.Command());
+        sound.SetFilename(stored.Filename());
+        sound.SetMessage(stored.Message());
+        sound.SetKeyPath(stored.KeyPath());
+        return refusal;
+    }
+    if (pack) {
+        RereadSoundPack(*pack);
+        if (refusal.done.empty()) refusal.done = SavedPart(*pack, stored);
+    }
+    return refusal;
+}
+
+Refusal CreateSoundPack(std::unique_ptr<SoundPack> pack, SoundPack** added) {
+    *added = nullptr;
+    Refusal refusal;
+    refusal.error = static_cast<DWORD>(SaveSoundPack(*pack));
+    if (!refusal) {
+        *added = AppendSoundPack(std::move(pack));
+        return refusal;
+    }
+    const std::string name = pack->Name();
+    refusal.notDone = "Tunelark could not create " + DescribePack(name) + ".";
+    // The name was free before (see NewSoundPackNameProblem): what is there is this try's.
+    DeleteRegKeyTree(HKEY_LOCAL_MACHINE, pack->KeyPath().c_str());
+    if (KeyExists(pack->KeyPath())) {
+        *added = LoadSoundPack(SoundsKeyPath, name);
+        refusal.done = "Its key was created, without all of its values: the SoundPack is there, and deleting it "
+                       "and creating it again completes it once the change is allowed.";
+    }
+    return refusal;
+}
+
+Refusal RemoveSoundFromLibrary(Sound* sound) {
+    Refusal refusal;
+    if (!sound) return refusal;
+    const std::string what = DescribeSound(*sound);
+    refusal.error = static_cast<DWORD>(DeleteSound(sound));
+    if (refusal) refusal.notDone = "Tunelark could not delete " + what + ".";
+    return refusal;
+}
+
+Refusal RemoveSoundPackFromLibrary(SoundPack* pack) {
+    Refusal refusal;
+    if (!pack) return refusal;
+    const std::string name = pack->Name();
+    const int before = CountSounds(*pack);
+    RegResult error = ERROR_SUCCESS;
+    if (DeleteSoundPack(pack, &error)) return refusal;
+    refusal.error = static_cast<DWORD>(error);
+    refusal.notDone = "Tunelark could not delete " + DescribePack(name) + ".";
+    const int gone = before - CountSounds(*pack);
+    if (gone > 0)
+        refusal.done = std::to_string(gone) + " of its " + std::to_string(before) +
+                       " sounds were deleted; the SoundPack and its other sounds stay.";
+    return refusal;
+}
+
+Refusal SetPackEnabled(const SoundPack& pack, bool enabled) {
+    Refusal refusal;
+    RegResult error = ERROR_SUCCESS;
+    if (pack.SetProperty(SoundPackEnabledProperty, enabled ? 1 : 0, &error) == 0) {
+        refusal.error = static_cast<DWORD>(error);
+        refusal.notDone = "Tunelark could not switch " + DescribePack(pack.Name()) + (enabled ? " on." : " off.");
+    }
+    return refusal;
+}
+
+Refusal SetSoundEnabled(const Sound& sound, bool enabled) {
+    Refusal refusal;
+    RegResult error = ERROR_SUCCESS;
+    if (sound.SetProperty(SoundEnabledProperty, enabled ? 1 : 0, &error) == 0) {
+        refusal.error = static_cast<DWORD>(error);
+        refusal.notDone = "Tunelark could not switch " + DescribeSound(sound) + (enabled ? " on." : " off.");
+    }
+    return refusal;
+}
+
+Refusal DeleteSoundFile(const Sound& sound) {
+    Refusal refusal;
+    const std::string path = sound.Filename();
+    if (DeleteFileA(path.c_str())) return refusal;
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return refusal;
+    refusal.error = error;
+    refusal.notDone = "Tunelark could not delete the file " + path + " of " + DescribeSound(sound) + ".";
+    return refusal;
+}
+
+}  // namespace tunelark
