@@ -47,6 +47,26 @@ bool IsNetworkPath(const char* path) {
     return GetDriveTypeA(root) == DRIVE_REMOTE;
 }
 
+namespace {
+
+DWORD Checked(BOOL done, const char* path) {
+    if (!done) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ERROR_SUCCESS : error;
+    }
+    return GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
+}  // namespace
+
+DWORD DeleteFileChecked(const char* path) {
+    return Checked(DeleteFileA(path), path);
+}
+
+DWORD RemoveDirectoryChecked(const char* path) {
+    return Checked(RemoveDirectoryA(path), path);
+}
+
 bool IsRegularFilePath(const char* path) {
     const std::string full = FullPath(path);
     if (full.empty() || InDeviceNamespace(full)) return false;

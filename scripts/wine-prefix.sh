@@ -132,6 +132,10 @@ mkdir -p "$(dirname "$WINEPREFIX")"
 exec 9>"$WINEPREFIX.lock"
 flock 9
 create
+# A share on the network as Wine maps one: \\tlserver\share is this prefix's C:, so a
+# test can name a sound file by a network path that really opens.
+mkdir -p "$WINEPREFIX/dosdevices/unc/tlserver"
+ln -sfn "$WINEPREFIX/drive_c" "$WINEPREFIX/dosdevices/unc/tlserver/share"
 [ "$mode" = --create ] && exit 0
 tunelark_prefix_running && exit 0
 

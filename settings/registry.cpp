@@ -107,13 +107,13 @@ RegWriteFilter& WriteFilter() {
     return filter;
 }
 
-RegResult Filtered(const char* subKey, const char* valueName) {
+RegResult Filtered(RegWrite what, const char* subKey, const char* valueName = nullptr) {
     const RegWriteFilter& filter = WriteFilter();
-    return filter ? filter(subKey ? subKey : "", valueName) : ERROR_SUCCESS;
+    return filter ? filter(what, subKey ? subKey : "", valueName) : ERROR_SUCCESS;
 }
 
 RegResult CreateKey(HKEY root, const char* subKey, RegKey& key) {
-    if (const RegResult refused = Filtered(subKey, nullptr)) return refused;
+    if (const RegResult refused = Filtered(RegWrite::CreateKey, subKey)) return refused;
     return RegCreateKeyExA(root, subKey ? subKey : "", 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
                            nullptr, key.receive(), nullptr);
 }
@@ -122,7 +122,7 @@ RegResult SetValue(HKEY root, const char* subKey, const char* valueName, DWORD t
                    DWORD size) {
     RegKey key;
     if (const RegResult refused = CreateKey(root, subKey, key)) return refused;
-    if (const RegResult refused = Filtered(subKey, valueName ? valueName : "")) return refused;
+    if (const RegResult refused = Filtered(RegWrite::SetValue, subKey, valueName)) return refused;
     return RegSetValueExA(key.get(), valueName, 0, type, static_cast<const BYTE*>(data), size);
 }
 
@@ -150,7 +150,7 @@ RegResult CreateRegKey(HKEY root, const char* subKey) {
 RegResult DeleteRegKeyTree(HKEY root, const char* subKey) {
     if (!subKey || subKey[0] == '\0') return ERROR_INVALID_PARAMETER;
     if (std::strcmp(subKey, "\\") == 0 || std::strcmp(subKey, "/") == 0) return ERROR_INVALID_PARAMETER;
-    if (const RegResult refused = Filtered(subKey, nullptr)) return refused;
+    if (const RegResult refused = Filtered(RegWrite::DeleteKey, subKey)) return refused;
     const RegResult result = static_cast<RegResult>(SHDeleteKeyA(root, subKey));
     return IsGone(result) ? ERROR_SUCCESS : result;
 }
@@ -158,12 +158,12 @@ RegResult DeleteRegKeyTree(HKEY root, const char* subKey) {
 RegResult DeleteRegValue(HKEY root, const char* subKey, const char* valueName) {
     RegResult result = ERROR_SUCCESS;
     if (!subKey) {
-        if (const RegResult refused = Filtered("", valueName ? valueName : "")) return refused;
+        if (const RegResult refused = Filtered(RegWrite::DeleteValue, "", valueName)) return refused;
         result = RegDeleteValueA(root, valueName);
     } else {
         RegKey key;
         if (const RegResult refused = CreateKey(root, subKey, key)) return refused;
-        if (const RegResult refused = Filtered(subKey, valueName ? valueName : "")) return refused;
+        if (const RegResult refused = Filtered(RegWrite::DeleteValue, subKey, valueName)) return refused;
         result = RegDeleteValueA(key.get(), valueName);
     }
     return IsGone(result) ? ERROR_SUCCESS : result;

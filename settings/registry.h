@@ -67,11 +67,12 @@ RegResult DeleteRegValue(HKEY root, const char* subKey, const char* valueName);
 // Nothing is written.
 RegResult ProbeRegAccess(HKEY root, const char* subKey, REGSAM access);
 
-// Sees every write and deletion above before it is made (subKey, and the value name or
-// null for a key): ERROR_SUCCESS lets it through, anything else refuses it with that
-// code. For tests that need a refusal the system under test would not give; none is
-// set otherwise.
-using RegWriteFilter = std::function<RegResult(const char* subKey, const char* valueName)>;
+// Sees every write and deletion above before it is made: ERROR_SUCCESS lets it through,
+// anything else refuses it with that code. For tests that need a refusal the system
+// under test would not give; none is set otherwise. A value write opens or creates its
+// key first, and that is seen as a CreateKey.
+enum class RegWrite { CreateKey, SetValue, DeleteKey, DeleteValue };
+using RegWriteFilter = std::function<RegResult(RegWrite what, const std::string& subKey, const char* valueName)>;
 void SetRegWriteFilter(RegWriteFilter filter);
 
 }  // namespace tunelark

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "base/regular_file.h"
 #include "sounddb/pack_files.h"
 
 namespace tunelark {
@@ -70,10 +71,8 @@ std::string ExportSoundPack(const SoundPack& pack, const std::string& iniPath) {
 
 namespace {
 
-void Count(RemovalLeft& left, BOOL removed) {
-    if (removed) return;
-    const DWORD error = GetLastError();
-    if (left.entries++ == 0) left.firstError = error;
+void Count(RemovalLeft& left, DWORD error) {
+    if (error != ERROR_SUCCESS && left.entries++ == 0) left.firstError = error;
 }
 
 }  // namespace
@@ -84,7 +83,7 @@ RemovalLeft DeleteDirectoryTree(const std::string& path) {
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return left;
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
         // The link, not what it points to.
-        Count(left, RemoveDirectoryA(path.c_str()));
+        Count(left, RemoveDirectoryChecked(path.c_str()));
         return left;
     }
     const std::string base = path.back() == '\\' ? path : path + "\\";
@@ -96,8 +95,7 @@ RemovalLeft DeleteDirectoryTree(const std::string& path) {
             if (name == "." || name == "..") continue;
             const std::string full = base + name;
             if (full.size() >= PathBufferSize) {
-                SetLastError(ERROR_FILENAME_EXCED_RANGE);
-                Count(left, FALSE);
+                Count(left, ERROR_FILENAME_EXCED_RANGE);
                 continue;
             }
             if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
@@ -105,13 +103,13 @@ RemovalLeft DeleteDirectoryTree(const std::string& path) {
                 if (below.entries && !left.entries) left.firstError = below.firstError;
                 left.entries += below.entries;
             } else {
-                Count(left, DeleteFileA(full.c_str()));
+                Count(left, DeleteFileChecked(full.c_str()));
             }
         } while (FindNextFileA(find, &entry));
         FindClose(find);
     }
     // A directory that keeps some of its entries cannot go either; only its entries count.
-    const BOOL removed = RemoveDirectoryA(path.c_str());
+    const DWORD removed = RemoveDirectoryChecked(path.c_str());
     if (!left.entries) Count(left, removed);
     return left;
 }

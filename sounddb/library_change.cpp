@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/module.h"
+#include "base/regular_file.h"
 #include "settings/registry.h"
 #include "sounddb/sound_registry.h"
 
@@ -216,10 +217,8 @@ Refusal SetSoundEnabled(const Sound& sound, bool enabled) {
 Refusal DeleteSoundFile(const Sound& sound) {
     Refusal refusal;
     const std::string path = sound.Filename();
-    if (DeleteFileA(path.c_str())) return refusal;
-    const DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return refusal;
-    refusal.error = error;
+    refusal.error = DeleteFileChecked(path.c_str());
+    if (!refusal) return refusal;
     refusal.notDone = "Tunelark could not delete the file " + path + " of " + DescribeSound(sound) + ".";
     return refusal;
 }

@@ -18,6 +18,7 @@
 #include "settings/settings_store.h"
 #include "sounddb/export.h"
 #include "sounddb/sound_registry.h"
+#include "support/read_only_keys.h"
 #include "support/sound_files.h"
 #include "ui/config_panel.h"
 #include "ui/resource_ids.h"
@@ -237,17 +238,25 @@ TEST_F(PanelTest, MessageBoxesForWhatCannotBeDone) {
         int select;  // -1 leaves the selection as it opens
         bool staleRow;
         int button;
-        std::string text;
+        std::string text;   // whole; for a read-only library its first line
+        bool readOnly = false;  // as a standard user of Vista to 11 has it: told before any dialog opens
     };
     const Case cases[] = {
         {true, -1, false, IDC_PANEL_ADD_SOUND, "You cannot add a Sound to the All Sounds List. Please chose a SoundPack from the list"},
         {false, -1, false, IDC_PANEL_ADD_SOUND, "An internal error has occurred. This SoundPack could not be found"},
         {true, 0, true, IDC_PANEL_EDIT_SOUND, "An internal error has occurred. This Sound could not be found"},
         {true, 0, false, IDC_PANEL_EDIT_SOUND, "none"},
+        {true, 0, false, IDC_PANEL_ADD_SOUND, "Tunelark cannot add sounds to the SoundPack \"Farm\".", true},
+        {true, 0, false, IDC_PANEL_EDIT_SOUND, "Tunelark cannot change the sound \"moo\" (SoundIndex 1).", true},
+        {true, 0, false, IDC_PANEL_DELETE_SOUND, "Tunelark cannot delete the sound \"moo\" (SoundIndex 1).", true},
+        {true, 0, false, IDC_PANEL_SOUNDPACKS, "Tunelark cannot install SoundPacks.", true},
     };
     for (const Case& c : cases) {
         FreeSoundDatabase();
+        ErasePluginKeys();
         if (c.withPack) AddPack("Farm", {{"1", "moo", "f", "m"}});
+        std::unique_ptr<ReadOnlyKeys> readOnly;
+        if (c.readOnly) readOnly = std::make_unique<ReadOnlyKeys>(HKEY_LOCAL_MACHINE, DatabaseRoot);
         std::string text;
         Run([&](HWND panel) {
             if (c.select >= 0) TreeView_SelectItem(Tree(panel), PackItem(panel, c.select));
@@ -255,6 +264,10 @@ TEST_F(PanelTest, MessageBoxesForWhatCannotBeDone) {
             MarkRow(panel, 0);
             text = BoxDuring(panel, [&] { SendMessageA(panel, WM_COMMAND, c.button, 0); });
         });
+        if (c.readOnly) {
+            EXPECT_NE(text.find("Windows gave this reason: "), std::string::npos) << text;
+            text = text.substr(0, text.find("\r\n"));
+        }
         EXPECT_EQ(text, c.text);
     }
 }
@@ -390,6 +403,33 @@ TEST_F(PanelTest, DeleteSoundPackRemovesNodeKeysRecordsAndFilesWhenAsked) {
     }
     EXPECT_LT(WaitForCapture().audibleSeconds, 6.0) << "the 8 s sound went on";
     DeleteDirectoryTree(plugins);
+    SHDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Drovask");
+}
+
+// Files the system keeps: the Sound and the pack go from the registry first, and the
+// user is told which files stay and why.
+TEST_F(PanelTest, FilesTheSystemKeepsAreToldOfAndTheRestGoes) {
+    const std::string plugins = ProgramDir() + "fixtures\\kept\\panel", dir = plugins + "\\Tunelark\\Farm";
+    WriteText(HKEY_LOCAL_MACHINE, "Software\\Drovask\\MsgPlus2", "PluginDir", plugins);
+    AddPack("Farm", {{"2", "moo", dir + "\\kept.wav", "m"}, {"3", "baa", dir + "\\gone.wav", "m"}});
+    ConfigPanelSeams().confirmDelete = [](HWND) { return DeleteWithFiles; };
+    std::string soundTold, packTold;
+    Rows tree;
+    Run([&](HWND panel) {
+        TreeView_SelectItem(Tree(panel), PackItem(panel, 0));
+        MarkRow(panel, 0);
+        soundTold = BoxDuring(panel, [&] { SendMessageA(panel, WM_COMMAND, IDC_PANEL_DELETE_SOUND, 0); });
+        menuAnswer_ = IDM_PANEL_DELETE_SOUNDPACK;
+        packTold = BoxDuring(panel, [&] { RightClickItem(panel, PackItem(panel, 0)); });
+        tree = TreeItems(Tree(panel));
+    });
+    EXPECT_EQ(soundTold.rfind("Tunelark could not delete the file " + dir + "\\kept.wav of the sound \"moo\" (SoundIndex 2).\r\n"
+                              "The sound itself was deleted.\r\n\r\nWindows gave this reason: ", 0), 0u) << soundTold;
+    EXPECT_EQ(packTold.rfind("Tunelark could not delete all the files of the SoundPack \"Farm\": 1 file or folder stays in " +
+                             dir + ".\r\nThe SoundPack itself was deleted.", 0), 0u) << packTold;
+    EXPECT_EQ(tree, Rows({"All Sounds"}));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, (std::string(DatabaseRoot) + "\\Farm").c_str()));
+    EXPECT_EQ(GetFileAttributesA((dir + "\\gone.wav").c_str()), INVALID_FILE_ATTRIBUTES);
     SHDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Drovask");
 }
 

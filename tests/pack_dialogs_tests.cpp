@@ -6,9 +6,11 @@
 
 #include <atomic>
 #include <fstream>
+#include <optional>
 
 #include "dialog_fixture.h"
 #include "dialog_driver.h"
+#include "support/read_only_keys.h"
 #include "base/module.h"
 #include "registry_fixture.h"
 #include "settings/settings_store.h"
@@ -124,20 +126,28 @@ TEST_F(PackDialogTest, NewSoundPackRefusesBadNamesAndCreatesAGoodOne) {
 
 TEST_F(PackDialogTest, PropertiesShowAPackAndWriteItsEnabledFlag) {
     EXPECT_EQ(ShowSoundPackProperties(nullptr, nullptr), PropertiesWithoutPack);
-    struct Case { int stored; bool ticked; int clicks; int button; int after; int result; };
+    // readOnly: as a standard user of Vista to 11 has the library; the box springs back.
+    struct Case { int stored; bool ticked; int clicks; int button; int after; int result; bool readOnly = false; };
     for (const Case c : {Case{-1, true, 1, IDOK, 0, 1}, Case{0, false, 1, IDCANCEL, 1, 2}, Case{2, true, 0, IDOK, 2, 1},
-                         Case{2, true, 2, IDOK, 1, 1}}) {
+                         Case{2, true, 2, IDOK, 1, 1}, Case{1, true, 1, IDOK, 1, 1, true}}) {
         FreeSoundDatabase();
         SoundPack* pack = AddPack("Farm", "Ann");
         const std::string key = std::string(DatabaseRoot) + "\\Farm";
         if (c.stored < 0) SHDeleteValueA(HKEY_LOCAL_MACHINE, key.c_str(), "Enabled");
         else WriteNumber(HKEY_LOCAL_MACHINE, key, "Enabled", c.stored);
+        std::unique_ptr<ReadOnlyKeys> readOnly;
+        if (c.readOnly) readOnly = std::make_unique<ReadOnlyKeys>(HKEY_LOCAL_MACHINE, DatabaseRoot);
         Rows fields;
-        bool ticked = false;
+        bool ticked = false, tickedAfter = false;
+        std::string told;
         DialogDriver driver("Tunelark3 SoundPack Properties", [&](HWND d) {
             for (int id : {IDC_PACK_NAME, IDC_PACK_ARTIST, IDC_PACK_VERSION}) fields.push_back(DialogItemText(d, id));
             ticked = IsDlgButtonChecked(d, IDC_PACK_ENABLED) == BST_CHECKED;
+            std::optional<DialogDriver> box;
+            if (c.readOnly) box.emplace("Sorry...", [&](HWND b) { told = MessageBoxText(b), ClickButton(b, IDOK); });
             for (int i = 0; i < c.clicks; ++i) SendDlgItemMessageA(d, IDC_PACK_ENABLED, BM_CLICK, 0, 0);
+            box.reset();
+            tickedAfter = IsDlgButtonChecked(d, IDC_PACK_ENABLED) == BST_CHECKED;
             PostMessageA(d, WM_COMMAND, c.button, 0);
         });
         EXPECT_EQ(ShowSoundPackProperties(nullptr, pack), c.result) << c.stored;
@@ -145,6 +155,8 @@ TEST_F(PackDialogTest, PropertiesShowAPackAndWriteItsEnabledFlag) {
         EXPECT_EQ(fields, (Rows{"Farm", "Ann", "1.2"}));
         EXPECT_EQ(ticked, c.ticked) << c.stored;
         EXPECT_EQ(AsNumber(ReadRaw(HKEY_LOCAL_MACHINE, key.c_str(), "Enabled")), c.after) << c.stored;
+        EXPECT_EQ(tickedAfter, c.after != 0) << c.stored;
+        EXPECT_EQ(told.rfind("Tunelark could not switch the SoundPack \"Farm\" off.", 0) == 0, c.readOnly) << told;
     }
 }
 

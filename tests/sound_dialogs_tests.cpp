@@ -173,6 +173,40 @@ TEST_F(SoundDialogTest, PanelEditMovesTheKeyAndAddAppendsARow) {
     }
 }
 
+// A Sound whose key the registry refuses is not added, and one whose file is on the
+// network is refused before anything is written (the dialog stays for another file).
+TEST_F(SoundDialogTest, ARefusedOrNetworkSoundIsToldAndNotAdded) {
+    struct Case { const char* file; bool refuseKey; const char* told; bool stays; };
+    const Case cases[] = {
+        {"f", true, "Tunelark could not add the sound \"moo\" (SoundIndex 6) to the SoundPack \"Farm\".", false},
+        {"\\\\tlserver\\share\\a.wav", false, "The sound's file \\\\tlserver\\share\\a.wav is on another computer", true},
+        {"//tlserver/share/a.wav", false, "The sound's file //tlserver/share/a.wav is on another computer", true},
+        {"\\\\?\\UNC\\tlserver\\share\\a.wav", false, "The sound's file \\\\?\\UNC\\tlserver", true},
+    };
+    for (const Case& c : cases) {
+        Load("5", false);
+        SetRegWriteFilter([&c](RegWrite what, const std::string& key, const char*) -> RegResult {
+            return c.refuseKey && what == RegWrite::CreateKey && key.size() > 2 && key.substr(key.size() - 2) == "\\6"
+                       ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+        });
+        std::string told;
+        bool stayed = false;
+        Open("", [&](HWND dialog) {
+            for (auto [id, text] : {std::pair{IDC_SOUND_INDEX, "6"}, {IDC_SOUND_COMMAND, "moo"}, {IDC_SOUND_FILENAME, c.file}, {IDC_SOUND_MESSAGE, "m"}})
+                SetDlgItemTextA(dialog, id, text);
+            DialogDriver box("Sorry...", [&](HWND b) { told = MessageBoxText(b), ClickButton(b, IDOK); });
+            SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+            box.Join();
+            stayed = !WaitUntilGone(dialog, c.stays ? 300 : 3000);
+        });
+        SetRegWriteFilter(nullptr);
+        EXPECT_EQ(told.rfind(c.told, 0), 0u) << told;
+        EXPECT_EQ(stayed, c.stays) << c.file;
+        EXPECT_EQ(FindSound("6", MatchIndexText), nullptr) << c.file;
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, (std::string(DatabaseRoot) + "\\Farm\\6").c_str())) << c.file;
+    }
+}
+
 }  // namespace
 
 // The host reloads the database while the dialog is open (a timer on the dialog's thread,

@@ -9,6 +9,7 @@
 
 #include "registry_fixture.h"
 #include "sounddb/export.h"
+#include "support/read_only_keys.h"
 #include "support/sound_files.h"
 
 using namespace testsupport;
@@ -47,6 +48,17 @@ ToolRun Tlpack(const std::string& arguments) {
     }
     CloseHandle(read);
     return run;
+}
+
+// Runs each command line; its exit code and what it must have said.
+struct Case { std::string arguments; DWORD exitCode; std::vector<std::string> said; };
+void ExpectRuns(const std::vector<Case>& cases) {
+    for (const Case& c : cases) {
+        const ToolRun run = Tlpack(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments << "\n" << run.output;
+        for (const std::string& text : c.said)
+            EXPECT_NE(run.output.find(text), std::string::npos) << c.arguments << " should say " << text << "\n" << run.output;
+    }
 }
 
 class TlpackTest : public RegistryTest {
@@ -94,8 +106,7 @@ TEST_F(TlpackTest, EachVerbReportsWhatItDidAndExitsAccordingly) {
                                                    "[Sound1]\nSoundIndex=601\nCommand=a\nFilename=moo.wav\nMessage=m\n"
                                                    "[Sound2]\nSoundIndex=602\nFilename=moo.wav\nMessage=m\n");
     const std::string replaced = "Warning: Sound2 replaces Sound1 for SoundIndex 502";
-    struct Case { std::string arguments; DWORD exitCode; std::vector<std::string> said; };
-    const Case cases[] = {
+    ExpectRuns({
         {"", 2, {"usage: tlpack"}},
         {"install", 2, {"usage: tlpack"}},
         {"frobnicate x", 2, {"usage: tlpack"}},
@@ -119,18 +130,36 @@ TEST_F(TlpackTest, EachVerbReportsWhatItDidAndExitsAccordingly) {
         {"install " + good, 0, {"installed \"Farm\": 1 sounds"}},  // its files were left
         {"remove Farm --files", 0, {"removed \"Farm\" and its files"}},
         {"list", 0, {"Zoo"}},
-    };
-    for (const Case& c : cases) {
-        const ToolRun run = Tlpack(c.arguments);
-        EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments << "\n" << run.output;
-        for (const std::string& text : c.said)
-            EXPECT_NE(run.output.find(text), std::string::npos) << c.arguments << " should say " << text << "\n" << run.output;
-    }
+    });
     char value[64] = {};
     GetPrivateProfileStringA("Sound1", "Command", "", value, sizeof value, (root_ + "\\out.ini").c_str());
     EXPECT_STREQ(value, "moo");
     EXPECT_EQ(GetFileAttributesA(packDir_.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_NE(GetFileAttributesA((root_ + "\\Tunelark").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// A standard user of Vista to 11 (the library read-only) lists it and is refused every
+// change, with Windows' reason; files the system keeps are told of as well.
+TEST_F(TlpackTest, RefusedChangesExitWithOneAndTheReason) {
+    const std::string good = Ini("good.ini", "[Header]\nTotalSounds=1\nName=Farm\nArtist=A\nVersion=1\n"
+                                             "[Sound1]\nSoundIndex=501\nCommand=moo\nFilename=kept.wav\nMessage=m\n");
+    ExpectRuns({{"install " + good, 0, {"installed \"Farm\": 1 sounds"}}});
+    {
+        ReadOnlyKeys readOnly(HKEY_LOCAL_MACHINE, DatabaseRoot);
+        ExpectRuns({
+            {"list", 0, {"Farm - A, version 1: 1 sounds", "/xTLmoo"}},
+            {"install " + good, 1, {"Tunelark could not install the SoundPack \"Farm\": nothing was changed.",
+                                    "Windows gave this reason: "}},
+            {"remove Farm --files", 1, {"Tunelark could not remove the SoundPack \"Farm\": nothing was changed."}},
+        });
+    }
+    EXPECT_NE(GetFileAttributesA((packDir_ + "\\moo.wav").c_str()), INVALID_FILE_ATTRIBUTES) << "the files stay with the pack";
+    const std::string kept = ProgramDir() + "fixtures\\kept\\tlpack";
+    WriteText(HKEY_LOCAL_MACHINE, "Software\\Drovask\\MsgPlus2", "PluginDir", kept);
+    ExpectRuns({{"remove Farm --files", 1, {"removed \"Farm\", but not all of " + kept + "\\Tunelark\\Farm",
+                                            "1 file or folder stays", "Windows gave this reason: "}}});
+    EXPECT_NE(GetFileAttributesA((kept + "\\Tunelark\\Farm\\kept.wav").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA((kept + "\\Tunelark\\Farm\\gone.wav").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 }  // namespace
