@@ -3,6 +3,8 @@
 // then reports:
 //   - the reload (FreeSoundDatabase + LoadSoundDatabase), median of a few runs, and
 //     the C++ heap allocations one reload makes;
+//   - the same reload by a user with read rights only (a standard user of Vista to 11
+//     below HKEY_LOCAL_MACHINE: every key read-only);
 //   - a bare registry pass over the same keys (open, enumerate, open each key, read
 //     its three values): what any loader has to do, so the floor for the reload;
 //   - looking up the last Sound by command, by encoded index and by number, the last
@@ -29,6 +31,7 @@
 #include "settings/registry.h"
 #include "sounddb/sound_records.h"
 #include "sounddb/sound_registry.h"
+#include "support/read_only_keys.h"
 
 using namespace tunelark;
 
@@ -230,7 +233,7 @@ int LoadedSounds() {
 
 struct Figures {
     int count = 0;
-    double reload = 0, bare = 0;  // seconds
+    double reload = 0, readOnlyReload = 0, bare = 0;  // seconds
     long long allocationsPerReload = 0;
     double byCommand = 0, byEncodedIndex = 0, byIndex = 0, packByName = 0;  // microseconds
     double blocklistBuild = 0, blocklistLast = 0;  // seconds, microseconds
@@ -276,6 +279,21 @@ bool Measure(int count, Figures& f) {
     }
     f.reload = Median(reloads);
     f.bare = Median(bares);
+    {
+        testsupport::ReadOnlyKeys readOnly(HKEY_LOCAL_MACHINE, SoundsKeyPath);
+        std::vector<double> readOnlyReloads;
+        for (int r = 0; r < runs; ++r) {
+            const double start = Seconds();
+            FreeSoundDatabase();
+            LoadSoundDatabase(SoundsKeyPath);
+            readOnlyReloads.push_back(Seconds() - start);
+            if (LoadedSounds() != count) {
+                std::fprintf(stderr, "with read rights the reload loaded %d of %d sounds\n", LoadedSounds(), count);
+                return false;
+            }
+        }
+        f.readOnlyReload = Median(readOnlyReloads);
+    }
 
     SoundPack* lastPack = FirstSoundPack();
     while (lastPack->Next()) lastPack = lastPack->Next();
@@ -314,6 +332,7 @@ bool Measure(int count, Figures& f) {
 
     std::printf("  reload          %9.3f s   (median of %d; %lld allocations per reload)\n", f.reload, runs,
                 f.allocationsPerReload);
+    std::printf("  read rights     %9.3f s   (the same reload by a user who may only read)\n", f.readOnlyReload);
     std::printf("  bare pass       %9.3f s   reload / bare pass %.2f\n", f.bare, f.reload / f.bare);
     std::printf("  last Sound      by command %8.1f us   by encoded index %8.1f us   by number %8.1f us\n",
                 f.byCommand, f.byEncodedIndex, f.byIndex);
@@ -363,10 +382,10 @@ int main(int argc, char** argv) {
     }
     if (!ok) return 1;
 
-    std::printf("\nsounds     reload s   bare s   reload/bare   allocs/reload\n");
+    std::printf("\nsounds     reload s   read rights s   bare s   reload/bare   allocs/reload\n");
     for (const Figures& f : all)
-        std::printf("%7d  %9.3f  %7.3f   %8.2f   %12lld\n", f.count, f.reload, f.bare, f.reload / f.bare,
-                    f.allocationsPerReload);
+        std::printf("%7d  %9.3f  %13.3f  %7.3f   %8.2f   %12lld\n", f.count, f.reload, f.readOnlyReload, f.bare,
+                    f.reload / f.bare, f.allocationsPerReload);
     for (size_t i = 1; i < all.size(); ++i) {
         std::printf("%d / %d sounds: reload x%.1f, bare pass x%.1f\n", all[i].count, all[i - 1].count,
                     all[i].reload / all[i - 1].reload, all[i].bare / all[i - 1].bare);
