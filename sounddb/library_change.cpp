@@ -194,32 +194,34 @@ Refusal RemoveSoundPackFromLibrary(SoundPack* pack) {
     return refusal;
 }
 
-Refusal SetPackEnabled(const SoundPack& pack, bool enabled) {
+namespace {
+
+template <typename Record>
+Refusal SetEnabled(const Record& record, int property, bool enabled, const std::string& what) {
     Refusal refusal;
     RegResult error = ERROR_SUCCESS;
-    if (pack.SetProperty(SoundPackEnabledProperty, enabled ? 1 : 0, &error) == 0) {
+    if (record.SetProperty(property, enabled ? 1 : 0, &error) == 0) {
         refusal.error = static_cast<DWORD>(error);
-        refusal.notDone = "Tunelark could not switch " + DescribePack(pack.Name()) + (enabled ? " on." : " off.");
+        refusal.notDone = "Tunelark could not switch " + what + (enabled ? " on." : " off.");
     }
     return refusal;
+}
+
+}  // namespace
+
+Refusal SetPackEnabled(const SoundPack& pack, bool enabled) {
+    return SetEnabled(pack, SoundPackEnabledProperty, enabled, DescribePack(pack.Name()));
 }
 
 Refusal SetSoundEnabled(const Sound& sound, bool enabled) {
-    Refusal refusal;
-    RegResult error = ERROR_SUCCESS;
-    if (sound.SetProperty(SoundEnabledProperty, enabled ? 1 : 0, &error) == 0) {
-        refusal.error = static_cast<DWORD>(error);
-        refusal.notDone = "Tunelark could not switch " + DescribeSound(sound) + (enabled ? " on." : " off.");
-    }
-    return refusal;
+    return SetEnabled(sound, SoundEnabledProperty, enabled, DescribeSound(sound));
 }
 
-Refusal DeleteSoundFile(const Sound& sound) {
+Refusal DeleteSoundFile(const std::string& path, const std::string& soundDescription) {
     Refusal refusal;
-    const std::string path = sound.Filename();
     refusal.error = DeleteFileChecked(path.c_str());
     if (!refusal) return refusal;
-    refusal.notDone = "Tunelark could not delete the file " + path + " of " + DescribeSound(sound) + ".";
+    refusal.notDone = "Tunelark could not delete the file " + path + " of " + soundDescription + ".";
     return refusal;
 }
 

@@ -58,7 +58,8 @@ Refusal RemoveSoundPackFromLibrary(SoundPack* pack);
 Refusal SetPackEnabled(const SoundPack& pack, bool enabled);
 Refusal SetSoundEnabled(const Sound& sound, bool enabled);
 
-// Deletes a Sound's file. A file that is not there counts as deleted.
-Refusal DeleteSoundFile(const Sound& sound);
+// Deletes a Sound's file; soundDescription (DescribeSound) names it in the message. A
+// file that is not there counts as deleted.
+Refusal DeleteSoundFile(const std::string& path, const std::string& soundDescription);
 
 }  // namespace tunelark

@@ -183,13 +183,10 @@ void DeleteSoundOfRow(HWND panel, const std::string& rowText, HWND owner) {
     if (Sound* sound = FindSound(rowText, MatchIndexText)) {
         // The file may be the one playing.
         if (answer == DeleteWithFiles) ReleaseCurrentStream();
-        Sound gone(nullptr);
-        gone.SetIndexText(sound->IndexText());
-        gone.SetCommand(sound->Command());
-        gone.SetFilename(sound->Filename());
+        const std::string file = sound->Filename(), described = DescribeSound(*sound);
         Refusal refusal = RemoveSoundFromLibrary(sound);
         if (!refusal && answer == DeleteWithFiles) {
-            refusal = DeleteSoundFile(gone);
+            refusal = DeleteSoundFile(file, described);
             if (refusal) refusal.done = "The sound itself was deleted.";
         }
         ui::TellRefusal(owner, refusal);
