@@ -5,8 +5,12 @@
 ; OUT_FILE.
 ;
 ; Exit codes (also with /S): 0 done, 1 cancelled by the user, 3 the messenger host is not
-; installed, 4 Tunelark.dll is in use, 5 the starter SoundPack did not install completely.
-; Refusals 3 and 4 come before anything is written.
+; installed, 4 Tunelark.dll is in use, 5 the starter SoundPack did not install completely,
+; 6 the SoundPacks could not be shared with every user. Refusals 3 and 4 come before
+; anything is written.
+;
+; /NOSHARE (or the second box on the components page unticked): only administrators may
+; change the SoundPacks, as Windows has it below HKEY_LOCAL_MACHINE and in Program Files.
 Unicode true
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
@@ -14,12 +18,14 @@ RequestExecutionLevel admin
 !include MUI2.nsh
 !include LogicLib.nsh
 !include FileFunc.nsh
+!include Sections.nsh
 
 !define HOST_KEY "Software\Drovask\MsgPlus2"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tunelark"
 !define EXIT_NO_HOST 3
 !define EXIT_IN_USE 4
 !define EXIT_STARTER 5
+!define EXIT_SHARE 6
 
 Name "Tunelark ${VERSION}"
 OutFile "${OUT_FILE}"
@@ -43,6 +49,9 @@ Var PluginDir
 !define MUI_WELCOMEPAGE_TITLE "Welcome to Tunelark ${VERSION}"
 !define MUI_WELCOMEPAGE_TEXT "Tunelark lets you and your contacts send each other short sounds in Messenger Plus! conversations.$\r$\n$\r$\nThis setup adds the Tunelark plug-in to Messenger Plus! and installs the SoundPack $\"${STARTER_NAME}$\", so that you and every contact who installs Tunelark have sounds in common.$\r$\n$\r$\nClose the messenger before you go on."
 !insertmacro MUI_PAGE_WELCOME
+!define MUI_COMPONENTSPAGE_NODESC
+!define MUI_COMPONENTSPAGE_TEXT_TOP "On Windows Vista and later the messenger runs with a standard user's rights. Unless every user may change the SoundPacks, only an administrator can install, change or delete one."
+!insertmacro MUI_PAGE_COMPONENTS
 !define MUI_DIRECTORYPAGE_TEXT_TOP "The plug-in goes into Messenger Plus!'s plug-in directory, $PluginDir. The pack tool (tlpack.exe), the README and the uninstaller go into the folder below."
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
@@ -99,10 +108,12 @@ Function .onInit
         SetErrorLevel ${EXIT_NO_HOST}
         Quit
     ${EndIf}
+    Call ReadOptions
     Call RefuseWhileInUse
 FunctionEnd
 
 Section "Tunelark"
+    SectionIn RO
     ; Checked again: the messenger may have been started while the pages were shown.
     Call RefuseWhileInUse
     SetOutPath "$PluginDir"
@@ -143,6 +154,28 @@ Section "Tunelark"
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $1
 SectionEnd
 
+; The sound database's key and <PluginDir>\Tunelark, with everything in them now and later:
+; the messenger, and so the plug-in, runs with the user's rights.
+Section "Let every user of this computer change the SoundPacks (recommended)" SecShare
+    DetailPrint "Letting every user of this computer change the SoundPacks"
+    nsExec::ExecToLog '"$INSTDIR\tlpack.exe" share'
+    Pop $0
+    ${If} $0 != 0
+        MessageBox MB_OK|MB_ICONEXCLAMATION "Not every user of this computer may change the SoundPacks (the details list says why): only an administrator can install, change or delete one. Tunelark itself is installed." /SD IDOK
+        SetErrorLevel ${EXIT_SHARE}
+    ${EndIf}
+SectionEnd
+
+; /NOSHARE unticks the box, for silent installs that keep the SoundPacks to administrators.
+Function ReadOptions
+    ${GetParameters} $0
+    ClearErrors
+    ${GetOptions} $0 "/NOSHARE" $1
+    ${IfNot} ${Errors}
+        !insertmacro UnselectSection ${SecShare}
+    ${EndIf}
+FunctionEnd
+
 Function un.onInit
     SetRegView 32
     ; Where this setup put the plug-in, even if the host has moved or gone since.
@@ -157,7 +190,8 @@ Function un.onInit
 FunctionEnd
 
 ; Only what the setup put there goes: the user's other SoundPacks, their files, the
-; options, the blocklist and the formatting codes stay.
+; options, the blocklist and the formatting codes stay, and so do the rights every user
+; was given on them.
 Section "Uninstall"
     ReadRegStr $1 HKLM "${HOST_KEY}" "PluginDir"
     !insertmacro TRIM_BACKSLASH $1
