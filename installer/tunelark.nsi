@@ -9,8 +9,8 @@
 ; 6 the SoundPacks could not be shared with every user. Refusals 3 and 4 come before
 ; anything is written.
 ;
-; /NOSHARE (or the second box on the components page unticked): only administrators may
-; change the SoundPacks, as Windows has it below HKEY_LOCAL_MACHINE and in Program Files.
+; /NOSHARE (or the box on the SoundPacks page unticked): only administrators may change
+; the SoundPacks, as Windows has it below HKEY_LOCAL_MACHINE and in Program Files.
 Unicode true
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
@@ -18,7 +18,7 @@ RequestExecutionLevel admin
 !include MUI2.nsh
 !include LogicLib.nsh
 !include FileFunc.nsh
-!include Sections.nsh
+!include nsDialogs.nsh
 
 !define HOST_KEY "Software\Drovask\MsgPlus2"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tunelark"
@@ -42,6 +42,8 @@ VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "LegalCopyright" "The Tunelark team"
 
 Var PluginDir
+Var Share  ; 1: every user may change the SoundPacks
+Var ShareBox
 
 !define MUI_ICON "${RESOURCE_DIR}\tunelark48.ico"
 !define MUI_UNICON "${RESOURCE_DIR}\tunelark48.ico"
@@ -49,9 +51,7 @@ Var PluginDir
 !define MUI_WELCOMEPAGE_TITLE "Welcome to Tunelark ${VERSION}"
 !define MUI_WELCOMEPAGE_TEXT "Tunelark lets you and your contacts send each other short sounds in Messenger Plus! conversations.$\r$\n$\r$\nThis setup adds the Tunelark plug-in to Messenger Plus! and installs the SoundPack $\"${STARTER_NAME}$\", so that you and every contact who installs Tunelark have sounds in common.$\r$\n$\r$\nClose the messenger before you go on."
 !insertmacro MUI_PAGE_WELCOME
-!define MUI_COMPONENTSPAGE_NODESC
-!define MUI_COMPONENTSPAGE_TEXT_TOP "On Windows Vista and later the messenger runs with a standard user's rights. Unless every user may change the SoundPacks, only an administrator can install, change or delete one."
-!insertmacro MUI_PAGE_COMPONENTS
+Page custom SharePage SharePageLeave
 !define MUI_DIRECTORYPAGE_TEXT_TOP "The plug-in goes into Messenger Plus!'s plug-in directory, $PluginDir. The pack tool (tlpack.exe), the README and the uninstaller go into the folder below."
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
@@ -113,7 +113,6 @@ Function .onInit
 FunctionEnd
 
 Section "Tunelark"
-    SectionIn RO
     ; Checked again: the messenger may have been started while the pages were shown.
     Call RefuseWhileInUse
     SetOutPath "$PluginDir"
@@ -156,7 +155,10 @@ SectionEnd
 
 ; The sound database's key and <PluginDir>\Tunelark, with everything in them now and later:
 ; the messenger, and so the plug-in, runs with the user's rights.
-Section "Let every user of this computer change the SoundPacks (recommended)" SecShare
+Section "-Share"
+    ${IfNot} $Share = 1
+        Return
+    ${EndIf}
     DetailPrint "Letting every user of this computer change the SoundPacks"
     nsExec::ExecToLog '"$INSTDIR\tlpack.exe" share'
     Pop $0
@@ -168,12 +170,31 @@ SectionEnd
 
 ; /NOSHARE unticks the box, for silent installs that keep the SoundPacks to administrators.
 Function ReadOptions
+    StrCpy $Share 1
     ${GetParameters} $0
     ClearErrors
     ${GetOptions} $0 "/NOSHARE" $1
     ${IfNot} ${Errors}
-        !insertmacro UnselectSection ${SecShare}
+        StrCpy $Share 0
     ${EndIf}
+FunctionEnd
+
+Function SharePage
+    !insertmacro MUI_HEADER_TEXT "SoundPacks" "Who may install, change and delete SoundPacks on this computer."
+    nsDialogs::Create 1018
+    Pop $0
+    ${NSD_CreateLabel} 0 0 100% 52u "On Windows Vista and later the messenger, and so Tunelark, runs with a standard user's rights. Unless every user may change the SoundPacks, only an administrator can install, change or delete one.$\r$\n$\r$\nUntick the box to keep the SoundPacks to administrators."
+    Pop $0
+    ${NSD_CreateCheckbox} 0 58u 100% 12u "Let every user of this computer change the SoundPacks (recommended)"
+    Pop $ShareBox
+    ${If} $Share = 1
+        ${NSD_Check} $ShareBox
+    ${EndIf}
+    nsDialogs::Show
+FunctionEnd
+
+Function SharePageLeave
+    ${NSD_GetState} $ShareBox $Share
 FunctionEnd
 
 Function un.onInit
