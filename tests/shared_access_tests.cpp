@@ -46,9 +46,11 @@ std::string Dacl(const std::string& path) {
 }
 
 struct Child {
+    const char* name;
     const char* before;
     const char* after;
 };
+void PrintTo(const Child& c, std::ostream* os) { *os << c.before; }
 class SharedAccessTest : public RegistryTest, public ::testing::WithParamInterface<Child> {};
 
 TEST_P(SharedAccessTest, PassesTheGrantOnWhereItIsMissing) {
@@ -59,11 +61,12 @@ TEST_P(SharedAccessTest, PassesTheGrantOnWhereItIsMissing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Children, SharedAccessTest, ::testing::Values(
-    Child{"D:(A;;KA;;;BA)", "D:(A;;KA;;;BA)(A;CIID;KA;;;BU)"},
-    Child{"D:(A;CIIO;KA;;;BU)(A;;KA;;;BA)", "D:(A;CIIO;KA;;;BU)(A;;KA;;;BA)(A;CIID;KA;;;BU)"},  // only passes on
-    Child{"D:(A;;KR;;;BU)", "D:(A;;KR;;;BU)(A;CIID;KA;;;BU)"},                                  // too little
-    Child{"D:(A;;GA;;;BU)", "D:(A;;GA;;;BU)"},                                                  // has it
-    Child{"D:P(A;;KA;;;BA)", "D:P(A;;KA;;;BA)"},                                                // closed
-    Child{"D:NO_ACCESS_CONTROL", "D:NO_ACCESS_CONTROL"}));                                      // open to all
+    Child{"Lacking", "D:(A;;KA;;;BA)", "D:(A;;KA;;;BA)(A;CIID;KA;;;BU)"},
+    Child{"OnlyPassingOn", "D:(A;CIIO;KA;;;BU)(A;;KA;;;BA)", "D:(A;CIIO;KA;;;BU)(A;;KA;;;BA)(A;CIID;KA;;;BU)"},
+    Child{"ReadOnly", "D:(A;;KR;;;BU)", "D:(A;;KR;;;BU)(A;CIID;KA;;;BU)"},
+    Child{"HavingIt", "D:(A;;GA;;;BU)", "D:(A;;GA;;;BU)"},
+    Child{"BlockingInheritance", "D:P(A;;KA;;;BA)", "D:P(A;;KA;;;BA)"},
+    Child{"OpenToAll", "D:NO_ACCESS_CONTROL", "D:NO_ACCESS_CONTROL"}),
+    [](const ::testing::TestParamInfo<Child>& info) { return std::string(info.param.name); });
 
 }  // namespace
