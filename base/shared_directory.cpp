@@ -17,8 +17,11 @@ struct CloseFind {
 };
 
 // The object itself, a link included: the rights of a link's target are not ours to give.
-KernelHandle OpenForRights(const std::string& path) {
-    return AdoptFileHandle(CreateFileA(path.c_str(), READ_CONTROL | WRITE_DAC,
+// With `listing`, the system can walk the directory's contents through the handle to pass
+// a grant on. No data access otherwise, so a file open without sharing is no obstacle.
+KernelHandle OpenForRights(const std::string& path, bool listing) {
+    const DWORD list = listing ? FILE_LIST_DIRECTORY | SYNCHRONIZE : 0;
+    return AdoptFileHandle(CreateFileA(path.c_str(), READ_CONTROL | WRITE_DAC | list,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
@@ -39,7 +42,7 @@ std::string PassOn(const std::string& directory) {
         if (name == "." || name == "..") continue;
         const std::string path = directory + "\\" + name;
         const bool container = entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
-        KernelHandle object = OpenForRights(path);
+        KernelHandle object = OpenForRights(path, false);
         if (!object) return path + ": " + ErrorText(GetLastError());
         ChildGrant grant = InheritedUsersGrant(object.get(), SE_FILE_OBJECT, container, Modify, PassedOn);
         if (grant.error != ERROR_SUCCESS) return path + ": " + ErrorText(grant.error);
@@ -60,7 +63,7 @@ std::string ShareDirectoryWithUsers(const std::string& path) {
     while (directory.size() > 1 && (directory.back() == '\\' || directory.back() == '/')) directory.pop_back();
     if (!CreateDirectoryA(directory.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
         return directory + " cannot be created: " + ErrorText(GetLastError());
-    KernelHandle handle = OpenForRights(directory);
+    KernelHandle handle = OpenForRights(directory, true);
     if (!handle) return directory + ": " + ErrorText(GetLastError());
     std::string problem = GrantUsers(handle.get(), SE_FILE_OBJECT, Modify, PassedOn);
     return problem.empty() ? PassOn(directory) : directory + ": " + problem;

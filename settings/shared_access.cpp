@@ -7,7 +7,8 @@ namespace tunelark {
 
 namespace {
 
-constexpr REGSAM RightsAccess = READ_CONTROL | WRITE_DAC | KEY_ENUMERATE_SUB_KEYS;
+// Reading, to walk the keys below (the system's own walk included), and changing the DACL.
+constexpr REGSAM RightsAccess = KEY_READ | WRITE_DAC;
 
 // Windows passes the grant on to the keys below already; Wine does not. So each key gets
 // the ACE it would have inherited wherever it lacks one, marked inherited as if passed on
