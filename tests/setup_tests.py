@@ -56,18 +56,17 @@ class Machine:
         return self.run(windows_path(setup), "/S", *options, "/D=" + PROGRAM).returncode
 
     def users_rights(self, key):
-        """What the DACL of the key below HKLM allows Users: [(ACE flags, rights)] in SDDL.
-        Wine keeps a key's DACL only while the prefix's wineserver runs: the prefix's
-        supervisor (scripts/wine-prefix.sh) keeps it running until stop()."""
-        result = self.run("dacl_probe.exe", "key", DATABASE + key)
+        """What the DACL of the key below DATABASE allows Users: [(ACE flags, rights)] in SDDL.
+        Wine keeps it while the prefix's wineserver runs, which scripts/wine-prefix.sh
+        keeps running until stop()."""
+        result = self.run("dacl_probe.exe", DATABASE + key)
         if result.returncode != 0 or not result.stdout.startswith("D:"):
             raise AssertionError(f"no DACL read for {key}: {result.stderr}")
         aces = (ace.split(";") for ace in re.findall(r"\(([^)]*)\)", result.stdout))
         return [(flags, rights) for kind, flags, rights, _, _, sid in aces if kind == "A" and sid == "BU"]
 
     def group_writable(self, path):
-        """Wine keeps no DACL of a file or directory: it turns what the DACL gives a group
-        of the process's token (Users among them) into the Unix group's bits."""
+        """Wine keeps no file DACL: what one gives a group of the token (Users) sets the Unix group's bits."""
         return bool(path.stat().st_mode & stat.S_IWGRP)
 
     def query(self, key):
@@ -93,6 +92,16 @@ class SetupTest(unittest.TestCase):
         self.addCleanup(m.stop)
         return m
 
+    def assertShared(self, m, shared=True):
+        """Every user may change the library: Users' full control of the database key passes
+        on to every key below, which the ones there have as if passed on (once, however often
+        the setup ran); the same for the directory and its files."""
+        for key, flags in (("", "CI"), (rf"\Sounds\{STARTER}", "CIID"), (rf"\Sounds\{STARTER}\16380001", "CIID")):
+            self.assertEqual(m.users_rights(key).count((flags, FULL_CONTROL)), int(shared), key)
+        starter = m.plugin / "Tunelark" / STARTER
+        for path in (m.plugin / "Tunelark", starter, starter / "install.ini"):
+            self.assertEqual(m.group_writable(path), shared, path)
+
     def test_installs_updates_and_uninstalls_leaving_the_users_own(self):
         m = self.machine("install")
         m.add_host()
@@ -107,14 +116,7 @@ class SetupTest(unittest.TestCase):
         for value in ("DisplayName", "DisplayVersion", "EstimatedSize", "Publisher"):
             self.assertIn(value, entry)
         self.assertIn(PROGRAM + r"\Uninstall.exe", entry)
-        # Every user may change the library: the key passes full control on to every key
-        # below it, which the ones there already have as if passed on; the same for the
-        # directory and its files.
-        self.assertIn(("CI", FULL_CONTROL), m.users_rights(""))
-        for key in (rf"\Sounds\{STARTER}", rf"\Sounds\{STARTER}\16380001"):
-            self.assertIn(("CIID", FULL_CONTROL), m.users_rights(key), key)
-        for path in (m.plugin / "Tunelark", starter, starter / "install.ini"):
-            self.assertTrue(m.group_writable(path), path)
+        self.assertShared(m)
 
         # The user's own: a pack with its file, options, a blocked contact, a formatting code.
         mine = m.plugin / "Tunelark" / "Mine"
@@ -131,8 +133,7 @@ class SetupTest(unittest.TestCase):
         listed = m.listed()
         self.assertEqual(sum(line.startswith(STARTER) for line in listed.splitlines()), 1, listed)
         self.assertEqual(listed.count("/xTL"), len(made), listed)  # every sound but install.ini, and Mine's
-        for key, ace in (("", ("CI", FULL_CONTROL)), (rf"\Sounds\{STARTER}", ("CIID", FULL_CONTROL))):
-            self.assertEqual(m.users_rights(key).count(ace), 1, f"{key}: granted once, however often run")
+        self.assertShared(m)
         # ... and passes the grant on to what came since (Windows does so when it comes).
         mine_rights = m.users_rights(r"\Sounds\Mine")
         self.assertIn(("CIID", FULL_CONTROL), mine_rights)
@@ -178,11 +179,7 @@ class SetupTest(unittest.TestCase):
         m.add_host()
         # Installed for an administrator who keeps the SoundPacks to administrators.
         self.assertEqual(m.setup("/NOSHARE"), 0)
-        for key in ("", rf"\Sounds\{STARTER}"):
-            self.assertNotIn(FULL_CONTROL, {rights for _, rights in m.users_rights(key)}, key)
-        starter = m.plugin / "Tunelark" / STARTER
-        for path in (m.plugin / "Tunelark", starter, starter / "install.ini"):
-            self.assertFalse(m.group_writable(path), path)
+        self.assertShared(m, False)
         dll = m.plugin / "Tunelark.dll"
         os.utime(dll, (1e9, 1e9))  # an older DLL, which must stay
         host = subprocess.Popen([str(BUILD / "wine-run.sh"), "tlhost.exe", "--dll", windows_path(dll), "--no-messenger"],
