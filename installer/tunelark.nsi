@@ -5,8 +5,12 @@
 ; OUT_FILE.
 ;
 ; Exit codes (also with /S): 0 done, 1 cancelled by the user, 3 the messenger host is not
-; installed, 4 Tunelark.dll is in use, 5 the starter SoundPack did not install completely.
-; Refusals 3 and 4 come before anything is written.
+; installed, 4 Tunelark.dll is in use, 5 the starter SoundPack did not install completely,
+; 6 the SoundPacks could not be shared with every user. Refusals 3 and 4 come before
+; anything is written.
+;
+; /NOSHARE (or the box on the SoundPacks page unticked): only administrators may change
+; the SoundPacks, as Windows has it below HKEY_LOCAL_MACHINE and in Program Files.
 Unicode true
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
@@ -14,12 +18,14 @@ RequestExecutionLevel admin
 !include MUI2.nsh
 !include LogicLib.nsh
 !include FileFunc.nsh
+!include nsDialogs.nsh
 
 !define HOST_KEY "Software\Drovask\MsgPlus2"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tunelark"
 !define EXIT_NO_HOST 3
 !define EXIT_IN_USE 4
 !define EXIT_STARTER 5
+!define EXIT_SHARE 6
 
 Name "Tunelark ${VERSION}"
 OutFile "${OUT_FILE}"
@@ -36,6 +42,8 @@ VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "LegalCopyright" "The Tunelark team"
 
 Var PluginDir
+Var Share  ; 1: every user may change the SoundPacks
+Var ShareBox
 
 !define MUI_ICON "${RESOURCE_DIR}\tunelark48.ico"
 !define MUI_UNICON "${RESOURCE_DIR}\tunelark48.ico"
@@ -43,6 +51,7 @@ Var PluginDir
 !define MUI_WELCOMEPAGE_TITLE "Welcome to Tunelark ${VERSION}"
 !define MUI_WELCOMEPAGE_TEXT "Tunelark lets you and your contacts send each other short sounds in Messenger Plus! conversations.$\r$\n$\r$\nThis setup adds the Tunelark plug-in to Messenger Plus! and installs the SoundPack $\"${STARTER_NAME}$\", so that you and every contact who installs Tunelark have sounds in common.$\r$\n$\r$\nClose the messenger before you go on."
 !insertmacro MUI_PAGE_WELCOME
+Page custom SharePage SharePageLeave
 !define MUI_DIRECTORYPAGE_TEXT_TOP "The plug-in goes into Messenger Plus!'s plug-in directory, $PluginDir. The pack tool (tlpack.exe), the README and the uninstaller go into the folder below."
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
@@ -99,6 +108,7 @@ Function .onInit
         SetErrorLevel ${EXIT_NO_HOST}
         Quit
     ${EndIf}
+    Call ReadOptions
     Call RefuseWhileInUse
 FunctionEnd
 
@@ -143,6 +153,50 @@ Section "Tunelark"
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $1
 SectionEnd
 
+; The sound database's key and <PluginDir>\Tunelark, with everything in them now and later:
+; the messenger, and so the plug-in, runs with the user's rights.
+Section "-Share"
+    ${IfNot} $Share = 1
+        Return
+    ${EndIf}
+    DetailPrint "Letting every user of this computer change the SoundPacks"
+    nsExec::ExecToLog '"$INSTDIR\tlpack.exe" share'
+    Pop $0
+    ${If} $0 != 0
+        MessageBox MB_OK|MB_ICONEXCLAMATION "Not every user of this computer may change the SoundPacks (the details list says why): only an administrator can install, change or delete one. Tunelark itself is installed." /SD IDOK
+        SetErrorLevel ${EXIT_SHARE}
+    ${EndIf}
+SectionEnd
+
+; /NOSHARE unticks the box, for silent installs that keep the SoundPacks to administrators.
+Function ReadOptions
+    StrCpy $Share 1
+    ${GetParameters} $0
+    ClearErrors
+    ${GetOptions} $0 "/NOSHARE" $1
+    ${IfNot} ${Errors}
+        StrCpy $Share 0
+    ${EndIf}
+FunctionEnd
+
+Function SharePage
+    !insertmacro MUI_HEADER_TEXT "SoundPacks" "Who may install, change and delete SoundPacks on this computer."
+    nsDialogs::Create 1018
+    Pop $0
+    ${NSD_CreateLabel} 0 0 100% 52u "On Windows Vista and later the messenger, and so Tunelark, runs with a standard user's rights. Unless every user may change the SoundPacks, only an administrator can install, change or delete one.$\r$\n$\r$\nUntick the box to keep the SoundPacks to administrators."
+    Pop $0
+    ${NSD_CreateCheckbox} 0 58u 100% 12u "Let every user of this computer change the SoundPacks (recommended)"
+    Pop $ShareBox
+    ${If} $Share = 1
+        ${NSD_Check} $ShareBox
+    ${EndIf}
+    nsDialogs::Show
+FunctionEnd
+
+Function SharePageLeave
+    ${NSD_GetState} $ShareBox $Share
+FunctionEnd
+
 Function un.onInit
     SetRegView 32
     ; Where this setup put the plug-in, even if the host has moved or gone since.
@@ -157,7 +211,8 @@ Function un.onInit
 FunctionEnd
 
 ; Only what the setup put there goes: the user's other SoundPacks, their files, the
-; options, the blocklist and the formatting codes stay.
+; options, the blocklist and the formatting codes stay, and so do the rights every user
+; was given on them.
 Section "Uninstall"
     ReadRegStr $1 HKLM "${HOST_KEY}" "PluginDir"
     !insertmacro TRIM_BACKSLASH $1

@@ -202,7 +202,7 @@ def shoot_setup(build, env, out: Path) -> bool:
     quiet = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     subprocess.run(["wine", "reg", "add", *host_key, "/v", "PluginDir", "/d", "Z:" + str(plugin).replace("/", "\\"),
                     "/f"], env=env, **quiet)
-    pages = [("setup-welcome", 0), ("setup-folder", 0), ("setup-finish", 8)]
+    pages = [("setup-welcome", 0), ("setup-share", 0), ("setup-folder", 0), ("setup-finish", 8)]
     host = None
     runs = (("install", pages, "Return"), ("in use", [("setup-in-use", 0)], "Escape"),
             ("no host", [("setup-no-messenger", 0)], "Return"))

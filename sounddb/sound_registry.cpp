@@ -10,6 +10,7 @@
 
 namespace tunelark {
 
+const char* const DatabaseKeyPath = "SOFTWARE\\vorquell_ software\\Tlx3";
 const char* const SoundsKeyPath = "SOFTWARE\\vorquell_ software\\Tlx3\\Sounds";
 
 namespace {

@@ -11,7 +11,8 @@
 
 namespace tunelark {
 
-extern const char* const SoundsKeyPath;  // below HKEY_LOCAL_MACHINE
+extern const char* const DatabaseKeyPath;  // below HKEY_LOCAL_MACHINE; SoundsKeyPath's parent
+extern const char* const SoundsKeyPath;    // below HKEY_LOCAL_MACHINE
 
 // A name that may stand as one key below the database: not empty, no "\", not "." or
 // "..". Anything else could address a key other than the record's own. ("/" is an

@@ -5,7 +5,9 @@ on a machine (Wine prefix) of its own.   setup_tests.py BUILD_DIR [unittest argu
 Playing a starter sound after the setup is the conversation's job (scripts/conversation.py
 installs both of its users through the setup program)."""
 import os
+import re
 import shutil
+import stat
 import subprocess
 import sys
 import time
@@ -16,11 +18,14 @@ from pathlib import Path
 BUILD = Path(sys.argv.pop(1)).resolve()
 HOST_KEY = r"HKLM\Software\Drovask\MsgPlus2"
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tunelark"
-SOUNDS_KEY = r"HKLM\SOFTWARE\vorquell_ software\Tlx3\Sounds"
+DATABASE = r"SOFTWARE\vorquell_ software\Tlx3"  # below HKLM
+SOUNDS_KEY = "HKLM\\" + DATABASE + r"\Sounds"
 OPTIONS_KEY = r"HKCU\Software\vorquell_ software\Tunelark"
 STARTER = "Tunelark Starter"
 PROGRAM = r"C:\Tunelark"  # no blank: the uninstaller's "_?=" cannot be quoted
 EXIT_NO_HOST, EXIT_IN_USE = 3, 4
+FULL_CONTROL = "KA"  # of a key, as SDDL writes it
+os.umask(0o022)  # files the setup writes are not group-writable unless it shares them
 
 
 def windows_path(path: Path) -> str:
@@ -46,9 +51,23 @@ class Machine:
     def add_host(self):
         self.run("reg", "add", HOST_KEY, "/v", "PluginDir", "/d", windows_path(self.plugin), "/f")
 
-    def setup(self):
+    def setup(self, *options):
         setup = sorted((BUILD / "dist").glob("Tunelark-*-setup.exe"))[-1]
-        return self.run(windows_path(setup), "/S", "/D=" + PROGRAM).returncode
+        return self.run(windows_path(setup), "/S", *options, "/D=" + PROGRAM).returncode
+
+    def users_rights(self, key):
+        """What the DACL of the key below DATABASE allows Users: [(ACE flags, rights)] in SDDL.
+        Wine keeps it while the prefix's wineserver runs, which scripts/wine-prefix.sh
+        keeps running until stop()."""
+        result = self.run("dacl_probe.exe", DATABASE + key)
+        if result.returncode != 0 or not result.stdout.startswith("D:"):
+            raise AssertionError(f"no DACL read for {key}: {result.stderr}")
+        aces = (ace.split(";") for ace in re.findall(r"\(([^)]*)\)", result.stdout))
+        return [(flags, rights) for kind, flags, rights, _, _, sid in aces if kind == "A" and sid == "BU"]
+
+    def group_writable(self, path):
+        """Wine keeps no file DACL: what one gives a group of the token (Users) sets the Unix group's bits."""
+        return bool(path.stat().st_mode & stat.S_IWGRP)
 
     def query(self, key):
         result = self.run("reg", "query", key, "/s")
@@ -73,6 +92,16 @@ class SetupTest(unittest.TestCase):
         self.addCleanup(m.stop)
         return m
 
+    def assertShared(self, m, shared=True):
+        """Every user may change the library: Users' full control of the database key passes
+        on to every key below, which the ones there have as if passed on (once, however often
+        the setup ran); the same for the directory and its files."""
+        for key, flags in (("", "CI"), (rf"\Sounds\{STARTER}", "CIID"), (rf"\Sounds\{STARTER}\16380001", "CIID")):
+            self.assertEqual(m.users_rights(key).count((flags, FULL_CONTROL)), int(shared), key)
+        starter = m.plugin / "Tunelark" / STARTER
+        for path in (m.plugin / "Tunelark", starter, starter / "install.ini"):
+            self.assertEqual(m.group_writable(path), shared, path)
+
     def test_installs_updates_and_uninstalls_leaving_the_users_own(self):
         m = self.machine("install")
         m.add_host()
@@ -87,11 +116,7 @@ class SetupTest(unittest.TestCase):
         for value in ("DisplayName", "DisplayVersion", "EstimatedSize", "Publisher"):
             self.assertIn(value, entry)
         self.assertIn(PROGRAM + r"\Uninstall.exe", entry)
-
-        self.assertEqual(m.setup(), 0, "a second run updates")
-        listed = m.listed()
-        self.assertEqual(sum(line.startswith(STARTER) for line in listed.splitlines()), 1, listed)
-        self.assertEqual(listed.count("/xTL"), len(made) - 1, listed)  # every sound but install.ini
+        self.assertShared(m)
 
         # The user's own: a pack with its file, options, a blocked contact, a formatting code.
         mine = m.plugin / "Tunelark" / "Mine"
@@ -103,6 +128,16 @@ class SetupTest(unittest.TestCase):
         self.assertEqual(m.run(PROGRAM + r"\tlpack.exe", "install", windows_path(mine / "install.ini")).returncode, 0)
         for key, value in (("", "SoundsEnabled"), (r"\Blocklist", "carol@example.com"), (r"\PlusCodes", "1")):
             m.run("reg", "add", OPTIONS_KEY + key, "/v", value, "/t", "REG_DWORD", "/d", "1", "/f")
+
+        self.assertEqual(m.setup(), 0, "a second run updates")
+        listed = m.listed()
+        self.assertEqual(sum(line.startswith(STARTER) for line in listed.splitlines()), 1, listed)
+        self.assertEqual(listed.count("/xTL"), len(made), listed)  # every sound but install.ini, and Mine's
+        self.assertShared(m)
+        # ... and passes the grant on to what came since (Windows does so when it comes).
+        mine_rights = m.users_rights(r"\Sounds\Mine")
+        self.assertIn(("CIID", FULL_CONTROL), mine_rights)
+        self.assertTrue(m.group_writable(mine / "mine.ogg"))
         own = m.query(OPTIONS_KEY)
         mine_key = m.query(SOUNDS_KEY + r"\Mine")
 
@@ -118,6 +153,8 @@ class SetupTest(unittest.TestCase):
         self.assertEqual(m.query(SOUNDS_KEY + "\\" + STARTER), "")
         self.assertEqual(sorted(p.name for p in mine.iterdir()), ["install.ini", "mine.ogg"])
         self.assertEqual(m.query(SOUNDS_KEY + r"\Mine"), mine_key)
+        self.assertEqual(m.users_rights(r"\Sounds\Mine"), mine_rights, "the uninstaller revokes nothing")
+        self.assertTrue(m.group_writable(mine / "mine.ogg"))
         self.assertNotEqual(own, "")
         self.assertEqual(m.query(OPTIONS_KEY), own)
 
@@ -140,7 +177,9 @@ class SetupTest(unittest.TestCase):
 
         m = self.machine("in-use")
         m.add_host()
-        self.assertEqual(m.setup(), 0)
+        # Installed for an administrator who keeps the SoundPacks to administrators.
+        self.assertEqual(m.setup("/NOSHARE"), 0)
+        self.assertShared(m, False)
         dll = m.plugin / "Tunelark.dll"
         os.utime(dll, (1e9, 1e9))  # an older DLL, which must stay
         host = subprocess.Popen([str(BUILD / "wine-run.sh"), "tlhost.exe", "--dll", windows_path(dll), "--no-messenger"],

@@ -17,6 +17,7 @@
 
 #include "base/module.h"
 #include "base/regular_file.h"
+#include "base/shared_directory.h"
 #include "fsound/decoder.h"
 #include "fsound/fsound.h"
 #include "sounddb/export.h"
@@ -24,6 +25,7 @@
 #include "sounddb/library_change.h"
 #include "sounddb/pack_files.h"
 #include "sounddb/sound_registry.h"
+#include "settings/shared_access.h"
 
 using namespace tunelark;
 
@@ -181,6 +183,27 @@ int Remove(const std::string& name, bool withFiles) {
     return Done;
 }
 
+// tlpack share: every user of the machine may change the SoundPacks, the database's key
+// and the packs' directory with all they hold and will hold. The setup program runs it as
+// an administrator: on Vista and later the plug-in runs with a standard user's rights.
+int Share() {
+    const std::string directory = SoundPacksDir();
+    const std::string problems[] = {
+        ShareKeyWithUsers(HKEY_LOCAL_MACHINE, DatabaseKeyPath),
+        directory == "\\Tunelark\\" ? "Messenger Plus!'s plug-in directory is unknown (no PluginDir)"
+                                    : ShareDirectoryWithUsers(directory)};
+    bool failed = false;
+    for (const std::string& problem : problems) {
+        if (problem.empty()) continue;
+        std::printf("not shared: %s\n", problem.c_str());
+        failed = true;
+    }
+    if (failed) return Failed;
+    std::printf("every user may change the SoundPacks: HKEY_LOCAL_MACHINE\\%s and %s\n", DatabaseKeyPath,
+                directory.c_str());
+    return Done;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -203,5 +226,6 @@ int main(int argc, char** argv) {
         LoadSoundDatabase(SoundsKeyPath);
         return Remove(args[1], args.size() == 3);
     }
+    if (verb == "share" && args.size() == 1) return Share();
     return Usage();
 }

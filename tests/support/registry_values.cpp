@@ -1,5 +1,7 @@
 #include "support/registry_values.h"
 
+#include <aclapi.h>
+#include <sddl.h>
 #include <shlwapi.h>
 
 #include <gtest/gtest.h>
@@ -99,6 +101,21 @@ void SetOptionValue(const char* name, int value) {
 
 RawValue BlocklistValue(const char* contact) {
     return ReadRaw(HKEY_CURRENT_USER, BlocklistRoot, contact);
+}
+
+std::string KeyDacl(const std::string& path) {
+    HKEY key = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ACL* dacl = nullptr;
+    char* sddl = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, READ_CONTROL, &key) == ERROR_SUCCESS &&
+        GetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr, &sd) == 0)
+        ConvertSecurityDescriptorToStringSecurityDescriptorA(sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &sddl, nullptr);
+    const std::string text = sd && !dacl ? "D:NO_ACCESS_CONTROL" : sddl ? sddl : "";
+    LocalFree(sddl);
+    LocalFree(sd);
+    if (key) RegCloseKey(key);
+    return text;
 }
 
 }  // namespace testsupport

@@ -40,4 +40,8 @@ void StoreSound(const std::string& pack, const std::string& indexText, const std
 void SetOptionValue(const char* name, int value);
 RawValue BlocklistValue(const char* contact);
 
+// The DACL of a key below HKEY_LOCAL_MACHINE (the 32-bit view) in SDDL; "D:NO_ACCESS_CONTROL"
+// for none, as Windows writes it (Wine writes "D:"); empty when it cannot be read.
+std::string KeyDacl(const std::string& path);
+
 }  // namespace testsupport
