@@ -1,5 +1,6 @@
 #include "base/users_grant.h"
 
+#include "base/module.h"
 #include "base/unique_handle.h"
 
 namespace tunelark {
@@ -43,14 +44,7 @@ bool HasUsersAce(const ACL* dacl, const std::vector<BYTE>& users, DWORD rights, 
 
 std::string ErrorText(DWORD error) {
     if (error == ERROR_ACCESS_DENIED) return "access denied (not run as an administrator?)";
-    char* text = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    LocalMemory<char*> owned(text);
-    std::string words = text ? text : "";
-    while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == '.'))
-        words.pop_back();
-    return words.empty() ? "error " + std::to_string(error) : words + " (error " + std::to_string(error) + ")";
+    return SystemErrorText(error);
 }
 
 std::string GrantUsers(HANDLE object, SE_OBJECT_TYPE type, DWORD rights, DWORD inheritance) {
