@@ -19,7 +19,6 @@
 #include "sounddb/install.h"
 #include "sounddb/pack_files.h"
 #include "sounddb/sound_registry.h"
-#include "support/read_only_keys.h"
 #include "support/sound_files.h"
 
 using namespace tunelark;
@@ -264,31 +263,19 @@ TEST_F(InstallTest, InstallingAnInstalledNameUpdatesThatPackInPlace) {
     }
 }
 
-// A user who may not change the library is told before anything is written; an install
-// the registry refuses halfway keeps in memory what the registry kept, says so, and the
-// same file installed with the rights completes it.
+// An install the registry refuses halfway keeps in memory what the registry kept, says so,
+// and the same file installed with the rights completes it.
 TEST_F(InstallTest, ARefusedInstallSaysWhatWasSavedAndAgainCompletesIt) {
     ASSERT_NE(InstallSoundPack(WriteIni(Header("Zoo") + SoundSection(1, "700", "roar"), "zoo.ini"), nullptr), nullptr);
     const std::string farm = WriteIni(Header("Farm", 4) + SoundSection(1, "1", "a") + SoundSection(2, "2", "b") +
                                       SoundSection(3, "3", "c") + SoundSection(4, "4", "d"));
-    InstallOutcome outcome;
-    {
-        ReadOnlyKeys readOnly(HKEY_LOCAL_MACHINE, "SOFTWARE\\vorquell_ software");
-        InstallErrorText.clear();
-        EXPECT_EQ(InstallSoundPack(farm, nullptr, &outcome), nullptr);
-        EXPECT_EQ(outcome.refused, DWORD(ERROR_ACCESS_DENIED));
-        EXPECT_EQ(InstallErrorText.rfind("Tunelark could not install the SoundPack \"Farm\": nothing was changed.", 0), 0u)
-            << InstallErrorText;
-        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, PackKey("Farm").c_str()));
-    }
     const std::string third = PackKey("Farm") + "\\3";
     SetRegWriteFilter([third](RegWrite what, const std::string& key, const char*) -> RegResult {
         return what == RegWrite::CreateKey && key == third ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
     });
-    InstallErrorText.clear();
-    const SoundPack* pack = InstallSoundPack(farm, nullptr, &outcome);
+    InstallOutcome outcome;
+    EXPECT_NE(InstallSoundPack(farm, nullptr, &outcome), nullptr);
     SetRegWriteFilter(nullptr);
-    EXPECT_NE(pack, nullptr);
     EXPECT_EQ(outcome.added, (std::vector<int>{1, 2}));
     EXPECT_NE(InstallErrorText.find("The SoundPack is there with SoundIndex 1, 2; not saved: SoundIndex 3, 4."),
               std::string::npos) << InstallErrorText;
@@ -296,10 +283,8 @@ TEST_F(InstallTest, ARefusedInstallSaysWhatWasSavedAndAgainCompletesIt) {
     EXPECT_EQ(halfway.size(), 5u) << "two packs, Zoo's Sound, two of Farm's";
     EXPECT_EQ(Reloaded(), halfway);
 
-    InstallErrorText.clear();
     EXPECT_NE(InstallSoundPack(farm, nullptr, &outcome), nullptr);
     EXPECT_EQ(outcome.added, (std::vector<int>{3, 4}));
-    EXPECT_EQ(outcome.refused, DWORD(ERROR_SUCCESS));
     EXPECT_EQ(Database().size(), 7u);
 }
 

@@ -4,6 +4,7 @@
 // nothing.
 #include "dialog_driver.h"
 #include "plugin_fixture.h"
+#include "support/read_only_keys.h"
 
 using namespace testsupport;
 
@@ -58,6 +59,19 @@ TEST_F(NotifyTest, OnlyTheTlCodeIsThePlugins) {
     EXPECT_EQ(Receive("tl\x01\x02\x2F", "Bob", conversation.get()), std::vector<std::string>{Missing});
     EXPECT_EQ(Receive("TL", "Bob", conversation.get()), std::vector<std::string>{NotInstalled});
     EXPECT_EQ(Receive("TL\x01\x02", "Bob", conversation.get()), std::vector<std::string>{NotInstalled});
+}
+
+// A standard user of Vista to 11 may only read the sound database: it loads all the same,
+// so a sound is sent and received, and the user's own blocklist (below
+// HKEY_CURRENT_USER) still changes.
+TEST_F(NotifyTest, AReadOnlyDatabaseStillSendsAndReceives) {
+    if (GetACP() != 1252) GTEST_SKIP();
+    ReadOnlyKeys readOnly(HKEY_LOCAL_MACHINE, DatabaseRoot);
+    Start();
+    EXPECT_EQ(host.ParseCommand("/xTLmoo", "", conversation.get()).text, "\x12" + MooText.substr(0, 5) + "says moo");
+    EXPECT_TRUE(Played("Bob"));
+    EXPECT_EQ(host.ParseCommand("/xTLBlock", "bob@example.com", conversation.get()).handled, 1);
+    EXPECT_FALSE(Played("Bob"));
 }
 
 TEST_F(NotifyTest, TheSenderIsFoundByItsNormalisedDisplayName) {

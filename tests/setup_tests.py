@@ -56,9 +56,7 @@ class Machine:
         return self.run(windows_path(setup), "/S", *options, "/D=" + PROGRAM).returncode
 
     def users_rights(self, key):
-        """What the DACL of the key below DATABASE allows Users: [(ACE flags, rights)] in SDDL.
-        Wine keeps it while the prefix's wineserver runs, which scripts/wine-prefix.sh
-        keeps running until stop()."""
+        """[(ACE flags, rights)] the key below DATABASE allows Users, in SDDL (Wine keeps it while the wineserver runs)."""
         result = self.run("dacl_probe.exe", DATABASE + key)
         if result.returncode != 0 or not result.stdout.startswith("D:"):
             raise AssertionError(f"no DACL read for {key}: {result.stderr}")
@@ -93,9 +91,8 @@ class SetupTest(unittest.TestCase):
         return m
 
     def assertShared(self, m, shared=True):
-        """Every user may change the library: Users' full control of the database key passes
-        on to every key below, which the ones there have as if passed on (once, however often
-        the setup ran); the same for the directory and its files."""
+        """Users' full control of the database key passes on to the keys below, once however often
+        the setup ran; the same for the directory and its files."""
         for key, flags in (("", "CI"), (rf"\Sounds\{STARTER}", "CIID"), (rf"\Sounds\{STARTER}\16380001", "CIID")):
             self.assertEqual(m.users_rights(key).count((flags, FULL_CONTROL)), int(shared), key)
         starter = m.plugin / "Tunelark" / STARTER

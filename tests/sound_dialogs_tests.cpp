@@ -5,6 +5,7 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <atomic>
 
 #include "base/module.h"
@@ -173,25 +174,45 @@ TEST_F(SoundDialogTest, PanelEditMovesTheKeyAndAddAppendsARow) {
     }
 }
 
-// A Sound whose key the registry refuses is not added, and one whose file is on the
-// network is refused before anything is written (the dialog stays for another file).
-TEST_F(SoundDialogTest, ARefusedOrNetworkSoundIsToldAndNotAdded) {
-    struct Case { const char* file; bool refuseKey; const char* told; bool stays; };
+// The registry refusing Add or Edit Sound, in whole or halfway: the user is told what was
+// saved and what not, and memory holds what the registry does (what a reload finds). A
+// file on the network is refused before anything is written; the dialog stays for another.
+TEST_F(SoundDialogTest, ARefusedOrNetworkSoundIsToldAndMemoryIsTheRegistry) {
+    using Filter = std::function<bool(RegWrite, const std::string& key, const char* value)>;
+    const Filter none = [](RegWrite, const std::string&, const char*) { return false; };
+    const Filter createSix = [](RegWrite w, const std::string& k, const char*) { return w == RegWrite::CreateKey && k.ends_with("\\6"); };
+    const Filter deletes = [](RegWrite w, const std::string&, const char*) { return w == RegWrite::DeleteKey; };
+    const Filter fileAndDeletes = [](RegWrite w, const std::string&, const char* v) {
+        return w == RegWrite::DeleteKey || (v && std::string(v) == "Filename");
+    };
+    struct Case { std::string edited; const char* file; Filter refuse; const char* told; bool stays; std::vector<std::string> rows; };
+    const std::vector<std::string> unchanged = {"5|c5|f|m", "7|c7|f|m"};
     const Case cases[] = {
-        {"f", true, "Tunelark could not add the sound \"moo\" (SoundIndex 6) to the SoundPack \"Farm\".", false},
-        {"\\\\tlserver\\share\\a.wav", false, "The sound's file \\\\tlserver\\share\\a.wav is on another computer", true},
-        {"//tlserver/share/a.wav", false, "The sound's file //tlserver/share/a.wav is on another computer", true},
-        {"\\\\?\\UNC\\tlserver\\share\\a.wav", false, "The sound's file \\\\?\\UNC\\tlserver", true},
+        {"", "f", createSix, "Tunelark could not add the sound \"moo\" (SoundIndex 6) to the SoundPack \"Farm\".\r\n\r\n", false, unchanged},
+        {"", "f", fileAndDeletes, "Tunelark could not add the sound \"moo\" (SoundIndex 6) to the SoundPack \"Farm\".\r\n"
+         "Part of it was saved: the list shows the sound \"moo\" (SoundIndex 6) as the registry holds it, with its command "
+         "as you gave it, but not its file and message.", false, {"5|c5|f|m", "6|moo||", "7|c7|f|m"}},
+        {"5", "f", deletes, "Tunelark could not remove the old SoundIndex 5 of the sound \"moo\" (SoundIndex 6).\r\n"
+         "The sound was saved under its new SoundIndex 6; the list shows both", false, {"5|c5|f|m", "6|moo|f|m", "7|c7|f|m"}},
+        {"", "\\\\tlserver\\share\\a.wav", none, "The sound's file \\\\tlserver\\share\\a.wav is on another computer", true, unchanged},
+        {"", "//tlserver/share/a.wav", none, "The sound's file //tlserver/share/a.wav is on another computer", true, unchanged},
+        {"5", "\\\\?\\UNC\\tlserver\\share\\a.wav", none, "The sound's file \\\\?\\UNC\\tlserver", true, unchanged},
+    };
+    const auto rows = [] {
+        std::vector<std::string> texts;
+        for (const Sound* s = Farm().Sounds(); s; s = s->Next())
+            texts.push_back(s->IndexText() + "|" + s->Command() + "|" + s->Filename() + "|" + s->Message());
+        std::sort(texts.begin(), texts.end());
+        return texts;
     };
     for (const Case& c : cases) {
         Load("5", false);
-        SetRegWriteFilter([&c](RegWrite what, const std::string& key, const char*) -> RegResult {
-            return c.refuseKey && what == RegWrite::CreateKey && key.size() > 2 && key.substr(key.size() - 2) == "\\6"
-                       ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+        SetRegWriteFilter([&c](RegWrite what, const std::string& key, const char* value) -> RegResult {
+            return c.refuse(what, key, value) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
         });
         std::string told;
         bool stayed = false;
-        Open("", [&](HWND dialog) {
+        Open(c.edited, [&](HWND dialog) {
             for (auto [id, text] : {std::pair{IDC_SOUND_INDEX, "6"}, {IDC_SOUND_COMMAND, "moo"}, {IDC_SOUND_FILENAME, c.file}, {IDC_SOUND_MESSAGE, "m"}})
                 SetDlgItemTextA(dialog, id, text);
             DialogDriver box("Sorry...", [&](HWND b) { told = MessageBoxText(b), ClickButton(b, IDOK); });
@@ -202,8 +223,10 @@ TEST_F(SoundDialogTest, ARefusedOrNetworkSoundIsToldAndNotAdded) {
         SetRegWriteFilter(nullptr);
         EXPECT_EQ(told.rfind(c.told, 0), 0u) << told;
         EXPECT_EQ(stayed, c.stays) << c.file;
-        EXPECT_EQ(FindSound("6", MatchIndexText), nullptr) << c.file;
-        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, (std::string(DatabaseRoot) + "\\Farm\\6").c_str())) << c.file;
+        EXPECT_EQ(rows(), c.rows) << told;
+        FreeSoundDatabase();
+        LoadSoundDatabase(SoundsKeyPath);
+        EXPECT_EQ(rows(), c.rows) << "after a reload: " << told;
     }
 }
 

@@ -5,14 +5,9 @@
 #include <string>
 #include <vector>
 
-#include <functional>
-
 #include "registry_fixture.h"
-#include "settings/settings_store.h"
-#include "sounddb/library_change.h"
 #include "sounddb/sound_records.h"
 #include "sounddb/sound_registry.h"
-#include "support/read_only_keys.h"
 #include "base/text_compare.h"
 
 using namespace tunelark;
@@ -620,130 +615,6 @@ TEST_F(SoundDbTest, PacksUnderAnyKeyNameLoadAndCanBeDeleted) {
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, PackPath(name).c_str())) << name;
     }
     EXPECT_EQ(SubKeyCount(SoundsKeyPath), 0u);
-}
-
-// ---- Changes the registry refuses
-
-// The whole database as text, pack by pack and Sound by Sound.
-std::vector<std::string> Snapshot() {
-    std::vector<std::string> rows;
-    for (const SoundPack* p = FirstSoundPack(); p; p = p->Next()) {
-        rows.push_back(p->Name() + "|" + p->Artist() + "|" + p->Version());
-        for (const Sound* s = p->Sounds(); s; s = s->Next())
-            rows.push_back("  " + s->IndexText() + "|" + s->Command() + "|" + s->Filename() + "|" + s->Message());
-    }
-    return rows;
-}
-
-// What the records hold equals what a reload finds. The records are reloaded.
-void ExpectMemoryIsTheRegistry(const std::string& at) {
-    const std::vector<std::string> memory = Snapshot();
-    FreeSoundDatabase();
-    LoadSoundDatabase(SoundsKeyPath);
-    EXPECT_EQ(memory, Snapshot()) << at;
-}
-
-class RefusedChangeTest : public SoundDbTest {
-protected:
-    void SetUp() override {
-        SoundDbTest::SetUp();
-        testsupport::StoreSound("Farm", "5", "moo", "moo.wav", "m");
-        testsupport::StoreSound("Farm", "7", "baa", "baa.wav", "b");
-        testsupport::StoreSound("Zoo", "16", "roar", "roar.wav", "r");
-        LoadSoundDatabase(SoundsKeyPath);
-    }
-    void TearDown() override {
-        SetRegWriteFilter(nullptr);
-        SoundDbTest::TearDown();
-    }
-    static SoundPack* Farm() { return FindSoundPackByName("Farm", MatchPackName); }
-};
-
-// A standard user below HKEY_LOCAL_MACHINE has every pack a writer has, in the same
-// order, and is refused each change with the system's reason, before anything is
-// written; the options below HKEY_CURRENT_USER still change.
-TEST_F(RefusedChangeTest, AReaderLoadsWhatAWriterDoesAndIsRefusedEveryChange) {
-    const std::vector<std::string> writer = Snapshot();
-    testsupport::ReadOnlyKeys readOnly(HKEY_LOCAL_MACHINE, "SOFTWARE\\vorquell_ software");
-    FreeSoundDatabase();
-    LoadSoundDatabase(SoundsKeyPath);
-    EXPECT_EQ(Snapshot(), writer);
-
-    for (const std::string& path : {std::string(SoundsKeyPath), Farm()->KeyPath(), Farm()->Sounds()->KeyPath(),
-                                     PackPath("New") + "\\1"})
-        EXPECT_EQ(ProbeLibraryChange(path), ERROR_ACCESS_DENIED) << path;
-    const Refusal flag = SetPackEnabled(*Farm(), false);
-    EXPECT_EQ(flag.error, DWORD(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(Farm()->GetProperty(SoundPackEnabledProperty), 1);
-    EXPECT_NE(RefusalText(flag).find("run the Tunelark setup program as an administrator"), std::string::npos);
-    // Wine refuses writes to the keys there are; it lets new keys be made (see SetRegWriteFilter).
-    Sound edited(Farm());
-    edited.SetIndex(5);
-    edited.SetCommand("oink");
-    EXPECT_EQ(StoreSoundChanges(*Farm()->Sounds(), edited, 1).error, DWORD(ERROR_ACCESS_DENIED));
-    ExpectMemoryIsTheRegistry("read-only");
-    EXPECT_EQ(Snapshot(), writer);
-
-    Settings.SetOption(ToastsEnabled, 0);
-    EXPECT_EQ(Settings.GetOption(ToastsEnabled), 0);
-}
-
-// Refused halfway: the records hold what the registry kept, the message says what that
-// is, and the same change made again with the rights completes it.
-TEST_F(RefusedChangeTest, AChangeRefusedHalfwayLeavesWhatTheRegistryKept) {
-    using Filter = std::function<bool(RegWrite what, const std::string& key, const char* value)>;
-    struct Case {
-        const char* what;
-        Filter refuse;
-        std::function<Refusal()> change, again;  // again: the same change, made with the rights
-        const char* said;                        // in the message's account of what was saved
-        int at;                                  // a row the change left, and where, or -1
-        const char* row;
-    };
-    const auto newSound = [](const char* index, const char* file) {
-        auto sound = std::make_unique<Sound>(Farm());
-        sound->SetIndexText(index);
-        sound->SetCommand("oink");
-        sound->SetFilename(file);
-        return sound;
-    };
-    const auto add = [newSound] {
-        Sound* added = nullptr;
-        return AddSoundToLibrary(*Farm(), newSound("9", "oink.wav"), &added);
-    };
-    const auto editNine = [newSound] { return StoreSoundChanges(*FindSound("9", MatchIndexText), *newSound("9", "oink.wav"), 1); };
-    const auto moveFive = [newSound] { return StoreSoundChanges(*Farm()->Sounds(), *newSound("6", "oink.wav"), 1); };
-    const auto removeFive = [] { return RemoveSoundFromLibrary(FindSound("5", MatchIndexText)); };
-    const auto removeFarm = [] { return RemoveSoundPackFromLibrary(Farm()); };
-    const Filter filename = [](RegWrite, const std::string&, const char* value) { return value && std::string(value) == "Filename"; };
-    const Filter deletes = [](RegWrite what, const std::string&, const char*) { return what == RegWrite::DeleteKey; };
-    const Case cases[] = {
-        {"add, taken back", filename, add, add, "", -1, ""},
-        {"add, kept in part", [filename, deletes](RegWrite w, const std::string& k, const char* v) { return filename(w, k, v) || deletes(w, k, v); },
-         add, editNine, "with its command and message as you gave them, but not its file", 3, "  9|oink||"},
-        {"move, old key kept", deletes, moveFive, removeFive, "saved under its new SoundIndex 6", 2, "  6|oink|oink.wav|"},
-        {"delete", deletes, removeFive, removeFive, "", -1, ""},
-        {"delete pack", deletes, removeFarm, removeFarm, "", -1, ""},
-    };
-    const std::vector<std::string> before = Snapshot();
-    for (const Case& c : cases) {
-        FreeSoundDatabase();
-        testsupport::ErasePluginKeys();
-        SetUp();
-        SetRegWriteFilter([&](RegWrite what, const std::string& key, const char* value) -> RegResult {
-            return c.refuse(what, key, value) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
-        });
-        const Refusal refusal = c.change();
-        SetRegWriteFilter(nullptr);
-        EXPECT_EQ(refusal.error, DWORD(ERROR_ACCESS_DENIED)) << c.what;
-        EXPECT_NE(refusal.done.find(c.said), std::string::npos) << c.what << ": " << refusal.notDone << " / " << refusal.done;
-        std::vector<std::string> expected = before;
-        if (c.at >= 0) expected.insert(expected.begin() + c.at, c.row);
-        EXPECT_EQ(Snapshot(), expected) << c.what;
-        ExpectMemoryIsTheRegistry(c.what);
-        EXPECT_FALSE(c.again()) << c.what << ", again";
-        ExpectMemoryIsTheRegistry(c.what);
-    }
 }
 
 TEST(KeyPaths, AcceptOnlyOneSafeComponentBelowTheRoot) {

@@ -8,9 +8,6 @@ namespace testsupport {
 
 namespace {
 
-// Read for Everyone and Users, protected from what the parent would pass down.
-constexpr const char* ReadOnlyDacl = "D:PAI(A;CI;KR;;;WD)(A;CI;KR;;;BU)";
-
 bool SetDacl(HKEY root, const std::string& path, PSECURITY_DESCRIPTOR security) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC, &key) != ERROR_SUCCESS) return false;
@@ -22,36 +19,29 @@ bool SetDacl(HKEY root, const std::string& path, PSECURITY_DESCRIPTOR security) 
 }  // namespace
 
 ReadOnlyKeys::ReadOnlyKeys(HKEY root, const std::string& path) : root_(root) {
-    PSECURITY_DESCRIPTOR readOnly = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(ReadOnlyDacl, SDDL_REVISION_1, &readOnly, nullptr)) {
-        ADD_FAILURE() << "cannot make the read-only rights";
-        return;
-    }
-    // Every key is listed before any is made read-only, the leaves first.
+    // Every key is listed, with its rights, before any is made read-only.
     std::vector<std::string> paths{path};
     for (size_t i = 0; i < paths.size(); ++i) {
         HKEY key = nullptr;
         if (RegOpenKeyExA(root, paths[i].c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
         char name[1024];
-        for (DWORD j = 0;; ++j) {
-            DWORD length = sizeof name;
-            if (RegEnumKeyExA(key, j, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        for (DWORD j = 0, length = sizeof name; RegEnumKeyExA(key, j, name, &length, nullptr, nullptr, nullptr, nullptr) ==
+                                                ERROR_SUCCESS; ++j, length = sizeof name)
             paths.push_back(paths[i] + "\\" + name);
-        }
-        DWORD size = 0;
-        RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &size);
-        Saved saved{paths[i], std::vector<BYTE>(size)};
-        if (size && RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, saved.security.data(), &size) == ERROR_SUCCESS)
-            saved_.push_back(std::move(saved));
+        std::vector<BYTE> own(4096);
+        DWORD size = static_cast<DWORD>(own.size());
+        if (RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, own.data(), &size) == ERROR_SUCCESS) saved_.emplace_back(paths[i], own);
         RegCloseKey(key);
     }
-    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
-        if (!SetDacl(root, it->path, readOnly)) ADD_FAILURE() << "cannot make " << it->path << " read-only";
+    // Read for Everyone and Users, protected from what a parent would pass down.
+    PSECURITY_DESCRIPTOR readOnly = nullptr;
+    ConvertStringSecurityDescriptorToSecurityDescriptorA("D:PAI(A;CI;KR;;;WD)(A;CI;KR;;;BU)", SDDL_REVISION_1, &readOnly, nullptr);
+    for (const auto& [key, own] : saved_) EXPECT_TRUE(SetDacl(root, key, readOnly)) << key;
     LocalFree(readOnly);
 }
 
 ReadOnlyKeys::~ReadOnlyKeys() {
-    for (Saved& saved : saved_) SetDacl(root_, saved.path, saved.security.data());
+    for (auto& [key, own] : saved_) SetDacl(root_, key, own.data());
 }
 
 }  // namespace testsupport
