@@ -1,5 +1,7 @@
 #include "base/shared_directory.h"
 
+#include "base/ansi_text.h"
+
 #include "base/kernel_handle.h"
 #include "base/users_grant.h"
 
@@ -60,7 +62,8 @@ std::string PassOn(const std::string& directory) {
 
 std::string ShareDirectoryWithUsers(const std::string& path) {
     std::string directory = path;
-    while (directory.size() > 1 && (directory.back() == '\\' || directory.back() == '/')) directory.pop_back();
+    const CodePage& page = SystemCodePage();
+    while (directory.size() > 1 && (page.EndsWith(directory, '\\') || page.EndsWith(directory, '/'))) directory.pop_back();
     if (!CreateDirectoryA(directory.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
         return directory + " cannot be created: " + ErrorText(GetLastError());
     KernelHandle handle = OpenForRights(directory, true);

@@ -1,21 +1,19 @@
 #include "base/text_compare.h"
 
+#include "base/ansi_text.h"
+
 namespace tunelark {
 
-namespace {
-
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
+    return SystemCodePage().EqualsIgnoreAsciiCase(a, b);
 }
 
-}  // namespace
+std::string FoldAsciiCase(std::string_view text) {
+    return SystemCodePage().FoldAsciiCase(text);
+}
 
-bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-    }
-    return true;
+bool BytesEqualIgnoreAsciiCase(std::string_view a, std::string_view b) {
+    return CodePage().EqualsIgnoreAsciiCase(a, b);
 }
 
 }  // namespace tunelark

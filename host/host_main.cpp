@@ -22,6 +22,7 @@
 #include <string>
 #include <thread>
 
+#include "base/ansi_text.h"
 #include "host/dialog_finder.h"
 #include "host/messenger_standin.h"
 #include "host/plugin_host.h"
@@ -190,7 +191,8 @@ int main() {
             LRESULT r = host.exports().DisplayToast(line.c_str() + 7, "Tunelark host", nullptr, 1);
             std::printf("toast result: %ld\n", static_cast<long>(r));
         } else if (line[0] == '/') {
-            size_t blank = line.find(' ');
+            // The first blank that is a character of its own: the host splits by character.
+            size_t blank = tunelark::SystemCodePage().Find(line, ' ');
             std::string command = line.substr(0, blank);
             std::string parameter = blank == std::string::npos ? "" : line.substr(blank + 1);
             auto result = host.ParseCommand(command, parameter, conversation.get());

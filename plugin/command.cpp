@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/ansi_text.h"
 #include "base/text_compare.h"
 #include "blocklist/blocklist.h"
 #include "playback/sound_play.h"
@@ -58,7 +59,10 @@ std::string SoundNotificationText(const Sound& sound, const char* parameter) {
     std::string text = NotificationMarker;
     text += NotificationCode;
     text += sound.EncodedIndex();
-    text += (parameter && *parameter) ? std::string(parameter) : sound.Message();
+    // The host's result buffer is its own; a message longer than it could hold is cut,
+    // where a character of it ends (the encoded index before it is bytes, not text).
+    const std::string message = (parameter && *parameter) ? std::string(parameter) : sound.Message();
+    text += SystemCodePage().Fit(message, HostResultCapacity - 1 - text.size());
     return text;
 }
 
@@ -90,9 +94,9 @@ extern "C" BOOL __stdcall ParseCommand(const char* command, const char* paramete
     // Config: the panel, and the command of the sound chosen in it by a double-click.
     if (is("Config")) {
         if (ShowConfigPanel(nullptr) != PanelSoundChosen) return answer("");
-        std::string text = std::string(CommandPrefix) + ChosenCommand();
-        if (text.size() >= HostResultCapacity) text.resize(HostResultCapacity - 1);
-        return answer(text);
+        const std::string& chosen = ChosenCommand();
+        return answer(std::string(CommandPrefix) +
+                      std::string(SystemCodePage().Fit(chosen, HostResultCapacity - 1 - CommandPrefix.size())));
     }
     if (is("Stop")) {
         StopCurrentStream();
@@ -124,8 +128,5 @@ extern "C" BOOL __stdcall ParseCommand(const char* command, const char* paramete
 
     const Sound* sound = FindSound(std::string(sub), MatchCommand);
     if (!sound) return 0;
-    std::string text = SoundNotificationText(*sound, parameter);
-    // The host's result buffer is its own; a message longer than it could hold is cut.
-    if (text.size() >= HostResultCapacity) text.resize(HostResultCapacity - 1);
-    return answer(text);
+    return answer(SoundNotificationText(*sound, parameter));
 }

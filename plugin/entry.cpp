@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "base/ansi_text.h"
 #include "base/module.h"
 #include "blocklist/blocklist.h"
 #include "fsound/fsound.h"
@@ -47,7 +48,10 @@ extern "C" BOOL __stdcall Initialize(int hostVersion, const char* hostString, ID
     plugin.messenger = QueryAs<IMessenger>(messenger, IID_IMessenger);
 
     std::memset(plugin.hostString, 0, sizeof plugin.hostString);
-    if (hostString) std::strncpy(plugin.hostString, hostString, sizeof plugin.hostString - 1);
+    if (hostString) {
+        const std::string_view kept = SystemCodePage().Fit(hostString, sizeof plugin.hostString - 1);
+        std::memcpy(plugin.hostString, kept.data(), kept.size());
+    }
     plugin.hostVersion = hostVersion;
 
     StartPlaybackWorker();

@@ -19,7 +19,7 @@ flags=()
 seed_pattern=""
 case "$target" in
   strip_plus_codes)
-    sources=(plugin/names/strip_plus_codes.cpp); max_len=256; seeds=tests/fuzz/corpus ;;
+    sources=(plugin/names/strip_plus_codes.cpp base/ansi_text.cpp); max_len=256; seeds=tests/fuzz/corpus ;;
   wav_parse)
     sources=(fsound/wav_parse.cpp); max_len=4096; seeds=tests/fuzz/wav_parse_corpus ;;
   mpeg_frame)

@@ -2,6 +2,8 @@
 
 #include <shlwapi.h>
 
+#include "base/ansi_text.h"
+
 #include <cstring>
 #include <vector>
 
@@ -178,7 +180,7 @@ RegResult ProbeRegAccess(HKEY root, const char* subKey, REGSAM access) {
         // Only a refusal of rights answers for the key; a key that is not there, or whose
         // name the system will not take, is answered for by the key above it.
         if (result == ERROR_SUCCESS || result == ERROR_ACCESS_DENIED || path.empty()) return result;
-        const size_t cut = path.rfind('\\');
+        const size_t cut = SystemCodePage().FindLastOf(path, "\\");
         path.resize(cut == std::string::npos ? 0 : cut);
     }
 }

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "base/ansi_text.h"
 #include "base/regular_file.h"
 #include "sounddb/pack_files.h"
 
@@ -31,7 +32,7 @@ std::string ValueProblem(const std::string& what, const std::string& value) {
 }
 
 std::string BareFileName(const std::string& path) {
-    const size_t slash = path.find_last_of("\\/");
+    const size_t slash = SystemCodePage().FindLastOf(path, "\\/");
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
@@ -86,7 +87,7 @@ RemovalLeft DeleteDirectoryTree(const std::string& path) {
         Count(left, RemoveDirectoryChecked(path.c_str()));
         return left;
     }
-    const std::string base = path.back() == '\\' ? path : path + "\\";
+    const std::string base = SystemCodePage().EndsWith(path, '\\') ? path : path + "\\";
     WIN32_FIND_DATAA entry;
     HANDLE find = FindFirstFileA((base + "*").c_str(), &entry);
     if (find != INVALID_HANDLE_VALUE) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "base/ansi_text.h"
 #include "base/text_compare.h"
 #include "settings/registry.h"
 
@@ -38,9 +39,13 @@ std::string SoundPacksDir() {
 
 std::string PackNameProblem(const std::string& name) {
     if (name.empty()) return "the SoundPack has no name";
-    if (name.size() > MaxKeyNameLength) return "the SoundPack name is longer than 255 characters";
+    const CodePage& page = SystemCodePage();
+    if (page.CharCount(name) > MaxKeyNameLength) return "the SoundPack name is longer than 255 characters";
     if (name == "." || name == "..") return "the SoundPack name \"" + name + "\" names a directory above it";
-    for (unsigned char c : name) {
+    // Character by character: the second byte of a double-byte character may be "\\" or "|".
+    for (std::size_t i = 0; i < name.size(); i += page.CharSize(name, i)) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (page.CharSize(name, i) == 2) continue;
         if (c < 32) return "the SoundPack name contains a control character";
         if (std::string("\\/:<>\"|?*").find(static_cast<char>(c)) != std::string::npos)
             return "the SoundPack name \"" + name + "\" contains the character " + static_cast<char>(c);
@@ -62,7 +67,7 @@ bool StaysInPackDirectory(const std::string& relative) {
     if (!relative.empty() && (relative[0] == '\\' || relative[0] == '/')) return false;
     size_t start = 0;
     while (start <= relative.size()) {
-        const size_t end = std::min(relative.find_first_of("\\/", start), relative.size());
+        const size_t end = std::min(SystemCodePage().FindFirstOf(relative, "\\/", start), relative.size());
         const std::string_view part(relative.data() + start, end - start);
         // Windows drops trailing dots and blanks, so ". ." and "..." can mean "..".
         if (part != "." && !part.empty() && part.find_first_not_of(". ") == std::string_view::npos) return false;

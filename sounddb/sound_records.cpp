@@ -157,11 +157,15 @@ Sound* FindSound(const std::string& text, int flags) {
     auto matches = [&](int flag, const std::string& field) {
         return (flags & flag) && EqualsIgnoreAsciiCase(field, text);
     };
+    // The encoded index is three bytes, not text: folded byte by byte in every code page.
+    auto matchesIndex = [&](const std::string& field) {
+        return (flags & MatchEncodedIndex) && BytesEqualIgnoreAsciiCase(field, text);
+    };
     for (SoundPack* pack = FirstSoundPack(); pack; pack = pack->Next()) {
         for (Sound* sound = pack->Sounds(); sound; sound = sound->Next()) {
             if (matches(MatchIndexText, sound->indexText_) || matches(MatchCommand, sound->command_) ||
                 matches(MatchFilename, sound->filename_) || matches(MatchMessage, sound->message_) ||
-                matches(MatchEncodedIndex, sound->encodedIndex_)) {
+                matchesIndex(sound->encodedIndex_)) {
                 return sound;
             }
         }

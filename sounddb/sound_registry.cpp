@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "settings/registry.h"
+#include "base/ansi_text.h"
 #include "base/text_compare.h"
 
 namespace tunelark {
@@ -80,11 +81,7 @@ public:
     void Add(const std::string& text) { texts_.insert(Folded(text)); }
 
 private:
-    static std::string Folded(std::string text) {
-        for (char& c : text)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        return text;
-    }
+    static std::string Folded(const std::string& text) { return FoldAsciiCase(text); }
     std::unordered_set<std::string> texts_;
 };
 
@@ -140,7 +137,7 @@ std::string SoundKeyPathBelow(const Sound& sound, const std::string& packKeyPath
 
 bool IsSafeKeyName(const std::string& name) {
     if (name.empty() || name == "." || name == "..") return false;
-    return name.find('\\') == std::string::npos;
+    return SystemCodePage().Find(name, '\\') == CodePage::npos;
 }
 
 bool IsPackKeyPath(const std::string& path) {
@@ -155,7 +152,7 @@ std::string PackKeyPath(const std::string& name) {
 }
 
 bool IsSoundKeyPath(const std::string& path) {
-    const size_t last = path.rfind('\\');
+    const size_t last = SystemCodePage().FindLastOf(path, "\\");
     if (last == std::string::npos) return false;
     return IsPackKeyPath(path.substr(0, last)) && IsSafeKeyName(path.substr(last + 1));
 }

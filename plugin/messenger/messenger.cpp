@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
+
+#include "base/ansi_text.h"
 
 namespace tunelark {
 
@@ -25,8 +28,10 @@ void WideToAnsiFixed(const wchar_t* text, char* buffer, size_t size) {
     if (needed <= 1) return;
     std::string converted(static_cast<size_t>(needed), '\0');
     WideCharToMultiByte(CP_ACP, 0, text, -1, converted.data(), needed, nullptr, nullptr);
-    size_t length = std::min(std::strlen(converted.c_str()), size - 1);
-    std::memcpy(buffer, converted.data(), length);
+    // Cut where a character ends: never half a double-byte character before the terminator.
+    const std::string_view whole(converted.c_str());
+    const size_t length = SystemCodePage().FitLength(whole, size - 1);
+    std::memcpy(buffer, whole.data(), length);
 }
 
 namespace {

@@ -46,7 +46,7 @@ PlusCodes ReadPlusCodes(const char* keyPath) {
 }
 
 std::string StripPlusCodes(const char* keyPath, std::string_view source, int hostVersion) {
-    return StripPlusCodesFromText(source, ReadPlusCodes(keyPath), hostVersion);
+    return StripPlusCodesFromText(source, ReadPlusCodes(keyPath), hostVersion, SystemCodePage());
 }
 
 void StripPlusCodes(const char* keyPath, const char* source, char* destination, std::size_t limit,
@@ -57,10 +57,12 @@ void StripPlusCodes(const char* keyPath, const char* source, char* destination, 
 void StripPlusCodes(const PlusCodes& codes, const char* source, char* destination, std::size_t limit,
                     int hostVersion) {
     // Taken into owned text before anything is written, as source may be destination.
+    const CodePage& page = SystemCodePage();
     const std::string name =
-        StripPlusCodesFromText(source ? std::string_view(source) : std::string_view(), codes, hostVersion);
+        StripPlusCodesFromText(source ? std::string_view(source) : std::string_view(), codes, hostVersion, page);
     if (!destination || limit == 0) return;
-    const std::size_t length = name.size() < limit - 1 ? name.size() : limit - 1;
+    // Never half a character before the terminator.
+    const std::size_t length = page.FitLength(name, limit - 1);
     std::memcpy(destination, name.data(), length);
     destination[length] = '\0';
 }

@@ -82,10 +82,10 @@ std::size_t ColourCodeSpan(const std::string& s, std::size_t p, std::size_t code
     return codeLength;
 }
 
-void RemoveEvery(std::string& s, const std::string& code) {
+void RemoveEvery(std::string& s, const std::string& code, const CodePage& page) {
     if (code.empty()) return;
     // Searching again from the start catches occurrences that a removal joins together.
-    for (std::size_t p = s.find(code); p != std::string::npos; p = s.find(code)) s.erase(p, code.size());
+    for (std::size_t p = page.Find(s, code); p != std::string::npos; p = page.Find(s, code)) s.erase(p, code.size());
 }
 
 }  // namespace
@@ -114,21 +114,24 @@ bool IsCanonicalByte(std::string_view text) {
     return value <= 255;
 }
 
-std::string StripPlusCodesFromText(std::string_view text, const PlusCodes& codes, int hostVersion) {
+std::string StripPlusCodesFromText(std::string_view text, const PlusCodes& codes, int hostVersion,
+                                   const CodePage& page) {
     std::string s(text);
     const IndexLimits limits = LimitsFor(hostVersion);
 
+    // What follows a code found whole starts a character; digits, "#", "(" and the
+    // others looked for after it are characters of their own, never second bytes.
     if (!codes.colour.empty()) {
         // Every pass removes at least the code itself, so the loop ends.
-        for (std::size_t p = s.find(codes.colour); p != std::string::npos; p = s.find(codes.colour))
+        for (std::size_t p = page.Find(s, codes.colour); p != std::string::npos; p = page.Find(s, codes.colour))
             s.erase(p, ColourCodeSpan(s, p, codes.colour.size(), limits));
     }
 
     for (const std::string* code : {&codes.bold, &codes.italic, &codes.underline, &codes.strikeout, &codes.reset})
-        RemoveEvery(s, *code);
+        RemoveEvery(s, *code, page);
 
     const std::string trailer = codes.nbsp + "{";
-    const std::size_t cut = s.rfind(trailer);
+    const std::size_t cut = page.FindLast(s, trailer);
     if (cut != std::string::npos) s.erase(cut);
     return s;
 }

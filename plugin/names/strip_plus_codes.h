@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/ansi_text.h"
+
 namespace tunelark {
 
 // The host's formatting codes, byte strings in the ANSI code page. An empty code is
@@ -24,8 +26,10 @@ PlusCodes DefaultPlusCodes();
 
 // Removes colour codes with their arguments, the five plain codes and the trailing
 // part that starts with nbsp followed by "{". hostVersion picks the colour index
-// limits (versions up to 2 know 16 colours, later ones 68).
-std::string StripPlusCodesFromText(std::string_view text, const PlusCodes& codes, int hostVersion);
+// limits (versions up to 2 know 16 colours, later ones 68). A code is found only where
+// it stands as whole characters of the name in `page`, never inside a character.
+std::string StripPlusCodesFromText(std::string_view text, const PlusCodes& codes, int hostVersion,
+                                   const CodePage& page = CodePage());
 
 // Whether text is a hexadecimal colour as it may follow "#": six hexadecimal digits.
 bool IsHexColour(std::string_view text);
