@@ -38,6 +38,17 @@ PANEL_DATABASE = [
         ("Farm Animals\\301", "Message", "Baa baa"),
         ("Bells\\7", "Command", "ding"), ("Bells\\7", "Filename", "C:\\Sounds\\ding.ogg"),
         ("Bells\\7", "Message", "Ding dong")]]
+# The same on Japanese Windows (code page 932): names whose second bytes are "\\" (ソ, 表,
+# 能) and "|" (ポ).
+JAPANESE_DATABASE = [
+    ("HKLM\\SOFTWARE\\vorquell_ software\\Tlx3\\Sounds\\" + key, value, data)
+    for key, value, data in [
+        ("ソングパック\\300", "Command", "ア"), ("ソングパック\\300", "Filename", "C:\\サウンド\\表.wav"),
+        ("ソングパック\\300", "Message", "こんにちは"),
+        ("ソングパック\\301", "Command", "ヂ"), ("ソングパック\\301", "Filename", "C:\\サウンド\\ポン能.ogg"),
+        ("ソングパック\\301", "Message", "ポン"),
+        ("Bells\\7", "Command", "ding"), ("Bells\\7", "Filename", "C:\\Sounds\\ding.ogg"),
+        ("Bells\\7", "Message", "Ding dong")]]
 DIALOGS = [
     ("first-send-prompt", ["--me", "Alice", "--contact", "Bob|bob@example.com"],
      [":receive Bob\t" + notification(b"\x01\x01\x02")], "Tunelark Blocklist...", None, []),
@@ -65,6 +76,8 @@ DIALOGS = [
      [("click", 60, 155, 3), ("key", "Down"), ("key", "Return"), ("wait", "New SoundPack")], PANEL_DATABASE),
     ("properties", [], ["/xTLConfig"], "Tunelark Config Panel",
      [("click", 67, 172, 3), ("key", "Up"), ("key", "Return"), ("wait", "Tunelark3 SoundPack Properties")], PANEL_DATABASE),
+    # Last element, when there: the locale the shot runs in (the system code page follows it).
+    ("config-panel-932", [], ["/xTLConfig"], "Tunelark Config Panel", None, JAPANESE_DATABASE, "ja_JP.UTF-8"),
 ]
 
 
@@ -79,28 +92,51 @@ def run(build: Path, out: Path) -> int:
     xvfb = subprocess.Popen(["Xvfb", DISPLAY, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     quiet = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
-    try:
-        time.sleep(1)
-        if not (prefix / "system.reg").exists():
+    def prepared(shot_env, japanese=False):
+        if not (Path(shot_env["WINEPREFIX"]) / "system.reg").exists():
             home.mkdir(parents=True, exist_ok=True)
-            subprocess.run(["wineboot", "-i"], env=env, **quiet)
-            subprocess.run([str(Path(__file__).parent / "wine-fonts.sh")], env=env, check=True)
+            subprocess.run(["wineboot", "-i"], env=shot_env, **quiet)
+            subprocess.run([str(Path(__file__).parent / "wine-fonts.sh")], env=shot_env, check=True)
             for value in ("Managed", "Decorated"):
                 subprocess.run(["wine", "reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", value,
-                                "/d", "N", "/f"], env=env, **quiet)
-            subprocess.run(["wineserver", "-w"], env=env, **quiet)
+                                "/d", "N", "/f"], env=shot_env, **quiet)
+            if japanese:
+                # Japanese Windows draws a dialog font without Japanese characters (MS Sans
+                # Serif) in one that has them (MS UI Gothic); Wine keeps the face it is
+                # asked for, so the picture's prefix has IPA P Gothic (fonts-ipafont-gothic)
+                # in its place.
+                for font in (Path(shot_env["WINEPREFIX"]) / "drive_c" / "windows" / "Fonts").glob("ss*.fon"):
+                    font.unlink()
+                for face in ("MS Sans Serif", "MS Shell Dlg"):
+                    subprocess.run(["wine", "reg", "add", "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\"
+                                    "FontSubstitutes", "/v", face, "/d", "IPAPGothic", "/f"], env=shot_env, **quiet)
+            subprocess.run(["wineserver", "-w"], env=shot_env, **quiet)
+        return shot_env
+
+    # A shot in another locale has a prefix of its own: Wine rewrites a prefix's locale
+    # settings, the font substitutes among them, for the code page a program starts in.
+    localised = set()
+    try:
+        time.sleep(1)
+        prepared(env)
         failures = 0
         only = os.environ.get("SHOTS_ONLY", "").split(",") if os.environ.get("SHOTS_ONLY") else None
-        for name, args, lines, caption, keys, values in DIALOGS:
+        for name, args, lines, caption, keys, values, *locale in DIALOGS:
             if only and name not in only:
                 continue
-            if not shoot(build, env, name, args, lines, caption, keys, out / f"{name}.png", values):
+            shot_env = env
+            if locale:
+                shot_env = prepared(dict(env, LANG=locale[0], WINEPREFIX=str(home / f"prefix-{locale[0]}")),
+                                    japanese=locale[0].startswith("ja"))
+                localised.add(shot_env["WINEPREFIX"])
+            if not shoot(build, shot_env, name, args, lines, caption, keys, out / f"{name}.png", values):
                 failures += 1
         if not only or "setup" in only:
             failures += not shoot_setup(build, env, out)
         return 1 if failures else 0
     finally:
-        subprocess.run(["wineserver", "-k"], env=env, **quiet)
+        for other in [str(prefix), *localised]:
+            subprocess.run(["wineserver", "-k"], env=dict(env, WINEPREFIX=other), **quiet)
         xvfb.terminate()
 
 

@@ -19,7 +19,11 @@ packages=(
   # The setup program.
   nsis
   xvfb x11-apps x11-utils imagemagick xdotool
+  # The locales Wine takes the double-byte code pages from (932, 936, 949, 950), and a
+  # Japanese font for the picture of the panel under 932.
+  locales fonts-ipafont-gothic
 )
+locales=(ja_JP.UTF-8 zh_CN.UTF-8 ko_KR.UTF-8 zh_TW.UTF-8)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -28,12 +32,27 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
-
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+
+# Without the Linux locale Wine cannot name files in that code page.
+make_locales() {
+  local have wanted=() l
+  have="$(locale -a 2>/dev/null | tr 'A-Z' 'a-z' | sed 's/utf-8/utf8/')"
+  for l in "${locales[@]}"; do
+    grep -qx "$(echo "$l" | tr 'A-Z' 'a-z' | sed 's/utf-8/utf8/')" <<<"$have" || wanted+=("$l")
+  done
+  [ ${#wanted[@]} -eq 0 ] && return 0
+  for l in "${wanted[@]}"; do
+    grep -qx "$l UTF-8" /etc/locale.gen 2>/dev/null || echo "$l UTF-8" | $sudo tee -a /etc/locale.gen >/dev/null
+  done
+  $sudo locale-gen >/dev/null
+}
+
+if [ ${#missing[@]} -eq 0 ]; then
+  make_locales
+  exit 0
+fi
 
 echo "setup: installing ${missing[*]}" >&2
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -48,3 +67,4 @@ for tool in gcc g++; do
     $sudo update-alternatives --set "i686-w64-mingw32-$tool" "/usr/bin/i686-w64-mingw32-$tool-posix" >/dev/null 2>&1 || true
   fi
 done
+make_locales

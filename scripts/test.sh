@@ -15,6 +15,9 @@ build="$TUNELARK_BUILD_DIR"
 slots="$(grep -c '"id"' "$build/wine-slots.json")"
 prefixes=("$build/wineprefix")
 for ((slot = 1; slot < slots; slot++)); do prefixes+=("$build/wineprefix-$slot"); done
+# The code page tests' own prefixes (tests/CMakeLists.txt).
+mapfile -t codepage_prefixes < "$build/wine-codepage-prefixes.txt"
+prefixes+=("${codepage_prefixes[@]}")
 
 stop_wine() {
   for prefix in "${prefixes[@]}"; do

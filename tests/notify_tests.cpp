@@ -2,9 +2,12 @@
 // sound. The sounds here point at files that do not exist, so a sound that the plug-in
 // decides to play shows itself by the file-missing toast, and one it refuses shows
 // nothing.
+#include "audio_capture.h"
 #include "dialog_driver.h"
 #include "plugin_fixture.h"
+#include "support/code_page_samples.h"
 #include "support/read_only_keys.h"
+#include "support/sound_files.h"
 
 using namespace testsupport;
 
@@ -72,6 +75,26 @@ TEST_F(NotifyTest, AReadOnlyDatabaseStillSendsAndReceives) {
     EXPECT_TRUE(Played("Bob"));
     EXPECT_EQ(host.ParseCommand("/xTLBlock", "bob@example.com", conversation.get()).handled, 1);
     EXPECT_FALSE(Played("Bob"));
+}
+
+// Under the label "codepages": two commands that differ only in a second byte that is an
+// ASCII letter are two sounds, and a notification plays a file whose name holds second
+// bytes "\\" and "|".
+TEST_F(NotifyTest, DoubleByteCommandsAndFileNamesPlay) {
+    const DoubleByteSamples s = SamplesOfThisCodePage();
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string file = std::string(temp) + s.file + ".wav";
+    WriteToneWav(file, 440, 0.3);
+    StoreSound(s.name, "301", s.letterA, file, "m");
+    StoreSound(s.name, "302", s.letterB, file, "m");
+    Start();
+    EXPECT_EQ(host.ParseCommand("/xTL" + s.letterA, "", conversation.get()).text, "\x12TL\x01\x02\x30m");
+    EXPECT_EQ(host.ParseCommand("/xTL" + s.letterB, "", conversation.get()).text, "\x12TL\x01\x02\x31m");
+    ResetCapture();
+    EXPECT_EQ(Receive("TL\x01\x02\x30", "Bob", conversation.get()), std::vector<std::string>{});
+    EXPECT_NEAR(WaitForCapture().audibleSeconds, 0.3, 0.1);
+    DeleteFileA(file.c_str());
 }
 
 TEST_F(NotifyTest, TheSenderIsFoundByItsNormalisedDisplayName) {
