@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "base/ansi_text.h"
 #include "plugin/names/plus_codes.h"
@@ -37,42 +38,26 @@ void ExpectAll(std::initializer_list<Case> cases, int hostVersion) {
     for (const Case& c : cases) EXPECT_EQ(Strip(c.in, hostVersion), c.out) << "input: " << c.in;
 }
 
-// "Zソ" and its kin end in a character whose second byte is "\\" (a letter in 949), and
-// "\x83A" and "\x83a" differ in a second byte: walked by character in each double-byte
-// code page, byte by byte in 1252.
+// "Zソ" and kin end in a second byte "\\" (a letter in 949): walked by character.
 TEST(CodePage, TextIsWalkedByCharacter) {
-    const std::string ends[] = {"Z\x83\x5C", "Z\x81\x5C", "Z\x81\x41", "Z\xA4\x5C", "Z\x83\x41"};
-    const unsigned pages[] = {932, 936, 949, 950, 1252};
-    for (int i = 0; i < 5; ++i) {
-        const CodePage page = CodePageOf(pages[i]);
-        const bool dbcs = pages[i] != 1252;
-        const std::string& text = ends[i];
-        const char last = text[2];
-        EXPECT_EQ(page.IsDoubleByte(), dbcs) << pages[i];
-        EXPECT_EQ(page.FindLastOf(text, std::string(1, last)), dbcs ? CodePage::npos : 2u) << pages[i];
-        EXPECT_EQ(page.EndsWith(text + "\\", '\\') && page.EndsWith(text, last), !dbcs) << pages[i];
-        EXPECT_EQ(page.FitLength(text, 2), dbcs ? 1u : 2u) << pages[i];
-        EXPECT_EQ(page.FitLength(text.substr(0, 2), 2), dbcs ? 1u : 2u) << "a lead byte before the end: " << pages[i];
-        EXPECT_EQ(page.CharCount(text), dbcs ? 2u : 3u) << pages[i];
-        EXPECT_EQ(page.Find(text + text, text.substr(2) + "Z"), dbcs ? CodePage::npos : 2u) << pages[i];
-        EXPECT_EQ(page.FoldAsciiCase(text), "z" + text.substr(1, 1) + (dbcs ? text.substr(2) : std::string(1, last | 0x20)));
-        EXPECT_EQ(page.EqualsIgnoreAsciiCase(text.substr(0, 2) + "A", text.substr(0, 2) + "a"), !dbcs) << pages[i];
+    const std::pair<unsigned, std::string> cases[] = {
+        {932, "Z\x83\x5C"}, {936, "Z\x81\x5C"}, {949, "Z\x81\x41"}, {950, "Z\xA4\x5C"}, {1252, "Z\x83\x41"}};
+    for (const auto& [number, text] : cases) {
+        const CodePage page = CodePageOf(number);
+        const bool dbcs = number != 1252;
+        const std::string two = text.substr(1), last = text.substr(2);
+        const std::vector<size_t> walked = {page.FindLastOf(text, last), page.FitLength(text, 2), page.FitLength(two, 1),
+            page.CharCount(text), page.EndsWith(text, last[0]), page.Find(text + text, last + "Z"),
+            page.EqualsIgnoreAsciiCase(two.substr(0, 1) + "A", two.substr(0, 1) + "a")};
+        EXPECT_EQ(walked, (dbcs ? std::vector<size_t>{CodePage::npos, 1, 0, 2, 0, CodePage::npos, 0}
+                                : std::vector<size_t>{2, 2, 1, 3, 1, 2, 1})) << number;
+        EXPECT_EQ(page.FoldAsciiCase(text), "z" + (dbcs ? two : CodePage().FoldAsciiCase(two))) << number;
     }
-}
-
-// Under the label "codepages" (a double-byte system code page): a name cut to the
-// 130-byte buffer ends with a whole character, and a code is never found inside one.
-TEST(DoubleByte, NamesAreCutAndStrippedByCharacter) {
-    ASSERT_TRUE(SystemCodePage().IsDoubleByte()) << GetACP();
-    const std::string a = testsupport::SamplesOfThisCodePage().letterA, b = testsupport::SamplesOfThisCodePage().letterB;
-    std::string name = "xy";
-    while (name.size() < 200) name += a;
+    std::string name = "xy";  // cut to the 130-byte buffer in the system's code page, whole
+    while (name.size() < 200) name += testsupport::SamplesOfThisCodePage().letterA;
     char cut[130];
     StripPlusCodes(PlusCodes{}, name.c_str(), cut, sizeof cut, 3);
-    EXPECT_EQ(std::strlen(cut), 128u) << "half a character at byte 129";
-    PlusCodes codes;
-    codes.bold = b.substr(1) + "x";  // a second byte and the next character
-    EXPECT_EQ(StripPlusCodesFromText(b + "x" + codes.bold, codes, 3, SystemCodePage()), b + "x");
+    EXPECT_EQ(std::strlen(cut), SystemCodePage().IsDoubleByte() ? 128u : 129u) << GetACP();
 }
 
 TEST(StripPlusCodesText, NameWithoutCodesIsUnchanged) {

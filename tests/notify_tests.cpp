@@ -77,20 +77,15 @@ TEST_F(NotifyTest, AReadOnlyDatabaseStillSendsAndReceives) {
     EXPECT_FALSE(Played("Bob"));
 }
 
-// Under the label "codepages": two commands that differ only in a second byte that is an
-// ASCII letter are two sounds, and a notification plays a file whose name holds second
-// bytes "\\" and "|".
+// Under the label "codepages": commands that differ only in a second byte are two sounds,
+// and a notification plays a file whose name holds second bytes "\\" and "|".
 TEST_F(NotifyTest, DoubleByteCommandsAndFileNamesPlay) {
     const DoubleByteSamples s = SamplesOfThisCodePage();
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    const std::string file = std::string(temp) + s.file + ".wav";
+    const std::string file = ProgramDir() + s.file + ".wav";
     WriteToneWav(file, 440, 0.3);
-    StoreSound(s.name, "301", s.letterA, file, "m");
-    StoreSound(s.name, "302", s.letterB, file, "m");
-    Start();
-    EXPECT_EQ(host.ParseCommand("/xTL" + s.letterA, "", conversation.get()).text, "\x12TL\x01\x02\x30m");
-    EXPECT_EQ(host.ParseCommand("/xTL" + s.letterB, "", conversation.get()).text, "\x12TL\x01\x02\x31m");
+    StoreSound(s.name, "301", s.letterA, file, "m"), StoreSound(s.name, "302", s.letterB, file, "m"), Start();
+    EXPECT_EQ(host.ParseCommand("/xTL" + s.letterA, "", conversation.get()).text + host.ParseCommand("/xTL" + s.letterB, "",
+              conversation.get()).text, "\x12TL\x01\x02\x30m\x12TL\x01\x02\x31m");
     ResetCapture();
     EXPECT_EQ(Receive("TL\x01\x02\x30", "Bob", conversation.get()), std::vector<std::string>{});
     EXPECT_NEAR(WaitForCapture().audibleSeconds, 0.3, 0.1);

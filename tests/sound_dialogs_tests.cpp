@@ -13,8 +13,6 @@
 #include "dialog_driver.h"
 #include "registry_fixture.h"
 #include "sounddb/sound_registry.h"
-#include "support/code_page_samples.h"
-#include "ui/pack_dialogs.h"
 #include "ui/config_panel.h"
 #include "ui/resource_ids.h"
 #include "ui/sound_dialogs.h"
@@ -230,38 +228,6 @@ TEST_F(SoundDialogTest, ARefusedOrNetworkSoundIsToldAndMemoryIsTheRegistry) {
         LoadSoundDatabase(SoundsKeyPath);
         EXPECT_EQ(rows(), c.rows) << "after a reload: " << told;
     }
-}
-
-// Under the label "codepages": New SoundPack takes a name whose second bytes are "\\" and
-// "|", Add Sound a file named so from Browse, and the panel shows both.
-TEST_F(SoundDialogTest, DoubleByteNamesThroughTheDialogs) {
-    const DoubleByteSamples s = SamplesOfThisCodePage();
-    const std::string file = "C:\\" + s.file + "\\" + s.file + ".wav";
-    Load("5", false);
-    DialogDriver create("New SoundPack", [&](HWND d) {
-        SetDlgItemTextA(d, IDC_PACK_NAME, s.name.c_str());
-        PostMessageA(d, WM_COMMAND, IDOK, 0);
-    });
-    EXPECT_EQ(ShowNewSoundPack(nullptr), 1);
-    SoundDialogsSeams().browse = [&](HWND) { return file; };
-    DialogDriver add("Add Sounds", [&](HWND d) {
-        for (auto [id, text] : {std::pair{IDC_SOUND_INDEX, "6"}, {IDC_SOUND_COMMAND, s.letterA.c_str()}, {IDC_SOUND_MESSAGE, "m"}})
-            SetDlgItemTextA(d, id, text);
-        SendDlgItemMessageA(d, IDC_SOUND_BROWSE, BM_CLICK, 0, 0);
-        PostMessageA(d, WM_COMMAND, IDOK, 0);
-    });
-    ASSERT_NE(FindSoundPackByName(s.name, MatchPackName), nullptr);
-    EXPECT_EQ(ShowAddSound(*FindSoundPackByName(s.name, MatchPackName), nullptr), 1);
-    std::vector<std::string> tree, rows;
-    DialogDriver panel("Tunelark Config Panel", [&](HWND p) {
-        HWND treeView = GetDlgItem(p, IDC_PANEL_PACK_TREE);
-        TreeView_SelectItem(treeView, TreeView_GetNextSibling(treeView, TreeView_GetChild(treeView, TreeView_GetRoot(treeView))));
-        tree = TreeItems(treeView), rows = ListRows(GetDlgItem(p, IDC_PANEL_SOUND_LIST), 4);
-        PostMessageA(p, WM_COMMAND, IDOK, 0);
-    });
-    ShowConfigPanel(nullptr);
-    EXPECT_EQ(tree, (std::vector<std::string>{"All Sounds", "-Farm", "-" + s.name}));
-    EXPECT_EQ(rows, std::vector<std::string>{"6|" + s.letterA + "|" + file + "|m"});
 }
 
 }  // namespace
