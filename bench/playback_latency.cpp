@@ -1,8 +1,10 @@
 // How long a play request takes to be heard: from Play on the caller's thread to
 // the first buffer handed to the audio device, per file format, over repeated runs.
 // The worker is left idle for a varying time before each request, as between chat
-// notifications, so its 400 ms poll shows in the figures as it would in use. Last, how
-// long the caller's thread is held when its request cuts off a sound that plays.
+// notifications, so its 400 ms poll shows in the figures as it would in use. Each format
+// three ways: loudness not evened out; evened out, the file's first play (a fresh copy
+// each run, so it is measured first); evened out, later plays of a file measured before.
+// Last, how long the caller's thread is held when its request cuts off a sound that plays.
 //
 // Run under Wine with an output device, e.g.:
 //   TUNELARK_AUDIO=capture build/wine-run.sh build/bin/playback_latency_bench.exe [runs]
@@ -21,6 +23,7 @@
 #include "fsound/fsound_stats.h"
 #include "playback/sound_play.h"
 #include "playback/worker.h"
+#include "settings/settings_store.h"
 #include "sounddb/sound_records.h"
 
 using namespace tunelark;
@@ -32,6 +35,10 @@ namespace {
 struct Figures {
     std::vector<double> total, pickup, decode;  // milliseconds
 };
+
+// The three ways a format is measured.
+enum Way { AsRecorded, FirstPlay, LaterPlay, Ways };
+const char* const WayLabels[Ways] = {"as recorded", "evened out, first play", "evened out, later play"};
 
 void Report(const char* label, std::vector<double> v) {
     if (v.empty()) {
@@ -88,28 +95,46 @@ int main(int argc, char** argv) {
     QueryPerformanceFrequency(&frequency);
     auto ms = [&](long long ticks) { return 1000.0 * ticks / frequency.QuadPart; };
 
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    std::vector<std::string> copies;
     std::mt19937 random(7);
-    Figures figures[3];
+    Figures figures[3][Ways];
     int failures = 0;
+    const int evenOutBefore = Settings.GetLevelSetting(EvenOutLoudness);
     for (int run = 0; run < runs; ++run) {
         for (int f = 0; f < 3; ++f) {
-            Sleep(random() % 500);
-            LARGE_INTEGER asked;
-            QueryPerformanceCounter(&asked);
-            if (Play(*sounds[f], 1) != PlayPosted) {
-                ++failures;
-                continue;
+            for (int way = 0; way < Ways; ++way) {
+                Settings.SetLevelSetting(EvenOutLoudness, way == AsRecorded ? 0 : 1);
+                Sound* sound = sounds[f];
+                std::unique_ptr<Sound> fresh;
+                if (way == FirstPlay) {
+                    // A path never played before is measured before it starts.
+                    copies.push_back(std::string(temp) + "tl_bench_" + std::to_string(run) + "_" + files[f]);
+                    CopyFileA(SoundPath(files[f]).c_str(), copies.back().c_str(), FALSE);
+                    fresh = std::make_unique<Sound>(&pack);
+                    fresh->SetFilename(copies.back());
+                    sound = fresh.get();
+                }
+                Sleep(random() % 500);
+                LARGE_INTEGER asked;
+                QueryPerformanceCounter(&asked);
+                if (Play(*sound, 1) != PlayPosted) {
+                    ++failures;
+                    continue;
+                }
+                const fsound::PlayTiming t = WaitForFirstBuffer(asked);
+                if (t.firstBuffer == 0) {
+                    ++failures;
+                    continue;
+                }
+                figures[f][way].total.push_back(ms(t.firstBuffer - asked.QuadPart));
+                figures[f][way].pickup.push_back(ms(t.requested - asked.QuadPart));
+                figures[f][way].decode.push_back(ms(t.firstBuffer - t.requested));
             }
-            const fsound::PlayTiming t = WaitForFirstBuffer(asked);
-            if (t.firstBuffer == 0) {
-                ++failures;
-                continue;
-            }
-            figures[f].total.push_back(ms(t.firstBuffer - asked.QuadPart));
-            figures[f].pickup.push_back(ms(t.requested - asked.QuadPart));
-            figures[f].decode.push_back(ms(t.firstBuffer - t.requested));
         }
     }
+    Settings.SetLevelSetting(EvenOutLoudness, evenOutBefore);
 
     // What the caller's thread pays when its request cuts off a sound that is playing:
     // a long sound is started, and once it is heard the next request replaces it.
@@ -133,12 +158,14 @@ int main(int argc, char** argv) {
     StopCurrentStream();
     CloseCurrentStream();
 
-    std::printf("Play to first buffer written, %d runs per format\n", runs);
+    std::printf("Play to first buffer written, %d runs per format and way\n", runs);
     for (int f = 0; f < 3; ++f) {
-        std::printf("%s (%s)\n", labels[f], files[f]);
-        Report("Play -> first buffer", figures[f].total);
-        Report("Play -> stream started", figures[f].pickup);
-        Report("started -> first buffer", figures[f].decode);
+        for (int way = 0; way < Ways; ++way) {
+            std::printf("%s (%s), %s\n", labels[f], files[f], WayLabels[way]);
+            Report("Play -> first buffer", figures[f][way].total);
+            Report("Play -> stream started", figures[f][way].pickup);
+            Report("started -> first buffer", figures[f][way].decode);
+        }
     }
     std::printf("Cutting off a playing sound, %d runs\n", runs);
     Report("Play returns", cutOff);
@@ -147,5 +174,6 @@ int main(int argc, char** argv) {
     pack.FreeSounds();
     StopPlaybackWorker();
     FSOUND_Close();
+    for (const std::string& copy : copies) DeleteFileA(copy.c_str());
     return failures ? 1 : 0;
 }

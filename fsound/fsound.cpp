@@ -221,6 +221,15 @@ signed char __stdcall FSOUND_Stream_Close(FSOUND_STREAM* handle) {
 
 namespace tunelark::fsound {
 
+bool SetStreamLevelling(FSOUND_STREAM* handle, const Levelling& levelling) {
+    SoundSystem& s = System();
+    std::lock_guard lock(s.lock);
+    auto it = s.Find(handle);
+    if (it == s.streams.end()) return false;
+    (*it)->SetLevelling(levelling);
+    return true;
+}
+
 void WaitForStreamTeardowns() {
     SoundSystem& s = System();
     std::lock_guard lock(s.lock);

@@ -171,6 +171,8 @@ void Stream::Run() {
     const UINT device = device_;
     const unsigned long long playId = playId_;
     const PcmFormat fmt = decoder_->Format();
+    // Before the device opens: a sound measured first starts no later than it must.
+    LevelledSource source(*decoder_, path_, levelling_);
     WAVEFORMATEX wf = Pcm16WaveFormat(fmt.channels, fmt.sampleRate);
 
     KernelHandle bufferDone(CreateEventA(nullptr, FALSE, FALSE, nullptr));
@@ -194,7 +196,7 @@ void Stream::Run() {
                 continue;
             }
             if (endOfSound) continue;
-            const size_t got = decoder_->Read(out.buffer(i).data(), frames);
+            const size_t got = source.Read(out.buffer(i).data(), frames);
             if (got == 0) {
                 endOfSound = true;
                 continue;

@@ -11,6 +11,7 @@
 
 #include "fsound/decoder.h"
 #include "fsound/handles.h"
+#include "fsound/levelling.h"
 
 namespace tunelark::fsound {
 
@@ -39,6 +40,8 @@ public:
     void Stop();
     bool IsPlaying() const { return playing_.load(); }
     int Channel() const { return channel_; }
+    // For the next Play.
+    void SetLevelling(const Levelling& levelling) { levelling_ = levelling; }
 
 private:
     Stream(std::string path, std::unique_ptr<Decoder> decoder);
@@ -49,6 +52,7 @@ private:
     // Shared with the thread while it runs; see releaseLock_.
     std::unique_ptr<Decoder> decoder_;
     bool used_ = false;
+    Levelling levelling_;
     int channel_ = -1;
     UINT device_ = 0;
     unsigned long long playId_ = 0;

@@ -1,8 +1,12 @@
 // The current stream and the play job.
 #include "playback/sound_play.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "base/kernel_handle.h"
 #include "fsound/fsound_stats.h"
+#include "fsound/levelling.h"
 
 namespace tunelark {
 
@@ -55,7 +59,24 @@ void ReleaseCurrentStream() {
     fsound::WaitForStreamTeardowns();
 }
 
-int PlayStreamJob(const char* path, int) {
+namespace {
+
+constexpr int EvenOutBit = 0x100;
+constexpr double DbPerVolumeStep = 0.4;
+
+}  // namespace
+
+double VolumeFactor(int volume) {
+    if (volume <= 0) return 0.0;
+    return std::pow(10.0, (std::min(volume, 100) - 100) * DbPerVolumeStep / 20.0);
+}
+
+// The low byte carries how far below 100 the volume is, so that 0 is as loud as recorded.
+int LevellingValue(bool evenOut, int volume) {
+    return (evenOut ? EvenOutBit : 0) | (100 - std::clamp(volume, 0, 100));
+}
+
+int PlayStreamJob(const char* path, int value) {
     // Held across the open and start, so a stop from the host's thread acts on the
     // new stream rather than slipping in before it exists.
     MutexLock lock(PlaybackMutex());
@@ -64,6 +85,7 @@ int PlayStreamJob(const char* path, int) {
     if (!path) return StreamOpenFailed;
     currentStream = FSOUND_Stream_Open(path, FSOUND_LOOP_OFF, 0, 0);
     if (!currentStream) return StreamOpenFailed;
+    fsound::SetStreamLevelling(currentStream, {(value & EvenOutBit) != 0, VolumeFactor(100 - (value & 0xFF))});
     if (FSOUND_Stream_Play(FSOUND_FREE, currentStream) == 0) {
         CloseCurrentStream();
         return StreamStartFailed;

@@ -16,9 +16,12 @@ int Play(const Sound& sound, int force) {
     const int packEnabled = pack ? pack->GetProperty(SoundPackEnabledProperty) : 1;
     const int soundEnabled = sound.GetProperty(SoundEnabledProperty);
 
+    const int volume = Settings.GetLevelSetting(Volume);
+
     // Every request silences what is playing, even one refused below.
     StopCurrentStream();
     CloseCurrentStream();
+    if (volume == 0) return PlaySwitchedOff;
 
     // Other readers are allowed: the worker may be opening this very file for the
     // previous request, and that must not read as a missing file. Only a regular file
@@ -34,7 +37,8 @@ int Play(const Sound& sound, int force) {
         // The job keeps its own copy of the path: the database may be reloaded or freed
         // before the job runs.
         PlaybackWorker* worker = Worker();
-        if (worker && worker->PostTextJob(PlayStreamJobId, path, 0)) return PlayPosted;
+        const int levelling = LevellingValue(Settings.GetLevelSetting(EvenOutLoudness) == 1, volume);
+        if (worker && worker->PostTextJob(PlayStreamJobId, path, levelling)) return PlayPosted;
         return PlayNotPosted;
     }
     return PlaySwitchedOff;

@@ -42,12 +42,20 @@ int CloseCurrentStream();
 void ReleaseCurrentStream();
 
 // The play job, run on the worker thread: replaces the current stream by the file at
-// path and starts it. StreamPlaying, StreamOpenFailed or StreamStartFailed.
+// path and starts it, levelled as `value` says (LevellingValue; 0 plays the samples as
+// they are). StreamPlaying, StreamOpenFailed or StreamStartFailed.
 int PlayStreamJob(const char* path, int value);
+
+// The user's volume, 0 to 100, as a factor on the samples: even steps in dB, 0.4 dB a
+// step (50 is -20 dB, a tenth of the amplitude), and 0 silence.
+double VolumeFactor(int volume);
+// The play job's value for the level settings (the worker reads no settings itself).
+int LevellingValue(bool evenOut, int volume);
 
 // Asks for the sound to be played: silences what plays, tests that the file can be
 // read and posts the play job, unless the sound, its pack or sounds as a whole are
-// switched off and force (its low byte) is not set. PlayPosted, PlayFileMissing,
+// switched off and force (its low byte) is not set. At volume 0 nothing is posted and
+// the file is not looked at (PlaySwitchedOff). PlayPosted, PlayFileMissing,
 // PlaySwitchedOff or PlayNotPosted. Returns without waiting for any device.
 int Play(const Sound& sound, int force);
 

@@ -1,5 +1,7 @@
 #include "settings/settings_store.h"
 
+#include <algorithm>
+
 #include "settings/registry.h"
 
 namespace tunelark {
@@ -36,6 +38,16 @@ int SettingsStore::SetOption(int id, int value) const {
     if (!name) return UnknownId;
     WriteRegDword(HKEY_CURRENT_USER, SettingsKeyPath, name, value);
     return 1;
+}
+
+int SettingsStore::GetLevelSetting(LevelSetting id) const {
+    int value = id == Volume ? 100 : 1;
+    ReadRegDword(HKEY_CURRENT_USER, SettingsKeyPath, id == Volume ? "Volume" : "EvenOutLoudness", value);
+    return id == Volume ? std::clamp(value, 0, 100) : value;
+}
+
+void SettingsStore::SetLevelSetting(LevelSetting id, int value) const {
+    WriteRegDword(HKEY_CURRENT_USER, SettingsKeyPath, id == Volume ? "Volume" : "EvenOutLoudness", value);
 }
 
 }  // namespace tunelark

@@ -17,12 +17,22 @@ enum OptionId : int {
 
 constexpr int UnknownId = -100;
 
+// How loud sounds play: values below the same key, but not on/off options (GetOption
+// knows 201 to 207 only and answers UnknownId for these ids, as for any other).
+enum LevelSetting : int {
+    EvenOutLoudness = 208,  // 1 (the default): every sound at one loudness; 0: as recorded
+    Volume = 209,           // 0 (nothing plays) to 100 (the default: as loud as recorded)
+};
+
 class SettingsStore {
 public:
     // The stored value, 1 when absent, UnknownId for an id that is not an option.
     int GetOption(int id) const;
     // 1 for a known option (whether or not the write took), UnknownId otherwise.
     int SetOption(int id, int value) const;
+    // The stored value, or the default when absent; Volume kept within 0 to 100.
+    int GetLevelSetting(LevelSetting id) const;
+    void SetLevelSetting(LevelSetting id, int value) const;
 };
 
 extern const SettingsStore Settings;

@@ -1,6 +1,9 @@
 // About and Help through the DLL, as a user opens them: /xTLAbout, then F1.
 #include "dialog_driver.h"
 #include "plugin_fixture.h"
+#include "ui/resource_ids.h"
+
+#include <commctrl.h>
 
 using namespace testsupport;
 
@@ -78,6 +81,24 @@ TEST_F(AboutHelpTest, AdvancedOptionsWritesTheToastSwitchAtOnce) {
         EXPECT_EQ(ticked, c.ticked) << "ticked exactly for 1: " << c.stored;
         EXPECT_EQ(AsNumber(ReadRaw(HKEY_CURRENT_USER, OptionsRoot, "ToastsEnabled")), c.after) << c.stored;
     }
+    // How loud: the box for evening out (absent: ticked), and the slider with its figure
+    // (a stored 250 shows as 100), each written as it moves.
+    SetOptionValue("Volume", 250);
+    std::string shown, moved;
+    DialogDriver options("Tunelark Advanced Options", [&](HWND dialog) {
+        shown = std::to_string(IsDlgButtonChecked(dialog, IDC_OPTIONS_EVEN_OUT)) + DialogItemText(dialog, IDC_OPTIONS_VOLUME_TEXT) +
+                "@" + std::to_string(SendDlgItemMessageA(dialog, IDC_OPTIONS_VOLUME, TBM_GETPOS, 0, 0));
+        SendDlgItemMessageA(dialog, IDC_OPTIONS_EVEN_OUT, BM_CLICK, 0, 0);
+        SendDlgItemMessageA(dialog, IDC_OPTIONS_VOLUME, TBM_SETPOS, TRUE, 35);
+        SendMessageA(dialog, WM_HSCROLL, TB_ENDTRACK, reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_OPTIONS_VOLUME)));
+        moved = DialogItemText(dialog, IDC_OPTIONS_VOLUME_TEXT);
+        ClickButton(dialog, IDCANCEL);
+    });
+    EXPECT_EQ(host.ParseCommand("/xTLOptions", "", conversation.get()).handled, 1);
+    options.Join();
+    EXPECT_EQ(shown + "/" + moved, "1100@100/35");
+    EXPECT_EQ(AsNumber(ReadRaw(HKEY_CURRENT_USER, OptionsRoot, "EvenOutLoudness")) * 100 +
+              AsNumber(ReadRaw(HKEY_CURRENT_USER, OptionsRoot, "Volume")), 35);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "audio_capture.h"
 #include "fsound/fsound.h"
 #include "fsound/fsound_stats.h"
+#include "fsound/loudness.h"
 #include "playback/sound_play.h"
 #include "playback/worker.h"
 #include "registry_fixture.h"
@@ -95,6 +96,8 @@ protected:
         FSOUND_SetDriver(0);
         ASSERT_NE(FSOUND_Init(40100, 32, FSOUND_INIT_GLOBALFOCUS), 0) << "no output device";
         ResetCapture();
+        // The samples as recorded: evening out has a test of its own.
+        Settings.SetLevelSetting(EvenOutLoudness, 0);
 
         char dir[MAX_PATH];
         GetTempPathA(MAX_PATH, dir);
@@ -224,6 +227,41 @@ TEST_F(SoundPlayTest, AnswersFollowTheFileTestFirstAndThenTheSwitches) {
     Sound* shared = MakePack({"\\\\tlserver\\share" + tone.substr(2)})->Sounds();
     EXPECT_EQ(Play(*shared, 0), PlayFileMissing);
     EXPECT_EQ(Play(*shared, 1), PlayPosted);
+}
+
+// The level the device gets: with loudness evened out, tones 20 dB apart come out alike
+// and a peak is held below -1 dBFS; without, as recorded; the volume in even dB steps,
+// and at 0 nothing at all. One 48 kHz tone per play, as the capture device runs.
+TEST_F(SoundPlayTest, LevelsFollowTheLoudnessOptionAndTheVolume) {
+    struct Heard { int posted = 0; double lufs = -HUGE_VAL; int peak = 0; };
+    const auto play = [&](double level, double spike, bool evenOut, int volume) {
+        const std::string file = tempDir_ + "tl_level" + std::to_string(tempFiles_.size()) + ".wav";
+        WriteToneWav(file, 1000, 1.0, 48000, level, spike);
+        tempFiles_.push_back(file);
+        Settings.SetLevelSetting(EvenOutLoudness, evenOut);
+        Settings.SetLevelSetting(Volume, volume);
+        ResetCapture();
+        Heard heard;
+        heard.posted = Play(*SoundFor(file), 1);
+        const std::vector<int16_t> captured = heard.posted == PlayPosted ? ReadCaptureWhenQuiet() : ReadCapture();
+        fsound::LoudnessMeter meter(CaptureRate, CaptureChannels);
+        meter.Add(captured.data(), captured.size() / CaptureChannels);
+        heard.lufs = meter.IntegratedLoudness();
+        heard.peak = SummariseCapture(captured).peak;
+        return heard;
+    };
+    const Heard loud = play(0.5, 0, true, 100), quiet = play(0.05, 0, true, 100);
+    EXPECT_NEAR(loud.lufs, quiet.lufs, 1.0) << "evened out";
+    EXPECT_NEAR(loud.lufs, fsound::TargetLoudness + 3.0, 1.0) << "a mono tone on both channels";
+    const Heard asRecorded = play(0.5, 0, false, 100), quietAsRecorded = play(0.05, 0, false, 100);
+    EXPECT_NEAR(asRecorded.lufs - quietAsRecorded.lufs, 20.0, 0.5);
+    EXPECT_EQ(asRecorded.peak, 16000) << "the samples as they are";
+    EXPECT_NEAR(play(0.5, 0, false, 50).lufs, asRecorded.lufs + 20 * std::log10(VolumeFactor(50)), 0.5);
+    EXPECT_NEAR(20 * std::log10(VolumeFactor(50)), -20.0, 1e-9);
+    const Heard muted = play(0.5, 0, true, 0);
+    EXPECT_EQ(muted.posted, PlaySwitchedOff);
+    EXPECT_EQ(muted.peak, 0);
+    EXPECT_LE(play(0.05, 0.95, true, 100).peak, 29205) << "-1 dBFS";
 }
 
 TEST_F(SoundPlayTest, ARefusedRequestStillSilencesWhatPlays) {

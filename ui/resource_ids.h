@@ -77,6 +77,9 @@
 #define IDD_ADVANCED_OPTIONS 127
 #define IDC_OPTIONS_TOASTS 1029
 #define IDC_OPTIONS_BLOCKLIST 1057
+#define IDC_OPTIONS_EVEN_OUT 1058
+#define IDC_OPTIONS_VOLUME 1059
+#define IDC_OPTIONS_VOLUME_TEXT 1060
 // End of Advanced Options.
 
 // Blocklist (dialog 137).

@@ -21,12 +21,12 @@ std::string SoundPath(const std::string& name) {
     return ProgramDir() + "sounds\\" + name;
 }
 
-// A mono 16-bit PCM WAV of one sine tone at half of full scale.
-void WriteToneWav(const std::string& path, double hz, double seconds, unsigned rate) {
+void WriteToneWav(const std::string& path, double hz, double seconds, unsigned rate, double level, double spike) {
     const uint32_t frames = static_cast<uint32_t>(seconds * rate);
     std::vector<int16_t> pcm(frames);
     for (uint32_t i = 0; i < frames; ++i)
-        pcm[i] = static_cast<int16_t>(16000 * std::sin(2 * 3.14159265358979 * hz * i / rate));
+        pcm[i] = static_cast<int16_t>(32000 * level * std::sin(2 * 3.14159265358979 * hz * i / rate));
+    if (spike > 0 && frames) pcm[frames / 2] = static_cast<int16_t>(32767 * spike);
     const uint32_t dataBytes = frames * 2;
     std::string file = "RIFF";
     auto put32 = [&](uint32_t v) { file.append(reinterpret_cast<const char*>(&v), 4); };
