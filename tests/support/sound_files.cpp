@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -21,12 +22,12 @@ std::string SoundPath(const std::string& name) {
     return ProgramDir() + "sounds\\" + name;
 }
 
-// A mono 16-bit PCM WAV of one sine tone at half of full scale.
-void WriteToneWav(const std::string& path, double hz, double seconds, unsigned rate) {
+void WriteToneWav(const std::string& path, double hz, double seconds, unsigned rate, double amplitude) {
     const uint32_t frames = static_cast<uint32_t>(seconds * rate);
     std::vector<int16_t> pcm(frames);
     for (uint32_t i = 0; i < frames; ++i)
-        pcm[i] = static_cast<int16_t>(16000 * std::sin(2 * 3.14159265358979 * hz * i / rate));
+        pcm[i] = static_cast<int16_t>(
+            std::clamp(amplitude * std::sin(2 * 3.14159265358979 * hz * i / rate), -32768.0, 32767.0));
     const uint32_t dataBytes = frames * 2;
     std::string file = "RIFF";
     auto put32 = [&](uint32_t v) { file.append(reinterpret_cast<const char*>(&v), 4); };

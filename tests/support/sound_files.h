@@ -9,7 +9,8 @@ namespace testsupport {
 std::string ProgramDir();
 // bin/sounds/<name>, beside the test programs.
 std::string SoundPath(const std::string& name);
-// A mono 16-bit PCM WAV of one sine tone at half of full scale.
-void WriteToneWav(const std::string& path, double hz, double seconds, unsigned rate = 22050);
+// A mono 16-bit PCM WAV of one sine tone, at half of full scale unless told (cut off at
+// full scale: clipped).
+void WriteToneWav(const std::string& path, double hz, double seconds, unsigned rate = 22050, double amplitude = 16000);
 
 }  // namespace testsupport
