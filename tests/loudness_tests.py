@@ -35,38 +35,33 @@ CEILING = -1.0  # dBFS, a starter sound's highest peak
 AT_CEILING = 0.3  # dB: a peak this close to the ceiling is what holds a sound below the target
 
 
+R128 = "ebur128=metadata=1,ametadata=print:file=-"
+
+
 def run(args, data=None):
-    return subprocess.run(args, input=data, capture_output=True, check=True).stdout.decode()
+    return subprocess.run(args, input=data, capture_output=True, check=True)
 
 
-def decode(path, out, rate):
-    """The file as 16-bit PCM, at the rate given."""
-    run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-i", path, "-ar", str(rate), "-f", "s16le", out])
-
-
-def ffmpeg_lufs(raw, rate, channels):
-    seconds = os.path.getsize(raw) / (2 * channels * rate)
-    short = seconds < 0.4
-    pad = "apad=whole_dur=0.45," if short else ""
-    out = run(["ffmpeg", "-nostdin", "-nostats", "-hide_banner", "-f", "s16le", "-ar", str(rate), "-ac", str(channels),
-               "-i", raw, "-af", pad + "ebur128=metadata=1,ametadata=print:file=-", "-f", "null", "-"])
-    lufs = float(re.findall(r"lavfi\.r128\.I=(\S+)", out)[-1])
-    return lufs + 10 * math.log10(0.4 / seconds) if short else lufs
+def ffmpeg_lufs(path, filters, output=("-f", "null", "-")):
+    """ffmpeg's integrated loudness of the file through the filters, and what it logged."""
+    done = run(["ffmpeg", "-nostdin", "-nostats", "-hide_banner", "-y", "-i", path, "-af", filters + R128, *output])
+    return float(re.findall(r"lavfi\.r128\.I=(\S+)", done.stdout.decode())[-1]), done.stderr.decode()
 
 
 def measure(probe, path, work):
     """(meter LUFS, meter peak, ffmpeg LUFS, rate, channels, seconds, how ffmpeg measured)"""
     raw = os.path.join(work, os.path.basename(path) + ".raw")
-    rate, channels = map(int, run(["ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
-                                   "stream=sample_rate,channels", "-of", "csv=p=0", path]).split(","))
-    decode(path, raw, rate)
+    reference, log = ffmpeg_lufs(path, "", ("-f", "s16le", raw))  # decoded and measured at once
+    rate, layout = re.search(r"Output #0.*Audio: pcm_s16le, (\d+) Hz, (mono|stereo)", log, re.S).groups()
+    rate, channels = int(rate), 1 if layout == "mono" else 2
     with open(raw, "rb") as pcm:
-        lufs, peak, seconds = map(float, run([probe, str(rate), str(channels)], pcm.read()).split())
-    how, at = "padded" if seconds < 0.4 else "", rate
-    if rate < 8000 or rate % 10:
-        how, at = "at 48 kHz", 48000
-        decode(path, raw, at)
-    return lufs, peak, ffmpeg_lufs(raw, at, channels), rate, channels, seconds, how
+        lufs, peak, seconds = map(float, run([probe, str(rate), str(channels)], pcm.read()).stdout.split())
+    resample, short = rate < 8000 or rate % 10, seconds < 0.4
+    if resample or short:
+        filters = ("aresample=48000," if resample else "") + ("apad=whole_dur=0.45," if short else "")
+        reference = ffmpeg_lufs(path, filters)[0] + (10 * math.log10(0.4 / seconds) if short else 0)
+    how = " ".join(word for word, used in (("at 48 kHz", resample), ("padded", short)) if used)
+    return lufs, peak, reference, rate, channels, seconds, how
 
 
 def main(probe, sounds, starter, header):
@@ -74,7 +69,7 @@ def main(probe, sounds, starter, header):
     tones = sorted(glob.glob(os.path.join(sounds, "tone_*.wav")) + glob.glob(os.path.join(sounds, "long_*.wav")))
     packed = sorted(glob.glob(os.path.join(starter, "*.ogg")))
     failures = [f"no files in {d}" for d, files in ((sounds, tones), (starter, packed)) if not files]
-    checks = 0
+    checks = len(failures)
     with tempfile.TemporaryDirectory() as work, concurrent.futures.ThreadPoolExecutor(2) as pool:
         results = pool.map(lambda p: measure(probe, p, work), tones + packed)
         for path, (lufs, peak, reference, rate, channels, seconds, how) in zip(tones + packed, results):
