@@ -19,6 +19,7 @@ constexpr double BlockSeconds = 0.4;      // one gating block: the least worth m
 // How long a first play may decode ahead to measure the sound before it starts.
 constexpr double AheadBudgetSeconds = 0.008;
 constexpr size_t AheadChunkFrames = 2048;
+constexpr double DualMonoDb = 3.0103;  // 10 log10(2)
 
 double FromDb(double db) { return std::pow(10.0, db / 20.0); }
 
@@ -103,7 +104,9 @@ LevelledSource::LevelledSource(Decoder& decoder, const std::string& path, const 
         StoreLoudness(path, known);
         if (known.complete) meter_.reset();
     }
-    gain_ *= EvenOutGain(known.loudness.lufs, known.loudness.peak);
+    // A mono sound leaves both speakers: 3 dB louder than its one channel measures.
+    const double heard = known.loudness.lufs + (channels_ == 1 ? DualMonoDb : 0.0);
+    gain_ *= EvenOutGain(heard, known.loudness.peak);
 }
 
 LevelledSource::~LevelledSource() {

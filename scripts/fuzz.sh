@@ -21,7 +21,7 @@ case "$target" in
   strip_plus_codes)
     sources=(plugin/names/strip_plus_codes.cpp base/ansi_text.cpp); max_len=256; seeds=tests/fuzz/corpus ;;
   wav_parse)
-    sources=(fsound/wav_parse.cpp); max_len=4096; seeds=tests/fuzz/wav_parse_corpus ;;
+    sources=(fsound/wav_parse.cpp fsound/loudness.cpp); max_len=4096; seeds=tests/fuzz/wav_parse_corpus ;;
   mpeg_frame)
     sources=(fsound/mpeg_frame.cpp); max_len=16384; seeds=tests/fuzz/mpeg_corpus
     seed_pattern='*.mp[23]' ;;

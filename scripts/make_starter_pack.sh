@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Makes the starter SoundPack into OUT_DIR: ten short sounds worth sending in a chat, all
-# synthesised with sox from tones, noise and envelopes (nothing recorded), as Ogg Vorbis,
-# and the install.ini that installs them.
+# synthesised with sox from tones, noise and envelopes (nothing recorded), as Ogg Vorbis
+# levelled to the loudness the plug-in plays sounds at, and the install.ini that installs
+# them.
 #   usage: make_starter_pack.sh OUT_DIR [VERSION]
 set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 out="${1:?usage: make_starter_pack.sh OUT_DIR [VERSION]}"
 version="${2:-1.0}"
 mkdir -p "$out"
@@ -13,21 +15,27 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 
 # In SoundIndex order from 16380001 (the starter pack owns 16380001-16380100): the command
-# word, which also names the file, the peak level in dBFS, and the default message. The
-# sustained sounds get a lower peak so that they come out about as loud as the others.
+# word, which also names the file, and the default message.
 sounds=(
-  "doorbell -3 rings the doorbell"
-  "knock    -3 knocks on the door"
-  "chime    -3 chimes in"
-  "tada     -5 says ta-da!"
-  "boing    -3 boings"
-  "drumroll -3 plays a drumroll"
-  "buzzer   -9 buzzes: wrong answer!"
-  "whistle  -12 whistles"
-  "pop      -3 pops in"
-  "applause -3 applauds"
+  "doorbell rings the doorbell"
+  "knock    knocks on the door"
+  "chime    chimes in"
+  "tada     says ta-da!"
+  "boing    boings"
+  "drumroll plays a drumroll"
+  "buzzer   buzzes: wrong answer!"
+  "whistle  whistles"
+  "pop      pops in"
+  "applause applauds"
 )
 first_index=16380001
+# Every sound is brought to the loudness the plug-in evens sounds out to, unless that would
+# take its peak above the ceiling: then it stays as loud as the ceiling lets it be, since
+# limiting would change the sound. The ceiling keeps 1 dB below full scale, and a little
+# more for decoders that round the last bit otherwise.
+target_lufs=$(sed -n 's/.*TargetLoudness = \(-\?[0-9.]*\);.*/\1/p' "$root/fsound/loudness.h")
+: "${target_lufs:?no TargetLoudness in fsound/loudness.h}"
+ceiling_dbfs=-1.02
 
 # -R seeds sox's noise and dither the same way on every run, so a rebuilt pack is the same;
 # the noise sounds therefore cut their noise from different places of one long stretch.
@@ -37,7 +45,7 @@ gen() {  # gen OUT [-c CHANNELS] EFFECTS...: synthesise from nothing at 44.1 kHz
   sox -R -r 44100 -c "$c" -n -e floating-point -b 32 "$o" "$@"
 }
 # synth makes full scale, so the filters and reverbs that raise peaks get some headroom
-# ("gain -6") before them; each sound is brought to its own level at the end.
+# ("gain -6") before them; each sound is brought to its loudness at the end.
 fx() { sox -R "$@"; }  # fx IN... OUT EFFECTS...
 mixv() {  # mixv OUT IN VOLUME [IN VOLUME]...
   local o=$1 args=(); shift
@@ -45,6 +53,7 @@ mixv() {  # mixv OUT IN VOLUME [IN VOLUME]...
   sox -R -m "${args[@]}" "$o"
 }
 calc() { awk "BEGIN { print $* }"; }
+min() { awk -v a="$1" -v b="$2" 'BEGIN { print (a < b ? a : b) }'; }
 later() { fx "$1" "$2" pad "$3"; }  # later IN OUT SECONDS
 noise() {  # noise OUT SECONDS FROM [EFFECTS...]: white noise cut from the long stretch
   [ -f noise.wav ] || gen noise.wav synth 4 whitenoise gain -6
@@ -213,6 +222,27 @@ applause() {  # a crowd: each clapper on its own timing, hands and place from le
   fx crowd.wav applause.wav fade t 0.05 -0 0.3 pad 0 0.25 reverb 35 50 70
 }
 
+# loudness WAV: its integrated loudness (LUFS) and sample peak (dBFS), by ffmpeg's ebur128.
+# A sound shorter than one 400 ms block counts as one block of its own length, as the
+# plug-in measures it: ffmpeg waits for a whole block, so it is given the sound padded
+# with silence to one, and the silence is taken out of the figure again.
+loudness() {
+  local len pad=anull; len=$(soxi -D "$1")
+  awk -v l="$len" 'BEGIN { exit !(l < 0.4) }' && pad=apad=whole_dur=0.45
+  ffmpeg -nostdin -nostats -hide_banner -i "$1" \
+    -af "$pad,ebur128=metadata=1:peak=sample,ametadata=print:file=-" -f null - 2>/dev/null |
+    awk -F= -v len="$len" '/r128.I=/ { i = $2 } /r128.sample_peak=/ { p = $2 }
+      END { if (len < 0.4) i += 10 * log(0.4 / len) / log(10); print i, 20 * log(p) / log(10) }'
+}
+
+# correction WAV: the gain (dB) that brings it to the target, or to the ceiling if less;
+# and its loudness.
+correction() {
+  local lufs peak
+  read -r lufs peak < <(loudness "$1")
+  echo "$(min "$(calc "$target_lufs - $lufs")" "$(calc "$ceiling_dbfs - $peak")")" "$lufs"
+}
+
 ini() { printf '%s\r\n' "$@" >>"$out/install.ini"; }  # GetPrivateProfileString wants CRLF
 
 rm -f "$out/install.ini"
@@ -220,14 +250,31 @@ ini "[Header]" "TotalSounds=${#sounds[@]}" "Name=Tunelark Starter" \
   "Artist=The Tunelark team" "Version=$version"
 i=0
 for entry in "${sounds[@]}"; do
-  read -r command peak message <<<"$entry"
+  read -r command message <<<"$entry"
   index=$((first_index + i))
   i=$((i + 1))
   "$command"
   # Short ramps at both ends so no sound starts or stops with a click.
-  fx "$command.wav" -b 16 -e signed-integer final.wav fade t 0.003 -0 0.015 gain -n "$peak"
-  # A fixed stream serial number, so that the same sound always makes the same file.
-  oggenc -Q -q 4 -s "$index" -o "$out/$command.ogg" final.wav
+  fx "$command.wav" shaped.wav fade t 0.003 -0 0.015
+  read -r gain _ < <(correction shaped.wav)
+  # Then by what the encoded file measures: Vorbis moves peaks by a few tenths of a dB,
+  # differently at each level, so a few levels are tried and the loudest encoding that
+  # keeps under the ceiling and the target is kept.
+  best=
+  for _ in 1 2 3 4 5 6; do
+    fx shaped.wav -b 16 -e signed-integer final.wav gain "$gain"
+    # A fixed stream serial number, so that the same sound always makes the same file.
+    oggenc -Q -q 4 -s "$index" -o encoded.ogg final.wav
+    oggdec -Q -o decoded.wav encoded.ogg
+    read -r step lufs < <(correction decoded.wav)
+    if awk -v s="$step" -v l="$lufs" -v b="${best:--999}" 'BEGIN { exit !(s >= 0 && l > b) }'; then
+      best=$lufs
+      cp encoded.ogg "$out/$command.ogg"
+      awk -v s="$step" 'BEGIN { exit !(s < 0.03) }' && break
+    fi
+    gain=$(calc "$gain + $step")
+  done
+  [ -n "$best" ] || { echo "make_starter_pack.sh: $command stays above the ceiling or the target" >&2; exit 1; }
   ini "" "[Sound$i]" "SoundIndex=$index" "Command=$command" "Filename=$command.ogg" \
     "Message=$message"
 done

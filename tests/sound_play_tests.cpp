@@ -234,9 +234,9 @@ TEST_F(SoundPlayTest, AnswersFollowTheFileTestFirstAndThenTheSwitches) {
 // and at 0 nothing at all. One 48 kHz tone per play, as the capture device runs.
 TEST_F(SoundPlayTest, LevelsFollowTheLoudnessOptionAndTheVolume) {
     struct Heard { int posted = 0; double lufs = -HUGE_VAL; int peak = 0; };
-    const auto play = [&](double level, double spike, bool evenOut, int volume) {
+    const auto play = [&](double amplitude, int spike, bool evenOut, int volume) {
         const std::string file = tempDir_ + "tl_level" + std::to_string(tempFiles_.size()) + ".wav";
-        WriteToneWav(file, 1000, 1.0, 48000, level, spike);
+        WriteToneWav(file, 1000, 1.0, 48000, amplitude, spike);
         tempFiles_.push_back(file);
         Settings.SetLevelSetting(EvenOutLoudness, evenOut);
         Settings.SetLevelSetting(Volume, volume);
@@ -250,18 +250,18 @@ TEST_F(SoundPlayTest, LevelsFollowTheLoudnessOptionAndTheVolume) {
         heard.peak = SummariseCapture(captured).peak;
         return heard;
     };
-    const Heard loud = play(0.5, 0, true, 100), quiet = play(0.05, 0, true, 100);
+    const Heard loud = play(16000, 0, true, 100), quiet = play(1600, 0, true, 100);
     EXPECT_NEAR(loud.lufs, quiet.lufs, 1.0) << "evened out";
-    EXPECT_NEAR(loud.lufs, fsound::TargetLoudness + 3.0, 1.0) << "a mono tone on both channels";
-    const Heard asRecorded = play(0.5, 0, false, 100), quietAsRecorded = play(0.05, 0, false, 100);
+    EXPECT_NEAR(loud.lufs, fsound::TargetLoudness, 1.0) << "a mono tone as both speakers play it";
+    const Heard asRecorded = play(16000, 0, false, 100), quietAsRecorded = play(1600, 0, false, 100);
     EXPECT_NEAR(asRecorded.lufs - quietAsRecorded.lufs, 20.0, 0.5);
     EXPECT_EQ(asRecorded.peak, 16000) << "the samples as they are";
-    EXPECT_NEAR(play(0.5, 0, false, 50).lufs, asRecorded.lufs + 20 * std::log10(VolumeFactor(50)), 0.5);
+    EXPECT_NEAR(play(16000, 0, false, 50).lufs, asRecorded.lufs + 20 * std::log10(VolumeFactor(50)), 0.5);
     EXPECT_NEAR(20 * std::log10(VolumeFactor(50)), -20.0, 1e-9);
-    const Heard muted = play(0.5, 0, true, 0);
+    const Heard muted = play(16000, 0, true, 0);
     EXPECT_EQ(muted.posted, PlaySwitchedOff);
     EXPECT_EQ(muted.peak, 0);
-    EXPECT_LE(play(0.05, 0.95, true, 100).peak, 29205) << "-1 dBFS";
+    EXPECT_LE(play(1600, 31000, true, 100).peak, 29205) << "-1 dBFS";
 }
 
 TEST_F(SoundPlayTest, ARefusedRequestStillSilencesWhatPlays) {

@@ -95,11 +95,14 @@ TEST_F(TlpackTest, EachVerbReportsWhatItDidAndExitsAccordingly) {
                                            "[Sound1]\nSoundIndex=501\nFilename=gone.wav\nMessage=m\n"
                                            "[Sound3]\nSoundIndex=502\nCommand=j\nFilename=junk.wav\n"
                                            "[Sound4]\nSoundIndex=503\nCommand=k\nFilename=junk.wav\nMessage=\n");
-    // Version 2 gives 502 twice (the later wins) and 501, which the pack has already.
+    // Version 2 gives 502 twice (the later wins) and 501, which the pack has already; its
+    // sounds are far from the loudness sounds are played at, one of them clipped.
+    WriteToneWav(packDir_ + "\\loud.wav", 440, 0.5, 22050, 40000);
+    WriteToneWav(packDir_ + "\\quiet.wav", 440, 0.5, 22050, 328);
     const std::string v2 = Ini("v2.ini", "[Header]\nTotalSounds=3\nName=farm\nArtist=B\nVersion=2\n"
                                          "[Sound1]\nSoundIndex=502\nCommand=baa\nFilename=moo.wav\nMessage=m\n"
-                                         "[Sound2]\nSoundIndex=502\nCommand=bah\nFilename=moo.wav\nMessage=m\n"
-                                         "[Sound3]\nSoundIndex=501\nCommand=moo\nFilename=moo.wav\nMessage=m\n");
+                                         "[Sound2]\nSoundIndex=502\nCommand=bah\nFilename=loud.wav\nMessage=m\n"
+                                         "[Sound3]\nSoundIndex=501\nCommand=moo\nFilename=quiet.wav\nMessage=m\n");
     const std::string zoo = Ini("zoo.ini", "[Header]\nTotalSounds=1\nName=Zoo\nArtist=Z\nVersion=1\n"
                                            "[Sound1]\nSoundIndex=502\nCommand=roar\nFilename=moo.wav\nMessage=m\n");
     // Installs, but without its Sound2: "a problem found".
@@ -111,11 +114,13 @@ TEST_F(TlpackTest, EachVerbReportsWhatItDidAndExitsAccordingly) {
         {"", 2, {"usage: tlpack"}},
         {"install", 2, {"usage: tlpack"}},
         {"frobnicate x", 2, {"usage: tlpack"}},
-        {"check " + good, 0, {"no problems: 1 sounds"}},
+        {"check " + good, 0, {"  moo.wav: -9.7 LUFS, peak -6.0 dBFS", "no problems: 1 sounds"}},
         {"check " + bad, 1, {"Missing Artist key in Header", "Missing Command key in Sound1", "Missing SoundIndex key in Sound2",
                              "Missing Message key in Sound3", "junk.wav cannot be played"}},
         {"list", 0, {}},
-        {"check " + v2, 0, {replaced, "no problems: 2 sounds, 1 warnings"}},
+        {"check " + v2, 0, {replaced, "  quiet.wav: -43.7 LUFS, peak -40.0 dBFS", "loud.wav: -2.7 LUFS, peak 0.0 dBFS",
+                            "Warning: quiet.wav is 25.7 LU quieter than the -18 LUFS that sounds are played at",
+                            "Warning: loud.wav is 15.3 LU louder", "Warning: loud.wav clips", "no problems: 2 sounds, 4 warnings"}},
         {"install " + good, 0, {"installed \"Farm\": 1 sounds", "added: 501"}},
         {"install " + good, 0, {"SoundIndex 501 is already in use", "updated \"Farm\": 1 sounds", "already in this pack, left as they are: 501"}},
         {"install " + v2, 0, {replaced, "updated \"Farm\": 2 sounds", "added: 502", "already in this pack, left as they are: 501"}},

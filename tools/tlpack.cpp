@@ -4,22 +4,25 @@
 //   tlpack install PATH\install.ini    install a pack (its sound files already in place)
 //   tlpack export NAME OUT.ini         write an installed pack out as an install.ini
 //   tlpack list                        the installed packs and their sounds
-//   tlpack check PATH\install.ini      every problem of a file, without installing it
+//   tlpack check PATH\install.ini      every problem of a file, without installing it, and
+//                                      each sound's loudness
 //   tlpack remove NAME [--files]       uninstall a pack, with its directory of sound files
 // Exit codes: 0 done and no problem, 1 a failure or a problem found, 2 bad arguments.
 // Warnings (a SoundIndex given twice) and, on an install, sections whose SoundIndex the
 // pack has already are no problems: a setup program may run the same install again.
 #include <windows.h>
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "base/ansi_text.h"
 #include "base/module.h"
 #include "base/regular_file.h"
 #include "base/shared_directory.h"
-#include "fsound/decoder.h"
 #include "fsound/fsound.h"
+#include "fsound/loudness.h"
 #include "sounddb/export.h"
 #include "sounddb/install.h"
 #include "sounddb/library_change.h"
@@ -121,25 +124,51 @@ int List() {
     return Done;
 }
 
+// A playable sound's loudness and peak, and a warning (counted in `warnings`) for one the
+// plug-in would have to change much to even it out with the rest, or that clips.
+void PrintLoudness(const std::string& file, const fsound::Loudness& loudness, long long& warnings) {
+    const std::string name = file.substr(SystemCodePage().FindLastOf(file, "\\/") + 1);
+    const double peakDb = 20 * std::log10(loudness.peak), away = loudness.lufs - fsound::TargetLoudness;
+    if (std::isfinite(loudness.lufs))
+        std::printf("  %s: %.1f LUFS, peak %.1f dBFS\n", name.c_str(), loudness.lufs, peakDb);
+    else
+        std::printf("  %s: silent, peak %.1f dBFS\n", name.c_str(), peakDb);
+    constexpr double FarAway = 10;  // LU
+    if (!std::isfinite(loudness.lufs)) {
+        std::printf("Warning: %s is silent\n", name.c_str());
+        ++warnings;
+    } else if (std::abs(away) > FarAway) {
+        std::printf("Warning: %s is %.1f LU %s than the %.0f LUFS that sounds are played at\n", name.c_str(),
+                    std::abs(away), away < 0 ? "quieter" : "louder", fsound::TargetLoudness);
+        ++warnings;
+    }
+    if (loudness.peak >= 32767 / 32768.0) {
+        std::printf("Warning: %s clips: its peak is at full scale\n", name.c_str());
+        ++warnings;
+    }
+}
+
 int Check(const std::string& ini) {
     const InstallFileCheck check = CheckInstallFile(FullPath(ini));
     PrintProblems(check.report);
-    long long problems = check.problems;
+    long long problems = check.problems, warnings = check.warnings;
     for (const std::string& file : check.soundFiles) {
         if (!IsRegularFilePath(file.c_str())) {
             std::printf("Error: The sound file %s is missing\n", file.c_str());
             ++problems;
-        } else if (!fsound::OpenDecoder(file)) {
+        } else if (const fsound::Loudness loudness = fsound::MeasureFile(file); !loudness.measured) {
             std::printf("Error: The sound file %s cannot be played\n", file.c_str());
             ++problems;
+        } else {
+            PrintLoudness(file, loudness, warnings);
         }
     }
     // Media Foundation, if a file needed it, is ended and its threads waited for:
     // a program that ends while they end can crash (see fsound/thread_starts.h).
     FSOUND_Close();
     if (problems == 0) {
-        const std::string warnings = check.warnings ? ", " + std::to_string(check.warnings) + " warnings" : "";
-        std::printf("no problems: %zu sounds%s\n", check.soundFiles.size(), warnings.c_str());
+        const std::string warned = warnings ? ", " + std::to_string(warnings) + " warnings" : "";
+        std::printf("no problems: %zu sounds%s\n", check.soundFiles.size(), warned.c_str());
     }
     return problems ? Failed : Done;
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -21,12 +22,13 @@ std::string SoundPath(const std::string& name) {
     return ProgramDir() + "sounds\\" + name;
 }
 
-void WriteToneWav(const std::string& path, double hz, double seconds, unsigned rate, double level, double spike) {
+void WriteToneWav(const std::string& path, double hz, double seconds, unsigned rate, double amplitude, int spike) {
     const uint32_t frames = static_cast<uint32_t>(seconds * rate);
     std::vector<int16_t> pcm(frames);
     for (uint32_t i = 0; i < frames; ++i)
-        pcm[i] = static_cast<int16_t>(32000 * level * std::sin(2 * 3.14159265358979 * hz * i / rate));
-    if (spike > 0 && frames) pcm[frames / 2] = static_cast<int16_t>(32767 * spike);
+        pcm[i] = static_cast<int16_t>(
+            std::clamp(amplitude * std::sin(2 * 3.14159265358979 * hz * i / rate), -32768.0, 32767.0));
+    if (spike && frames) pcm[frames / 2] = static_cast<int16_t>(spike);
     const uint32_t dataBytes = frames * 2;
     std::string file = "RIFF";
     auto put32 = [&](uint32_t v) { file.append(reinterpret_cast<const char*>(&v), 4); };

@@ -9,9 +9,9 @@ namespace testsupport {
 std::string ProgramDir();
 // bin/sounds/<name>, beside the test programs.
 std::string SoundPath(const std::string& name);
-// A mono 16-bit PCM WAV of one sine tone at `level` of full scale (half, 16 000, by
-// default), with one sample of `spike` (of full scale) in its middle when that is above 0.
-void WriteToneWav(const std::string& path, double hz, double seconds, unsigned rate = 22050, double level = 0.5,
-                  double spike = 0);
+// A mono 16-bit PCM WAV of one sine tone, at half of full scale unless told (cut off at
+// full scale: clipped), with one sample of value `spike` in its middle unless that is 0.
+void WriteToneWav(const std::string& path, double hz, double seconds, unsigned rate = 22050, double amplitude = 16000,
+                  int spike = 0);
 
 }  // namespace testsupport
