@@ -29,10 +29,10 @@ sounds=(
   "applause applauds"
 )
 first_index=16380001
-# Every sound is brought to the loudness the plug-in evens sounds out to, unless that would
-# take its peak above the ceiling: then it stays as loud as the ceiling lets it be, since
-# limiting would change the sound. The ceiling keeps 1 dB below full scale, and a little
-# more for decoders that round the last bit otherwise.
+# Every sound is brought to the loudness the plug-in evens sounds out to, with its peak
+# under the ceiling; a sound whose peaks stand too far above its loudness for both (a knock,
+# a pop, claps) has them limited first, so all ten come out alike. The ceiling keeps 1 dB
+# below full scale, and a little more for decoders that round the last bit otherwise.
 target_lufs=$(sed -n 's/.*TargetLoudness = \(-\?[0-9.]*\);.*/\1/p' "$root/fsound/loudness.h")
 : "${target_lufs:?no TargetLoudness in fsound/loudness.h}"
 ceiling_dbfs=-1.02
@@ -256,6 +256,21 @@ for entry in "${sounds[@]}"; do
   "$command"
   # Short ramps at both ends so no sound starts or stops with a click.
   fx "$command.wav" shaped.wav fade t 0.003 -0 0.015
+  # Peaks that would keep the sound short of the target are limited (ffmpeg's limiter
+  # looks ahead, so a knock's or a clap's attack is held without a click), the sound raised
+  # until the limited whole reaches the target.
+  read -r lufs peak < <(loudness shaped.wav)
+  if awk -v t="$target_lufs" -v l="$lufs" -v c="$ceiling_dbfs" -v p="$peak" 'BEGIN { exit !(t - l > c - p) }'; then
+    raise=$(calc "$target_lufs - $lufs")
+    for _ in 1 2 3 4 5 6; do
+      ffmpeg -nostdin -v error -y -i shaped.wav -c:a pcm_s16le \
+        -af "volume=${raise}dB,alimiter=limit=0.85:attack=2:release=30:level=disabled:asc=0" limited.wav
+      read -r lufs _ < <(loudness limited.wav)
+      awk -v t="$target_lufs" -v l="$lufs" 'BEGIN { exit !(t - l < 0.05 && l - t < 0.05) }' && break
+      raise=$(calc "$raise + $target_lufs - $lufs")
+    done
+    mv limited.wav shaped.wav
+  fi
   read -r gain _ < <(correction shaped.wav)
   # Then by what the encoded file measures: Vorbis moves peaks by a few tenths of a dB,
   # differently at each level, so a few levels are tried and the loudest encoding that
@@ -272,7 +287,7 @@ for entry in "${sounds[@]}"; do
       cp encoded.ogg "$out/$command.ogg"
       awk -v s="$step" 'BEGIN { exit !(s < 0.03) }' && break
     fi
-    gain=$(calc "$gain + $step")
+    gain=$(calc "$gain + $step - ($step < 0 ? 0.05 : 0)")  # over: back off clear of it
   done
   [ -n "$best" ] || { echo "make_starter_pack.sh: $command stays above the ceiling or the target" >&2; exit 1; }
   ini "" "[Sound$i]" "SoundIndex=$index" "Command=$command" "Filename=$command.ogg" \

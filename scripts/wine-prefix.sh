@@ -134,8 +134,11 @@ flock 9
 create
 # A share on the network as Wine maps one: \\tlserver\share is this prefix's C:, so a
 # test can name a sound file by a network path that really opens.
+# Made only where missing or copied from the template: other prefixes may be copying
+# this one meanwhile.
 mkdir -p "$WINEPREFIX/dosdevices/unc/tlserver"
-ln -sfn "$WINEPREFIX/drive_c" "$WINEPREFIX/dosdevices/unc/tlserver/share"
+[ "$(readlink "$WINEPREFIX/dosdevices/unc/tlserver/share")" = "$WINEPREFIX/drive_c" ] ||
+    ln -sfn "$WINEPREFIX/drive_c" "$WINEPREFIX/dosdevices/unc/tlserver/share"
 [ "$mode" = --create ] && exit 0
 tunelark_prefix_running && exit 0
 
