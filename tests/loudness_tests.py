@@ -3,21 +3,13 @@
 
     loudness_tests.py PROBE SOUNDS_DIR STARTER_DIR LOUDNESS_H
 
-ffmpeg decodes every file to 16-bit PCM first, so the meter (tests/loudness_probe.cpp,
-built natively) and ffmpeg measure the same samples; they must agree within 0.5 LU. The
-build's test tones in WAV (every encoding) and the starter pack's Ogg files are measured.
-
-ffmpeg waits for a whole 400 ms block and answers -70 LUFS for anything shorter, which
-the meter measures as one block of the sound's own length: there ffmpeg measures the
-sound padded with silence to one block, and the silence is taken out of its figure (the
-same energy over the sound's length instead of 400 ms). Below 8000 Hz ffmpeg's filters
-go wrong (a -6 dBFS tone at 1000 Hz comes out at +7 LUFS), and where 100 ms is no whole
-number of samples (11 025 Hz) it wants most of a second block before it answers at all:
-it measures such a file resampled to 48 kHz, as a sound's loudness does not depend on its
-rate.
-
-Each starter sound must be within 1 LU of TargetLoudness (read from LOUDNESS_H), and so of
-each other, with its sample peak at most -1 dBFS.
+The meter (tests/loudness_probe.cpp, built natively) and ffmpeg measure the same 16-bit
+samples of the test tones (every WAV encoding) and the starter pack: within 0.5 LU. ffmpeg
+answers -70 LUFS for a sound shorter than one 400 ms block, which the meter measures as one
+block of its own length: ffmpeg then measures it padded to a block, the silence taken out of
+its figure. Below 8000 Hz ffmpeg's filters go wrong, and at 11 025 Hz (100 ms is no whole
+number of samples) it wants a second block: such a file it measures resampled to 48 kHz.
+Each starter sound must be within 1 LU of TargetLoudness (from LOUDNESS_H), peak <= -1 dBFS.
 """
 import concurrent.futures
 import glob
@@ -31,8 +23,6 @@ import tempfile
 AGREEMENT = 0.5  # LU, meter against ffmpeg
 LEVELLED = 1.0  # LU, a starter sound against the target
 CEILING = -1.0  # dBFS, a starter sound's highest peak
-
-
 R128 = "ebur128=metadata=1,ametadata=print:file=-"
 
 
