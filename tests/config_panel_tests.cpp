@@ -508,6 +508,31 @@ TEST_F(PanelTest, TreeMenusActOnTheClickedPack) {
     DeleteFileA(ini.c_str());
 }
 
+// Installed from a pack's menu into the pack on show: its new Sound shows at once.
+TEST_F(PanelTest, InstallFromThePacksMenuShowsTheNewSound) {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string ini = std::string(temp) + "tlpanel_install" + std::to_string(GetCurrentProcessId()) + ".ini";
+    std::ofstream(ini) << "[Header]\nTotalSounds=1\nName=Farm\nArtist=A\nVersion=2\n"
+                          "[Sound1]\nSoundIndex=3\nCommand=oink\nFilename=o.wav\nMessage=m\n";
+    AddPack("Farm", {{"2", "moo", "f", "m"}});
+    menuAnswer_ = IDM_PANEL_INSTALL_SOUNDPACK;
+    Rows rows;
+    Run([&](HWND panel) {
+        TreeView_SelectItem(Tree(panel), PackItem(panel, 0));
+        DialogDriver install("Install a Soundpack", [&](HWND d) {
+            SetDlgItemTextA(d, IDC_INSTALL_PATH, ini.c_str());
+            SendMessageA(d, WM_COMMAND, MAKEWPARAM(IDC_INSTALL, BN_CLICKED), 0);
+            PostMessageA(d, WM_COMMAND, IDCANCEL, 0);
+        });
+        RightClickItem(panel, PackItem(panel, 0));
+        install.Join();
+        rows = ListRows(List(panel), 1);
+    });
+    EXPECT_EQ(rows, (Rows{"2", "3"}));
+    DeleteFileA(ini.c_str());
+}
+
 // The panel of the DLL, opened through the exports as the host opens it.
 class PluginPanelTest : public LoadedPluginTest {};
 

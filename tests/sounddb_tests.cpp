@@ -604,9 +604,10 @@ TEST_F(SoundDbTest, UnsafeNamesNeverReachAnotherKey) {
 // Packs stored under names a directory could not have (by hand, or by an older
 // installer) load, and deleting one takes its key, so it does not come back.
 TEST_F(SoundDbTest, PacksUnderAnyKeyNameLoadAndCanBeDeleted) {
-    const std::vector<std::string> names = {"Good", "AC/DC", "Hits?", "CON", "Best of."};
+    const std::vector<std::string> names = {"Good", "AC/DC", "Hits?", "CON", "Best of.", "+Plus"};
     for (const std::string& name : names) CreateKey(PackPath(name) + "\\" + std::to_string(&name - &names[0] + 1));
     CreateKey(PackPath("Good") + "\\3/4");
+    CreateKey(PackPath("..") + "\\9");  // skipped where it stands, between "+Plus" and "AC/DC": the load goes on
     LoadSoundDatabase(SoundsKeyPath);
     EXPECT_EQ(PackNames().size(), names.size());
     EXPECT_EQ(IndexTexts(FindSoundPackByName("Good", MatchPackName)), (std::vector<std::string>{"1", "3/4"}));
@@ -614,7 +615,7 @@ TEST_F(SoundDbTest, PacksUnderAnyKeyNameLoadAndCanBeDeleted) {
         EXPECT_EQ(DeleteSoundPack(FindSoundPackByName(name, MatchPackName)), 1) << name;
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, PackPath(name).c_str())) << name;
     }
-    EXPECT_EQ(SubKeyCount(SoundsKeyPath), 0u);
+    EXPECT_EQ(RegistrySubKeys(SoundsKeyPath), std::vector<std::string>{".."});
 }
 
 TEST(KeyPaths, AcceptOnlyOneSafeComponentBelowTheRoot) {

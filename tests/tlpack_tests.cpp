@@ -110,6 +110,10 @@ TEST_F(TlpackTest, EachVerbReportsWhatItDidAndExitsAccordingly) {
                                                    "[Sound1]\nSoundIndex=601\nCommand=a\nFilename=moo.wav\nMessage=m\n"
                                                    "[Sound2]\nSoundIndex=602\nFilename=moo.wav\nMessage=m\n");
     const std::string replaced = "Warning: Sound2 replaces Sound1 for SoundIndex 502";
+    std::string sections;  // 21 new sounds, of which "added" lists 20 and the count
+    for (int n = 1; n <= 21; ++n)
+        sections += "[Sound" + std::to_string(n) + "]\nSoundIndex=" + std::to_string(900 + n) + "\nCommand=b\nFilename=moo.wav\nMessage=\n";
+    const std::string big = Ini("big.ini", "[Header]\nTotalSounds=21\nName=Big\nArtist=A\nVersion=1\n" + sections);
     ExpectRuns({
         {"", 2, {"usage: tlpack"}},
         {"install", 2, {"usage: tlpack"}},
@@ -122,6 +126,8 @@ TEST_F(TlpackTest, EachVerbReportsWhatItDidAndExitsAccordingly) {
                             "Warning: quiet.wav is 25.7 LU quieter than the -18 LUFS that sounds are played at",
                             "Warning: loud.wav is 15.3 LU louder", "Warning: loud.wav clips", "no problems: 2 sounds, 4 warnings"}},
         {"install " + good, 0, {"installed \"Farm\": 1 sounds", "added: 501"}},
+        {"check " + good, 0, {"no problems: 1 sounds"}},  // the pack's own SoundIndex is no problem
+        {"install " + big, 0, {"added: 901, 902", ", 920 ... (21 in all)"}},
         {"install " + good, 0, {"SoundIndex 501 is already in use", "updated \"Farm\": 1 sounds", "already in this pack, left as they are: 501"}},
         {"install " + v2, 0, {replaced, "updated \"Farm\": 2 sounds", "added: 502", "already in this pack, left as they are: 501"}},
         {"install " + zoo, 1, {"SoundIndex 502 is already in use", "in use by another pack, not installed: 502"}},
@@ -135,7 +141,7 @@ TEST_F(TlpackTest, EachVerbReportsWhatItDidAndExitsAccordingly) {
         {"remove Farm", 1, {"no SoundPack named \"Farm\""}},
         {"install " + good, 0, {"installed \"Farm\": 1 sounds"}},  // its files were left
         {"remove Farm --files", 0, {"removed \"Farm\" and its files"}},
-        {"list", 0, {"Zoo"}},
+        {"list", 0, {"Zoo", "Big"}},
     });
     char value[64] = {};
     GetPrivateProfileStringA("Sound1", "Command", "", value, sizeof value, (root_ + "\\out.ini").c_str());
@@ -163,6 +169,9 @@ TEST_F(TlpackTest, RefusedChangesExitWithOneAndTheReason) {
         });
     }
     EXPECT_NE(GetFileAttributesA((packDir_ + "\\moo.wav").c_str()), INVALID_FILE_ATTRIBUTES) << "the files stay with the pack";
+    // A file the system keeps (bin/fixtures/kept/tlpack): not all removed, exit 1.
+    WriteText(HKEY_LOCAL_MACHINE, "Software\\Drovask\\MsgPlus2", "PluginDir", ProgramDir() + "fixtures\\kept\\tlpack");
+    ExpectRuns({{"remove Farm --files", 1, {"removed \"Farm\", but not all of", "1 file or folder stays"}}});
 }
 
 // Under the label "codepages": a pack and a file named with second bytes "\\" and "|"
