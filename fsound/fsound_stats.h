@@ -21,6 +21,8 @@ unsigned TeardownWaitsOnThisThread();
 // How often Media Foundation has been started in this process: once per opening of the
 // sound system that needed it, not once per file.
 unsigned MediaFoundationStarts();
+// Opens through Media Foundation still running on their threads, those given up on too.
+unsigned MediaFoundationOpensOut();
 
 // Waits until every stopped or closed stream has closed its device. Stopping and
 // closing do not wait; FSOUND_Stream_Play does before it opens a device.

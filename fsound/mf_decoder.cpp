@@ -2,11 +2,12 @@
 // channels. Every Media Foundation function is found at run time: importing mfplat.dll
 // would keep the whole plug-in from loading on a system without it.
 //
-// Threads: the decoder is opened on one thread and read on the stream's own, and may be
-// destroyed on a third. Media Foundation's objects are free-threaded, so each call into
-// them only needs its thread in the multithreaded apartment, which each one joins for
-// the call's duration. The apartment itself must not end between calls (COM would
-// unload the codecs under a live reader), so the process keeps a hold on it for good.
+// Threads: the decoder is opened on a thread of its own (see OpenMfDecoder), read on the
+// stream's, and may be destroyed on a third. Media Foundation's objects are
+// free-threaded, so each call into them only needs its thread in the multithreaded
+// apartment, which each one joins for the call's duration. The apartment itself must not
+// end between calls (COM would unload the codecs under a live reader), so the process
+// keeps a hold on it for good.
 #undef _WIN32_WINNT
 #undef WINVER
 #define _WIN32_WINNT 0x0601  // the source reader exists from Windows 7 on
@@ -21,12 +22,17 @@
 #include <mfidl.h>
 #include <mfreadwrite.h>
 
+#include <process.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <vector>
 
 #include "base/com_ptr.h"
+#include "base/kernel_handle.h"
 #include "base/unique_handle.h"
 #include "fsound/fsound_stats.h"
 #include "fsound/pcm_queue.h"
@@ -43,6 +49,9 @@ constexpr DWORD FirstAudio = static_cast<DWORD>(MF_SOURCE_READER_FIRST_AUDIO_STR
 constexpr int EmptyReadLimit = 64;
 // See ReleaseMediaFoundation.
 constexpr DWORD CodecThreadsEndLimitMs = 2000;
+
+std::atomic<unsigned long> openLimitMs{MfOpenLimitMs};
+std::atomic<void (*)(const char* path)> beforeOpen{nullptr};
 
 struct FreeModule {
     void operator()(HMODULE m) const { FreeLibrary(m); }
@@ -90,10 +99,17 @@ struct MfState {
     decltype(&MFShutdown) shutdown = nullptr;
     HANDLE mtaHold = nullptr;
     unsigned threadsBefore = 0;  // the threads that had started when it was started
+    // Opens still running on their threads, those given up on included. While one is,
+    // Media Foundation is not shut down: the call it is in may still need it, and would
+    // return into a platform torn down under it. The close's release then falls to the
+    // last of them to come back.
+    unsigned opensOut = 0;
+    bool releaseWanted = false;
 };
 
+// Never destroyed: a call given up on may come back while the process's statics go.
 MfState& State() {
-    static MfState state;
+    static MfState& state = *new MfState;
     return state;
 }
 
@@ -101,6 +117,7 @@ MfState& State() {
 const MfRuntime* Runtime() {
     MfState& mf = State();
     std::lock_guard guard(mf.lock);
+    mf.releaseWanted = false;  // wanted again
     if (mf.started) return &mf.runtime;
     if (!mf.loaded) {
         ModuleHandle plat(LoadLibraryW(L"mfplat.dll"));
@@ -285,17 +302,110 @@ std::wstring FullWidePath(const std::string& path) {
     return result;
 }
 
+// Under the state's lock, with no call into Media Foundation left.
+void StopMediaFoundation(MfState& mf) {
+    if (mf.mtaHold) {
+        using DecrementMtaUsage = HRESULT(WINAPI*)(HANDLE cookie);
+        if (HMODULE ole = GetModuleHandleW(L"ole32.dll"))
+            if (const auto release = Lookup<DecrementMtaUsage>(ole, "CoDecrementMTAUsage")) release(mf.mtaHold);
+        mf.mtaHold = nullptr;
+    }
+    mf.shutdown();
+    mf.started = false;
+}
+
+// An open has come back: the last one out does the release a close asked for meanwhile.
+void EndOpen() {
+    MfState& mf = State();
+    std::lock_guard guard(mf.lock);
+    if (--mf.opensOut > 0 || !mf.releaseWanted) return;
+    mf.releaseWanted = false;
+    if (mf.started) StopMediaFoundation(mf);
+}
+
+// A call given up on returns, if ever, into this module's code: from then on the module
+// stays loaded until the process ends, whatever the host unloads.
+void KeepThisModuleLoaded() {
+    HMODULE self = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCSTR>(&KeepThisModuleLoaded), &self);
+}
+
+// One open, shared by its thread and the caller waiting for it; the later to let go of
+// it frees it.
+struct OpenCall {
+    std::string path;
+    std::wstring widePath;
+    bool asfFile = false;
+    std::mutex lock;
+    bool finished = false;  // the open has returned
+    bool givenUp = false;   // the caller stopped waiting before that
+    std::unique_ptr<MfDecoder> decoder;
+};
+
+unsigned __stdcall RunOpenCall(void* handOver) {
+    const std::unique_ptr<std::shared_ptr<OpenCall>> owned(static_cast<std::shared_ptr<OpenCall>*>(handOver));
+    const std::shared_ptr<OpenCall> call = *owned;
+    {
+        MtaScope apartment;
+        std::unique_ptr<MfDecoder> decoder;
+        if (const MfRuntime* mf = Runtime()) {
+            if (const auto hook = beforeOpen.load()) hook(call->path.c_str());
+            decoder = std::make_unique<MfDecoder>();
+            if (!decoder->Open(*mf, call->widePath, call->asfFile)) decoder.reset();
+        }
+        std::lock_guard guard(call->lock);
+        call->finished = true;
+        if (!call->givenUp) call->decoder = std::move(decoder);
+        // Given up on: the reader goes here, before Media Foundation may be shut down.
+    }
+    EndOpen();
+    return 0;
+}
+
 }  // namespace
 
+// The system's codecs can hang on a broken file (a WMA open was seen to, now and then),
+// and the caller is the playback worker, which no later sound could pass. So the open
+// runs on a thread of its own and is waited for at most MfOpenLimitMs; past that the file
+// counts as unplayable and the thread is left to come back, or not, on its own.
 std::unique_ptr<Decoder> OpenMfDecoder(const std::string& path, bool asfFile) {
-    const std::wstring wide = FullWidePath(path);
-    if (wide.empty()) return nullptr;
-    MtaScope apartment;
-    const MfRuntime* mf = Runtime();
-    if (!mf) return nullptr;
-    auto decoder = std::make_unique<MfDecoder>();
-    if (!decoder->Open(*mf, wide, asfFile)) return nullptr;
-    return decoder;
+    auto call = std::make_shared<OpenCall>();
+    call->path = path;
+    call->widePath = FullWidePath(path);
+    call->asfFile = asfFile;
+    if (call->widePath.empty()) return nullptr;
+    {
+        MfState& mf = State();
+        std::lock_guard guard(mf.lock);
+        ++mf.opensOut;
+    }
+    auto* handOver = new std::shared_ptr<OpenCall>(call);
+    const KernelHandle thread(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &RunOpenCall, handOver, 0, nullptr)));
+    if (!thread) {
+        delete handOver;
+        EndOpen();
+        return nullptr;
+    }
+    // Still running at the limit, even if just finishing: it must not find the module gone.
+    if (WaitForSingleObject(thread.get(), openLimitMs.load()) != WAIT_OBJECT_0) KeepThisModuleLoaded();
+    std::lock_guard guard(call->lock);
+    if (!call->finished) {
+        call->givenUp = true;
+        return nullptr;
+    }
+    return std::move(call->decoder);
+}
+
+void SetMfOpenSeam(unsigned long limitMs, void (*hook)(const char* path)) {
+    openLimitMs = limitMs;
+    beforeOpen = hook;
+}
+
+unsigned MediaFoundationOpensOut() {
+    MfState& mf = State();
+    std::lock_guard guard(mf.lock);
+    return mf.opensOut;
 }
 
 unsigned MediaFoundationStarts() {
@@ -308,19 +418,16 @@ void ReleaseMediaFoundation() {
     MfState& mf = State();
     std::lock_guard guard(mf.lock);
     if (!mf.started) return;
-    if (mf.mtaHold) {
-        using DecrementMtaUsage = HRESULT(WINAPI*)(HANDLE cookie);
-        if (HMODULE ole = GetModuleHandleW(L"ole32.dll"))
-            if (const auto release = Lookup<DecrementMtaUsage>(ole, "CoDecrementMTAUsage")) release(mf.mtaHold);
-        mf.mtaHold = nullptr;
+    if (mf.opensOut > 0) {
+        mf.releaseWanted = true;
+        return;
     }
-    mf.shutdown();
+    StopMediaFoundation(mf);
     // Shutting down tells the threads of Media Foundation's work queues to end but does
     // not wait for them; a process that ends while they do can crash under Wine (see
     // fsound/thread_starts.h), so the close waits until the threads started since
     // Media Foundation was started have ended.
     WaitForThreadsToSettle(CodecThreadsEndLimitMs, mf.threadsBefore);
-    mf.started = false;
 }
 
 }  // namespace tunelark::fsound

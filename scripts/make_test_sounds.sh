@@ -22,6 +22,9 @@ tone tone_8bit_stereo_8000.wav 0.4 8000 2 8
 tone long_16bit_mono_8000.wav 3 8000 1 16   # long enough to be stopped half-way
 # The lowest rate played (its tone well below the 500 Hz it can carry) and the highest.
 sox -q -n -r 1000 -c 1 -b 16 -e signed tone_16bit_mono_1000.wav synth 0.5 sine 220 vol 0.5
+# Rates that do not divide 8 000: raised by 3 and by 2, across several 256-frame chunks.
+tone tone_16bit_stereo_3000.wav 0.5 3000 2 16
+tone tone_16bit_mono_5000.wav 0.5 5000 1 16
 tone tone_16bit_stereo_192000.wav 0.3 192000 2 16
 
 tone src_stereo_44100.wav 0.6 44100 2 16

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -12,6 +14,7 @@
 
 #include "support/sound_files.h"
 #include "audio_capture.h"
+#include "fsound/decoder.h"
 #include "fsound/fsound.h"
 #include "fsound/fsound_stats.h"
 #include "fsound/mpeg_frame.h"
@@ -165,6 +168,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SoundCase{"tone_16bit_stereo_22050.wav", 0.5, 440, 660},
                       SoundCase{"tone_16bit_mono_44100.wav", 0.3, 440, 440},
                       SoundCase{"tone_16bit_mono_1000.wav", 0.5, 220, 220},
+                      SoundCase{"tone_16bit_stereo_3000.wav", 0.5, 440, 660},
+                      SoundCase{"tone_16bit_mono_5000.wav", 0.5, 440, 440},
                       SoundCase{"tone_16bit_stereo_192000.wav", 0.3, 440, 660},
                       SoundCase{"tone_stereo_44100.mp3", 0.6, 440, 660},
                       SoundCase{"tone_mono_22050.mp3", 0.6, 440, 440},
@@ -222,8 +227,10 @@ TEST_F(FsoundTest, StopCutsTheSoundShortAndPlayStartsItAgainFromTheBeginning) {
     ASSERT_NE(FSOUND_Stream_Play(FSOUND_FREE, s), 0);
     while (CaptureBytes() == 0) Sleep(5);  // bounded by the test timeout
     Sleep(50);
+    const unsigned waits = tunelark::fsound::TeardownWaitsOnThisThread();
     EXPECT_EQ(FSOUND_Stream_Stop(s), 1);
     tunelark::fsound::WaitForStreamTeardowns();
+    EXPECT_EQ(tunelark::fsound::TeardownWaitsOnThisThread(), waits + 1) << "the wait for its thread went uncounted";
     const long long atStop = CaptureBytes();
     CaptureSummary r = WaitForCapture();
     EXPECT_GT(r.audibleSeconds, 0.0);
@@ -567,22 +574,95 @@ DWORD WINAPI WaitAtGate(void* gate) {
     return WaitForSingleObject(gate, INFINITE);
 }
 
+// Holds a thread in its ending, after the sound layer's thread callback has seen it end:
+// the loader calls this one (.CRT$XLU) after that one (.CRT$XLT).
+DWORD heldAtEnd = 0;
+HANDLE atEnd = nullptr, endGate = nullptr;
+void NTAPI HoldAtEnd(PVOID, DWORD reason, PVOID) {
+    if (reason != DLL_THREAD_DETACH || GetCurrentThreadId() != heldAtEnd) return;
+    SetEvent(atEnd);
+    WaitForSingleObject(endGate, 10000);
+}
+
 // Closing waits for threads like these: under Wine a process that ends while one starts
 // or ends crashes.
 TEST(FsoundThreadsTest, SettlingWaitsForThreadsStartingAndForThoseNewerThanTheMarkToEnd) {
     using tunelark::fsound::WaitForThreadsToSettle;
     const unsigned mark = tunelark::fsound::ThreadStartMark();
     const HANDLE gate = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    const HANDLE thread = CreateThread(nullptr, 0, WaitAtGate, gate, CREATE_SUSPENDED, nullptr);
+    const HANDLE thread = CreateThread(nullptr, 0, WaitAtGate, gate, CREATE_SUSPENDED, &heldAtEnd);
+    atEnd = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    endGate = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     EXPECT_FALSE(WaitForThreadsToSettle(50)) << "a thread not started yet";
     ResumeThread(thread);
     EXPECT_TRUE(WaitForThreadsToSettle(5000));
+    EXPECT_TRUE(WaitForThreadsToSettle(50, tunelark::fsound::ThreadStartMark())) << "the thread at the mark";
     EXPECT_FALSE(WaitForThreadsToSettle(50, mark)) << "a thread newer than the mark runs";
     SetEvent(gate);
+    ASSERT_EQ(WaitForSingleObject(atEnd, 5000), WAIT_OBJECT_0);
+    EXPECT_FALSE(WaitForThreadsToSettle(50)) << "a thread ending";
+    SetEvent(endGate);
     EXPECT_TRUE(WaitForThreadsToSettle(5000, mark));
     EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0) << "settled before the thread had ended";
-    CloseHandle(thread);
-    CloseHandle(gate);
+    for (HANDLE h : {thread, gate, atEnd, endGate}) CloseHandle(h);
+}
+
+// The close waits for a thread started just before it until it has started, but waits
+// for none older than Media Foundation to end.
+TEST_F(FsoundTest, CloseWaitsForAThreadStartingButNotForOneOlderThanTheCodecs) {
+    const HANDLE gate = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    const HANDLE older = CreateThread(nullptr, 0, WaitAtGate, gate, 0, nullptr);
+    ASSERT_TRUE(tunelark::fsound::WaitForThreadsToSettle(5000));
+    FSOUND_STREAM* s = FSOUND_Stream_Open(SoundPath("tone_mono_22050.wma").c_str(), FSOUND_LOOP_OFF, 0, 0);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(FSOUND_Stream_Close(s), 1);
+    const DWORD began = GetTickCount();
+    FSOUND_Close();
+    EXPECT_LT(GetTickCount() - began, 1500u) << "waited for a thread older than Media Foundation to end";
+    const HANDLE starting = CreateThread(nullptr, 0, WaitAtGate, gate, CREATE_SUSPENDED, nullptr);
+    std::atomic<bool> resumed{false};
+    std::thread resumer([&] {
+        Sleep(150);
+        resumed = true;
+        ResumeThread(starting);
+    });
+    FSOUND_Close();
+    EXPECT_TRUE(resumed) << "closed while a thread was still starting";
+    resumer.join();
+    SetEvent(gate);
+    for (HANDLE h : {older, starting}) WaitForSingleObject(h, 5000);
+    for (HANDLE h : {older, starting, gate}) CloseHandle(h);
+}
+
+std::vector<int16_t> ReadAll(tunelark::fsound::Decoder& decoder) {
+    const size_t channels = decoder.Format().channels;
+    std::vector<int16_t> all, part(1000 * channels);
+    while (const size_t got = decoder.Read(part.data(), 1000))
+        all.insert(all.end(), part.begin(), part.begin() + static_cast<std::ptrdiff_t>(got * channels));
+    return all;
+}
+
+// Below 8 000 Hz a WAV is handed out at a whole multiple of its rate, at least 8 000 Hz,
+// its frames joined by straight lines (the last held), across the chunks it is read in.
+TEST(LowRateTest, IsRaisedByAWholeFactorAlongStraightLines) {
+    for (const char* name : {"tone_16bit_stereo_3000.wav", "tone_16bit_mono_5000.wav"}) {
+        const auto wav = tunelark::fsound::OpenWavDecoder(SoundPath(name));
+        const auto raised = tunelark::fsound::OpenDecoder(SoundPath(name));
+        ASSERT_TRUE(wav && raised) << name;
+        const unsigned rate = wav->Format().sampleRate, k = raised->Format().sampleRate / rate;
+        EXPECT_EQ(raised->Format().sampleRate % rate, 0u) << name;
+        EXPECT_GE(raised->Format().sampleRate, 8000u) << name;
+        const std::vector<int16_t> in = ReadAll(*wav), out = ReadAll(*raised);
+        ASSERT_EQ(out.size(), in.size() * k) << name;
+        const size_t ch = wav->Format().channels, last = in.size() / ch - 1;
+        size_t off = 0, first = 0;
+        for (size_t i = 0; i < out.size(); ++i) {
+            const size_t frame = i / ch / k, c = i % ch;
+            const int a = in[frame * ch + c], b = in[std::min(frame + 1, last) * ch + c], step = int(i / ch % k);
+            if (std::abs(out[i] - (a + (b - a) * step / int(k))) > 1 && off++ == 0) first = i / ch;
+        }
+        EXPECT_EQ(off, 0u) << name << ": off the straight lines from output frame " << first;
+    }
 }
 
 // Run with Media Foundation's libraries disabled, as on a system without them, beside a
@@ -594,3 +674,7 @@ TEST_F(FsoundTest, WithoutMediaFoundationItsFormatsAreRefused) {
 }
 
 }  // namespace
+
+extern "C" {
+__attribute__((section(".CRT$XLU"), used)) PIMAGE_TLS_CALLBACK tunelark_test_hold_at_end = HoldAtEnd;
+}

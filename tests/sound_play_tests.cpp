@@ -19,6 +19,7 @@
 #include "fsound/fsound.h"
 #include "fsound/fsound_stats.h"
 #include "fsound/loudness.h"
+#include "fsound/mf_decoder.h"
 #include "playback/sound_play.h"
 #include "playback/worker.h"
 #include "registry_fixture.h"
@@ -78,6 +79,11 @@ HANDLE gateOpen = nullptr;
 int WaitAtGate(void*, int) {
     WaitForSingleObject(gateOpen, 10000);
     return 1;
+}
+
+// Makes an open of tone_stereo_44100.wma hang in the system's codecs until the gate opens.
+void HangOnStuckFile(const char* path) {
+    if (std::strstr(path, "tone_stereo_44100.wma")) WaitForSingleObject(gateOpen, 10000);
 }
 
 const std::string PackKey = std::string(SoundsKeyPath) + "\\Tones";
@@ -407,6 +413,39 @@ TEST_F(SoundPlayTest, CuttingOffAPlayingSoundDoesNotHoldUpTheCaller) {
     // Not a time limit (scripts/bench-playback.sh measures it): whether the caller waited.
     EXPECT_EQ(fsound::TeardownWaitsOnThisThread(), 0u) << "the caller waited for the old device to close";
     ExpectOnlyTheSecondTone(ReadCaptureWhenQuiet(), 1.5);
+}
+
+// An open in the system's codecs that does not come back: the worker gives up on it at
+// the limit and plays the next sound, and the plug-in closes without waiting for it.
+// Media Foundation stays up while the call is out, and goes once it has come back.
+TEST_F(SoundPlayTest, AnOpenThatHangsIsLeftBehindAndTheNextSoundPlays) {
+    fsound::SetMfOpenSeam(300, &HangOnStuckFile);
+    SoundPack* pack = MakePack({SoundPath("tone_stereo_44100.wma"), TempTone("tl_after_stuck.wav", 1000, 0.4)});
+    ASSERT_EQ(Play(*pack->Sounds(), 0), PlayPosted);
+    ASSERT_EQ(Play(*pack->Sounds()->Next(), 0), PlayPosted);
+    WaitForWorker();
+    const CaptureSummary r = WaitForCapture();
+    EXPECT_NEAR(r.audibleSeconds, 0.4, 0.06);
+    EXPECT_NEAR(r.crossingsLeft, 2000, 2000 * 0.03);
+    ASSERT_EQ(fsound::MediaFoundationOpensOut(), 1u) << "the open did not hang";
+
+    const DWORD began = GetTickCount();
+    StopPlaybackWorker();
+    FSOUND_Close();
+    EXPECT_LT(GetTickCount() - began, 1500u) << "the close waited for the open left behind";
+    fsound::SetMfOpenSeam(fsound::MfOpenLimitMs, &HangOnStuckFile);
+    const unsigned starts = fsound::MediaFoundationStarts();
+    for (int phase = 0; phase < 2; ++phase) {
+        ASSERT_NE(FSOUND_Init(40100, 32, FSOUND_INIT_GLOBALFOCUS), 0);
+        FSOUND_STREAM* s = FSOUND_Stream_Open(SoundPath("tone_mono_22050.wma").c_str(), FSOUND_LOOP_OFF, 0, 0);
+        EXPECT_EQ(FSOUND_Stream_Close(s), 1);
+        EXPECT_EQ(fsound::MediaFoundationStarts(), starts + phase)
+            << (phase ? "not shut down when the call came back" : "shut down under the call still out");
+        FSOUND_Close();
+        SetEvent(gateOpen);
+        for (int i = 0; i < 500 && fsound::MediaFoundationOpensOut() > 0; ++i) Sleep(10);
+    }
+    fsound::SetMfOpenSeam(fsound::MfOpenLimitMs, nullptr);
 }
 
 TEST_F(SoundPlayTest, AFileThatDoesNotDecodeIsPostedButNothingIsHeard) {
