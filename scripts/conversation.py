@@ -72,6 +72,7 @@ class User:
         self.plugin_dir = self.home / "plugin"
         self.build = build
         self.heard = []  # raw PCM of each sound heard
+        self.starts = []  # how long each heard sound took to start
         self.lines = queue.Queue()
         self.env = dict(os.environ, LANG="C.UTF-8", TUNELARK_BUILD_DIR=str(build), TUNELARK_WINEPREFIX=str(self.prefix),
                         WINEPREFIX=str(self.prefix), TUNELARK_AUDIO="capture",
@@ -97,13 +98,13 @@ class User:
         print(f"  [{self.name}] {setup.name} /S installed: {listed.stdout.splitlines()[0] if listed.stdout else '?'}")
 
     def start(self, other):
+        """Starts this user's host; until_ready() then waits for it."""
         args = [str(self.build / "wine-run.sh"), "tlhost.exe", "--dll", windows_path(self.plugin_dir / "Tunelark.dll"),
                 "--me", self.display,
                 "--contact", f"{other.display}|{other.signin}", "--answer-prompt", "allow"]
         self.process = subprocess.Popen(args, cwd=self.build / "bin", env=self.env, stdin=subprocess.PIPE,
                                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         threading.Thread(target=self._read, daemon=True).start()
-        self.until_ready(quiet=True)
 
     def _read(self):
         for raw in self.process.stdout:
@@ -128,13 +129,15 @@ class User:
             if not quiet and not line.startswith("send: "):
                 print(f"    [{self.name}'s host] {line}")
 
-    def listen(self, wait_start=3.0, quiet_for=0.8, timeout=30.0):
-        """Collects the sound this user's plug-in plays now, if any."""
-        deadline = time.time() + wait_start
+    def listen(self, since, wait_start=3.0, quiet_for=0.8, timeout=30.0):
+        """Collects the sound this user's plug-in plays now, if any: one that starts within
+        wait_start of `since` (when the notification was sent), which self.starts notes."""
+        deadline = since + wait_start
         while time.time() < deadline and not (self.capture.exists() and self.capture.stat().st_size > 0):
             time.sleep(0.05)
         if not (self.capture.exists() and self.capture.stat().st_size > 0):
             return None
+        self.starts.append(time.time() - since)
         size, still_since, end = -1, time.time(), time.time() + timeout
         while time.time() < end:
             now = self.capture.stat().st_size
@@ -158,6 +161,26 @@ class User:
             if self.process.poll() is None:
                 self.process.kill()
             subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def both(action, users):
+    """Runs action(user) for each user at once, each user's machine being its own; raises the
+    first failure."""
+    failures = []
+
+    def act(user):
+        try:
+            action(user)
+        except BaseException as e:  # noqa: B036 - handed on below
+            failures.append(e)
+
+    threads = [threading.Thread(target=act, args=(user,)) for user in users]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    if failures:
+        raise failures[0]
 
 
 def envelope(pcm: bytes):
@@ -214,12 +237,13 @@ def run(build: Path, check: bool) -> int:
         return 2
     users = {name: User(name, build) for name in USERS}
     alice, bob = users["alice"], users["bob"]
-    for user in users.values():
-        user.install(setups[-1])
+    both(lambda user: user.install(setups[-1]), users.values())
     alice.start(bob)
     bob.start(alice)
     outcome = {name: [] for name in users}
     try:
+        for user in users.values():
+            user.until_ready(quiet=True)
         for who, line in SCRIPT:
             speaker = users[who]
             listener = bob if speaker is alice else alice
@@ -230,11 +254,15 @@ def run(build: Path, check: bool) -> int:
             for data in sent:
                 print(f"  the conversation carries: {show_text(data)}")
                 listener.forget_capture()
+                sent_at = time.time()
                 listener.send(f":receive {speaker.plain}\t{data.hex()}")
                 listener.until_ready()
                 if data[:1] != b"\x12":
                     continue
-                pcm = listener.listen()
+                # A sound that plays starts about as soon as the others did: three times the
+                # longest of them (at least 1 s, at most 3 s) without one is silence.
+                starts = alice.starts + bob.starts
+                pcm = listener.listen(sent_at, min(3.0, max(1.0, 3 * max(starts))) if starts else 3.0)
                 if pcm is None:
                     print(f"  {listener.plain} hears nothing")
                     outcome[listener.name].append(None)
@@ -243,8 +271,7 @@ def run(build: Path, check: bool) -> int:
                     print(f"  {listener.plain} hears {len(shape) / 100:.2f} s of sound")
                     outcome[listener.name].append(shape)
     finally:
-        for user in users.values():
-            user.stop()
+        both(User.stop, users.values())
 
     for user in users.values():
         out = user.home / f"{user.name}-heard.wav"

@@ -2,7 +2,9 @@
 # Builds one fuzz target natively with clang (libFuzzer, ASan, UBSan) into the given
 # directory and runs a fixed number of inputs from a fixed seed. Fails on any finding.
 # Usage: fuzz.sh BUILD_DIR [RUNS] [TARGET]   (TARGET: tests/fuzz/TARGET_fuzz.cpp,
-# default strip_plus_codes). TUNELARK_FUZZ_SEEDS: a directory of more seeds (the build's
+# default strip_plus_codes; RUNS default 500000, 0 for no end: until a finding or Ctrl-C).
+# ctest runs each target for a few seconds (tests/CMakeLists.txt); a long run is e.g.
+#   bash scripts/fuzz.sh build/fuzz 0 wav_parse TUNELARK_FUZZ_SEEDS: a directory of more seeds (the build's
 # test sounds), of which the files matching the target's pattern are used.
 # TUNELARK_FUZZ_BUILD_ONLY=1: build the target (when its sources changed) and stop; the
 # build does this, so a test run spends its time on inputs, not on the compiler.
@@ -69,5 +71,6 @@ fi
 cd "$out"
 export ASAN_OPTIONS="abort_on_error=1:detect_leaks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+[ "$runs" = 0 ] && runs=-1
 "$binary" -seed=1 -runs="$runs" -max_len="$max_len" -timeout=10 -print_final_stats=1 \
   "$work" "$root/$seeds"

@@ -13,37 +13,47 @@ build="$TUNELARK_BUILD_DIR"
 "$root/scripts/build.sh"
 
 slots="$(grep -c '"id"' "$build/wine-slots.json")"
-prefixes=("$build/wineprefix")
-for ((slot = 1; slot < slots; slot++)); do prefixes+=("$build/wineprefix-$slot"); done
+# The template that every prefix starts as a copy of: only made, never started, so
+# nothing a test does reaches a copy made later (the setup tests' machines).
+template="$build/wineprefix"
+prefixes=()
+for ((slot = 0; slot < slots; slot++)); do prefixes+=("$build/wineprefix-$slot"); done
 # The code page tests' own prefixes (tests/CMakeLists.txt).
 mapfile -t codepage_prefixes < "$build/wine-codepage-prefixes.txt"
 prefixes+=("${codepage_prefixes[@]}")
 
 stop_wine() {
-  for prefix in "${prefixes[@]}"; do
-    WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
+  # With the machines the setup tests and the conversation made, in case one was cut off.
+  for prefix in "${prefixes[@]}" "$build"/setup-tests/*/prefix "$build"/conversation/*/prefix; do
+    if [ -d "$prefix" ]; then WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true; fi
   done
 }
 trap stop_wine EXIT
 
-# The first is the template of the others: made first, then the others start at once.
-export TUNELARK_PREFIX_TEMPLATE="${prefixes[0]}"
+export TUNELARK_PREFIX_TEMPLATE="$template"
+WINEPREFIX="$template" "$root/scripts/wine-prefix.sh" --create
 starting=()
 for prefix in "${prefixes[@]}"; do
   WINEPREFIX="$prefix" "$root/scripts/wine-prefix.sh" &
   starting+=($!)
-  [ "$prefix" = "${prefixes[0]}" ] && wait "${starting[0]}"
 done
-for pid in "${starting[@]:1}"; do wait "$pid"; done
+for pid in "${starting[@]}"; do wait "$pid"; done
 
+# Beside the warm-up below: the lists of test cases of the programs built since the last
+# run (gtest's discovery, each program run under Wine in turn: seconds after a fresh
+# build), which ctest would otherwise make one after the other before its first test.
+(cd "$build" && ctest -N >/dev/null 2>&1) &
+listing=$!
 # The system's codecs, once, outside any test: their first use on a machine reads
 # GStreamer's plug-ins from disk and builds its registry (seconds on a fresh machine),
 # which would otherwise eat into one test's time limit.
 TUNELARK_AUDIO=capture TUNELARK_CAPTURE_FILE="$build/audio/warm-up.raw" "$build/wine-run.sh" \
   "$build/bin/fsound_tests.exe" --gtest_filter='Formats/FsoundPlayTest.*/tone_mono_22050_wma' \
   </dev/null >/dev/null 2>&1 || true
+wait "$listing" || true
 
 cd "$build"
-# One more job than slots: the tests without Wine (fuzzing, the conversation, which has
-# prefixes of its own) run beside them.
-ctest --output-on-failure --timeout 60 -j "$((slots + 1))" "$@"
+# Seven more jobs than slots: the tests that take none (the fuzz targets, the setup
+# program and the conversation on machines of their own, the loudness and import checks)
+# run beside a full set of Wine tests, never in their place.
+ctest --output-on-failure --timeout 60 -j "$((slots + 7))" "$@"

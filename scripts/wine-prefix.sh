@@ -6,7 +6,8 @@
 #
 # Creating: a copy of $TUNELARK_PREFIX_TEMPLATE when that is set (the template is made
 # first if needed; the copy hard-links the large binaries Wine never writes and copies
-# everything else), otherwise a new prefix by `wineboot -i`; null graphics driver.
+# everything else), otherwise a new prefix by `wineboot -i`; null graphics driver. The
+# template itself is only ever created, never started (scripts/wine-run.sh refuses it).
 #
 # Starting: everything Wine runs in the background is started once, here, detached (own
 # session, standard streams on /dev/null): a persistent wineserver, Wine's services
@@ -91,10 +92,12 @@ supervise() {
 }
 
 create() {
-    [ -f "$ready" ] && return 0
     local template="${TUNELARK_PREFIX_TEMPLATE:-}"
     if [ -n "$template" ] && [ "$(realpath -m "$template")" != "$(realpath -m "$WINEPREFIX")" ]; then
         WINEPREFIX="$template" bash "$0" --create 9>&-
+        # Made again when the template was made since.
+        [ -f "$ready" ] && [ "$ready" -nt "$template/.tunelark-template" ] && return 0
+        wineserver -k </dev/null >/dev/null 2>&1 9>&- || true
         local copy="$WINEPREFIX.copy-$$"
         rm -rf "$copy" "$WINEPREFIX"
         cp -al "$template" "$copy"
@@ -105,15 +108,29 @@ create() {
             -o -iname '*.ax' -o -iname '*.com' -o -iname '*.mod' -o -iname '*.msstyles' \
             -o -iname '*.fon' -o -iname '*.ttf' \) \
             -exec sh -c 'for f; do cp -p "$f" "$f.copy" && mv -f "$f.copy" "$f"; done' sh {} +
-        # The template's run state, and (Debian's wine) the pointer to its server's directory.
-        rm -f "$copy/.tunelark-running" "$copy/wineserver"
+        # The template's run state and mark, and (Debian's wine) the pointer to its
+        # server's directory.
+        rm -f "$copy/.tunelark-running" "$copy/.tunelark-template" "$copy/wineserver"
         mv "$copy" "$WINEPREFIX"
     else
+        # A template is marked when made. Without the mark it is an older build's, which
+        # ran tests in it (it was slot 0): made anew, and so are its copies.
+        if [ -n "$template" ]; then
+            [ -f "$ready" ] && [ -f "$WINEPREFIX/.tunelark-template" ] && return 0
+            wineserver -k </dev/null >/dev/null 2>&1 9>&- || true
+            rm -f "$ready"
+        fi
+        [ -f "$ready" ] && return 0
         rm -rf "$WINEPREFIX"
         wineboot -i </dev/null >/dev/null 2>&1 9>&- || true
         wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1 9>&-
+        # No game controllers: Wine's SDL bus looks for them all the time, 2% of a core
+        # per running prefix.
+        wine reg add 'HKLM\System\CurrentControlSet\Services\winebus' /v 'Enable SDL' /t REG_DWORD /d 0 /f \
+            </dev/null >/dev/null 2>&1 9>&-
         "$here/wine-fonts.sh" 9>&-
         wineserver -w
+        if [ -n "$template" ]; then touch "$WINEPREFIX/.tunelark-template"; fi
     fi
     touch "$ready"
 }

@@ -1,14 +1,20 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine in a throw-away prefix ($WINEPREFIX, by default
-# the build's own). The prefix is created on first use with the null graphics driver,
-# and its background processes (wineserver, services, desktop) are started once,
-# detached, by scripts/wine-prefix.sh; later starts only check that they run. They stop
-# on their own after a while without programs; scripts/test.sh stops them at the end.
+# the build's slot 0). The prefix is created on first use with the null graphics driver
+# (a copy of $TUNELARK_PREFIX_TEMPLATE when that is set), and its background processes
+# (wineserver, services, desktop) are started once, detached, by scripts/wine-prefix.sh;
+# later starts only check that they run. They stop on their own after a while without
+# programs; scripts/test.sh stops them at the end.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 : "${TUNELARK_BUILD_DIR:=$(cd "$here/.." && pwd)/build}"
-export WINEPREFIX="${WINEPREFIX:-$TUNELARK_BUILD_DIR/wineprefix}"
+export WINEPREFIX="${WINEPREFIX:-$TUNELARK_BUILD_DIR/wineprefix-0}"
+# The template stays as Wine made it, so that every copy starts clean.
+if [ "${WINEPREFIX%/}" = "${TUNELARK_PREFIX_TEMPLATE:-}" ]; then
+  echo "wine-run.sh: $WINEPREFIX is the template of the other prefixes; nothing runs in it" >&2
+  exit 2
+fi
 export WINEARCH=win32
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"

@@ -16,6 +16,7 @@ import zipfile
 from pathlib import Path
 
 BUILD = Path(sys.argv.pop(1)).resolve()
+SCRIPTS = Path(__file__).resolve().parent.parent / "scripts"
 HOST_KEY = r"HKLM\Software\Drovask\MsgPlus2"
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tunelark"
 DATABASE = r"SOFTWARE\vorquell_ software\Tlx3"  # below HKLM
@@ -42,7 +43,18 @@ class Machine:
         self.program = self.prefix / "drive_c" / "Tunelark"
         self.env = {k: v for k, v in os.environ.items() if not k.startswith("CTEST_RESOURCE")}
         self.env.update(TUNELARK_BUILD_DIR=str(BUILD), TUNELARK_WINEPREFIX=str(self.prefix),
-                        WINEPREFIX=str(self.prefix), TUNELARK_AUDIO="none")
+                        WINEPREFIX=str(self.prefix), TUNELARK_AUDIO="none",
+                        TUNELARK_PREFIX_TEMPLATE=str(BUILD / "wineprefix"))
+        # A copy of the build's template, which no test runs in; nothing has run in it yet.
+        subprocess.run([str(SCRIPTS / "wine-prefix.sh"), "--create"], env=self.env, check=True,
+                       stdout=subprocess.DEVNULL)
+
+    def keys_at_start(self):
+        """The host's and Tunelark's keys in the registry files of the machine, before it ever ran
+        (so the files hold all there is), and how many keys the files hold in all."""
+        text = "".join((self.prefix / hive).read_text(errors="replace") for hive in ("system.reg", "user.reg"))
+        keys = re.findall(r"^\[([^\]]*)\]", text, re.M)
+        return [k for k in keys if re.match(r"software\\\\(drovask|vorquell_ software)\b", k, re.I)], len(keys)
 
     def run(self, *args, timeout=90):
         return subprocess.run([str(BUILD / "wine-run.sh"), *args], env=self.env, cwd=BUILD / "bin",
@@ -88,6 +100,10 @@ class SetupTest(unittest.TestCase):
     def machine(self, name):
         m = Machine(name)
         self.addCleanup(m.stop)
+        theirs, keys = m.keys_at_start()
+        self.assertGreater(keys, 100, "a registry as Wine makes it")
+        self.assertEqual(theirs, [], "a new machine has neither the host nor a SoundPack")
+        self.assertFalse(m.program.exists())
         return m
 
     def assertShared(self, m, shared=True):
@@ -142,7 +158,7 @@ class SetupTest(unittest.TestCase):
         # The uninstaller goes on from a copy of itself in the temporary folder.
         deadline = time.time() + 60
         while time.time() < deadline and (m.program.exists() or m.query(UNINSTALL_KEY)):
-            time.sleep(0.5)
+            time.sleep(0.1)
         self.assertFalse(m.program.exists())
         self.assertEqual(m.query(UNINSTALL_KEY), "")
         self.assertFalse((m.plugin / "Tunelark.dll").exists())
@@ -167,12 +183,12 @@ class SetupTest(unittest.TestCase):
         self.assertIn(f"tlpack install \"<plug-in directory>\\Tunelark\\{STARTER}\\install.ini\"".encode(), readme)
 
     def test_refusals_change_nothing(self):
-        m = self.machine("no-host")
+        m = self.machine("refusals")
         before = m.state()
+        self.assertEqual(before, ([], [""] * 4), "no host, no Tunelark, no SoundPacks, no options")
         self.assertEqual(m.setup(), EXIT_NO_HOST)
         self.assertEqual(m.state(), before)
 
-        m = self.machine("in-use")
         m.add_host()
         # Installed for an administrator who keeps the SoundPacks to administrators.
         self.assertEqual(m.setup("/NOSHARE"), 0)
