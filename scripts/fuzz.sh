@@ -4,7 +4,8 @@
 # Usage: fuzz.sh BUILD_DIR [RUNS] [TARGET]   (TARGET: tests/fuzz/TARGET_fuzz.cpp,
 # default strip_plus_codes; RUNS default 500000, 0 for no end: until a finding or Ctrl-C).
 # ctest runs each target for a few seconds (tests/CMakeLists.txt); a long run is e.g.
-#   bash scripts/fuzz.sh build/fuzz 0 wav_parse TUNELARK_FUZZ_SEEDS: a directory of more seeds (the build's
+#   bash scripts/fuzz.sh build/fuzz 0 wav_parse
+# TUNELARK_FUZZ_SEEDS: a directory of more seeds (the build's
 # test sounds), of which the files matching the target's pattern are used.
 # TUNELARK_FUZZ_BUILD_ONLY=1: build the target (when its sources changed) and stop; the
 # build does this, so a test run spends its time on inputs, not on the compiler.
@@ -14,6 +15,7 @@ out="${1:?usage: fuzz.sh BUILD_DIR [RUNS] [TARGET]}"
 runs="${2:-500000}"
 target="${3:-strip_plus_codes}"
 mkdir -p "$out"
+out="$(cd "$out" && pwd)"  # it runs from there
 
 # Per target: the code under test, the longest input, the checked-in seeds, and which of
 # the extra seeds fit.
