@@ -25,14 +25,16 @@ using namespace testsupport;
 using tunelark::fsound::MpegFrame;
 using tunelark::fsound::ParseMpegFrame;
 
-using testsupport::SoundPath;
-
 namespace {
 
 bool InitAsThePluginDoes() {
     FSOUND_SetOutput(FSOUND_OUTPUT_WINMM);
     FSOUND_SetDriver(0);
     return FSOUND_Init(40100, 32, FSOUND_INIT_GLOBALFOCUS) != 0;
+}
+
+FSOUND_STREAM* OpenSound(const std::string& name) {
+    return FSOUND_Stream_Open(SoundPath(name).c_str(), FSOUND_LOOP_OFF, 0, 0);
 }
 
 std::string TempCopy(const std::string& name) {
@@ -45,55 +47,39 @@ std::string TempCopy(const std::string& name) {
 
 // --- MPEG frame headers ------------------------------------------------------------
 
-MpegFrame Parse(unsigned char b0, unsigned char b1, unsigned char b2, unsigned char b3, bool* ok) {
-    const unsigned char h[4] = {b0, b1, b2, b3};
-    MpegFrame f;
-    *ok = ParseMpegFrame(h, f);
-    return f;
-}
-
 TEST(MpegFrameTest, ReadsRateChannelsAndFrameSizeOfEachVersionAndLayer) {
-    bool ok;
-    MpegFrame f = Parse(0xFF, 0xFB, 0x90, 0x00, &ok);  // MPEG 1 layer III 128k 44.1k stereo
-    ASSERT_TRUE(ok);
-    EXPECT_EQ(f.version, 1);
-    EXPECT_EQ(f.layer, 3);
-    EXPECT_EQ(f.bitrate, 128000u);
-    EXPECT_EQ(f.sampleRate, 44100u);
-    EXPECT_EQ(f.channels, 2u);
-    EXPECT_EQ(f.frameBytes, 417u);
-    EXPECT_EQ(Parse(0xFF, 0xFB, 0x92, 0x00, &ok).frameBytes, 418u) << "padding adds a byte";
-
-    f = Parse(0xFF, 0xF3, 0x40, 0xC0, &ok);  // MPEG 2 layer III 32k 22.05k mono
-    ASSERT_TRUE(ok);
-    EXPECT_EQ(f.version, 2);
-    EXPECT_EQ(f.bitrate, 32000u);
-    EXPECT_EQ(f.sampleRate, 22050u);
-    EXPECT_EQ(f.channels, 1u);
-    EXPECT_EQ(f.frameBytes, 104u);  // half-size frames: 576 samples each
-
-    f = Parse(0xFF, 0xE3, 0x10, 0x40, &ok);  // MPEG 2.5 layer III 8k 11.025k joint stereo
-    ASSERT_TRUE(ok);
-    EXPECT_EQ(f.version, 25);
-    EXPECT_EQ(f.sampleRate, 11025u);
-    EXPECT_EQ(f.frameBytes, 52u);
-
-    f = Parse(0xFF, 0xFC, 0xA4, 0x00, &ok);  // MPEG 1 layer II 192k 48k stereo, with CRC
-    ASSERT_TRUE(ok);
-    EXPECT_EQ(f.layer, 2);
-    EXPECT_TRUE(f.crc);
-    EXPECT_EQ(f.bitrate, 192000u);
-    EXPECT_EQ(f.sampleRate, 48000u);
-    EXPECT_EQ(f.frameBytes, 576u);
-
-    f = Parse(0xFF, 0xFF, 0x10, 0x00, &ok);  // MPEG 1 layer I 32k 44.1k
-    ASSERT_TRUE(ok);
-    EXPECT_EQ(f.layer, 1);
-    EXPECT_EQ(f.frameBytes, 32u);  // (12 * 32000 / 44100) slots of 4 bytes
+    const struct {
+        unsigned char header[4];
+        const char* name;
+        int version, layer;
+        unsigned bitrate, sampleRate, channels, frameBytes;
+        bool crc;
+    } rows[] = {
+        {{0xFF, 0xFB, 0x90, 0x00}, "MPEG 1 layer III 128k 44.1k stereo", 1, 3, 128000, 44100, 2, 417, false},
+        {{0xFF, 0xFB, 0x92, 0x00}, "the same, padded: a byte more", 1, 3, 128000, 44100, 2, 418, false},
+        // Half-size frames: 576 samples each.
+        {{0xFF, 0xF3, 0x40, 0xC0}, "MPEG 2 layer III 32k 22.05k mono", 2, 3, 32000, 22050, 1, 104, false},
+        {{0xFF, 0xE3, 0x10, 0x40}, "MPEG 2.5 layer III 8k 11.025k joint", 25, 3, 8000, 11025, 2, 52, false},
+        {{0xFF, 0xFC, 0xA4, 0x00}, "MPEG 1 layer II 192k 48k stereo, CRC", 1, 2, 192000, 48000, 2, 576, true},
+        {{0xFF, 0xFD, 0x14, 0xC0}, "layer II mono at 32k is allowed", 1, 2, 32000, 48000, 1, 96, false},
+        // (12 * 32000 / 44100) slots of 4 bytes.
+        {{0xFF, 0xFF, 0x10, 0x00}, "MPEG 1 layer I 32k 44.1k stereo", 1, 1, 32000, 44100, 2, 32, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        MpegFrame f;
+        ASSERT_TRUE(ParseMpegFrame(row.header, f));
+        EXPECT_EQ(f.version, row.version);
+        EXPECT_EQ(f.layer, row.layer);
+        EXPECT_EQ(f.bitrate, row.bitrate);
+        EXPECT_EQ(f.sampleRate, row.sampleRate);
+        EXPECT_EQ(f.channels, row.channels);
+        EXPECT_EQ(f.frameBytes, row.frameBytes);
+        EXPECT_EQ(f.crc, row.crc);
+    }
 }
 
 TEST(MpegFrameTest, RefusesFalseSyncsAndReservedValues) {
-    bool ok;
     const unsigned char bad[][4] = {
         {0xFF, 0x7B, 0x90, 0x00},  // incomplete sync
         {0xFF, 0xEB, 0x90, 0x00},  // reserved version
@@ -109,8 +95,6 @@ TEST(MpegFrameTest, RefusesFalseSyncsAndReservedValues) {
         MpegFrame f;
         EXPECT_FALSE(ParseMpegFrame(h, f)) << std::hex << int(h[1]) << ' ' << int(h[2]) << ' ' << int(h[3]);
     }
-    Parse(0xFF, 0xFD, 0x14, 0xC0, &ok);
-    EXPECT_TRUE(ok) << "layer II mono at 32k is allowed";
 }
 
 // --- Playing into the capture device -----------------------------------------------
@@ -124,6 +108,36 @@ protected:
         ResetCapture();
     }
     void TearDown() override { FSOUND_Close(); }
+};
+
+// Plays a whole sound from a fresh capture: what came out (nothing if it would not open).
+CaptureSummary PlayWhole(const std::string& name) {
+    ResetCapture();
+    FSOUND_STREAM* s = OpenSound(name);
+    if (!s) {
+        ADD_FAILURE() << name << " would not open";
+        return {};
+    }
+    EXPECT_NE(FSOUND_Stream_Play(FSOUND_FREE, s), 0) << name;
+    const CaptureSummary r = WaitForCapture();
+    EXPECT_EQ(FSOUND_Stream_Close(s), 1) << name;
+    return r;
+}
+
+// A handle that is not a stream, or no longer one: every call with it fails, without
+// touching what it points to.
+void ExpectNotAStream(FSOUND_STREAM* s, const char* what) {
+    EXPECT_EQ(FSOUND_Stream_Play(FSOUND_FREE, s), 0) << what;
+    EXPECT_EQ(FSOUND_Stream_Stop(s), 0) << what;
+    EXPECT_EQ(FSOUND_Stream_Close(s), 0) << what;
+}
+
+// Test names from sound file names.
+const auto FileTestName = [](const auto& info) {
+    std::string name = info.param.file;
+    for (char& ch : name)
+        if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+    return name;
 };
 
 struct SoundCase {
@@ -144,10 +158,7 @@ class FsoundPlayTest : public FsoundTest, public ::testing::WithParamInterface<S
 
 TEST_P(FsoundPlayTest, PlaysTheWholeSoundAtItsOwnPitch) {
     const SoundCase& c = GetParam();
-    FSOUND_STREAM* s = FSOUND_Stream_Open(SoundPath(c.file).c_str(), FSOUND_LOOP_OFF, 0, 0);
-    ASSERT_NE(s, nullptr);
-    EXPECT_NE(FSOUND_Stream_Play(FSOUND_FREE, s), 0);
-    const CaptureSummary r = WaitForCapture();
+    const CaptureSummary r = PlayWhole(c.file);
     EXPECT_NEAR(r.audibleSeconds, c.seconds, c.lengthTolerance);
     EXPECT_GE(r.firstAudible, 0.0);
     EXPECT_LE(r.firstAudible, c.startsBy);
@@ -158,7 +169,6 @@ TEST_P(FsoundPlayTest, PlaysTheWholeSoundAtItsOwnPitch) {
     EXPECT_NEAR(r.crossingsLeft, 2 * c.leftHz, 2 * c.leftHz * 0.03);
     EXPECT_NEAR(r.crossingsRight, 2 * c.rightHz, 2 * c.rightHz * 0.03);
     EXPECT_LE(PhaseJumps(ReadCapture(), c.leftHz, c.rightHz), c.phaseJumps);
-    EXPECT_EQ(FSOUND_Stream_Close(s), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -213,18 +223,30 @@ INSTANTIATE_TEST_SUITE_P(
                       SoundCase{"tone_mono_22050.m4a", 0.6, 440, 440, 1.0, 0.08},
                       SoundCase{"tone_stereo_44100.flac", 0.6, 440, 660},
                       SoundCase{"tone_mono_22050.flac", 0.6, 440, 440}),
-    [](const auto& info) {
-        std::string name = info.param.file;
-        for (char& ch : name)
-            if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
-        return name;
-    });
+    FileTestName);
 
-
-TEST_F(FsoundTest, StopCutsTheSoundShortAndPlayStartsItAgainFromTheBeginning) {
-    FSOUND_STREAM* s = FSOUND_Stream_Open(SoundPath("long_16bit_mono_8000.wav").c_str(), FSOUND_LOOP_OFF, 0, 0);
+TEST_F(FsoundTest, PlayReturnsAtOnceAndStopCutsTheSoundShortAndPlayStartsItAgainFromTheBeginning) {
+    FSOUND_STREAM* s = OpenSound("long_16bit_mono_8000.wav");
     ASSERT_NE(s, nullptr);
+    LARGE_INTEGER freq, before, after;
+    QueryPerformanceFrequency(&freq);
+    QueryPerformanceCounter(&before);
     ASSERT_NE(FSOUND_Stream_Play(FSOUND_FREE, s), 0);
+    QueryPerformanceCounter(&after);
+    EXPECT_LT(double(after.QuadPart - before.QuadPart) / freq.QuadPart, 0.25)
+        << "Play must not wait for the sound";
+    // It records when the first buffer went out.
+    tunelark::fsound::PlayTiming t{};
+    for (int i = 0; i < 200 && t.firstBuffer == 0; ++i) {
+        Sleep(10);
+        t = tunelark::fsound::LastPlayTiming();
+    }
+    EXPECT_GE(t.requested, before.QuadPart);
+    EXPECT_LE(t.requested, after.QuadPart);
+    EXPECT_GE(t.firstBuffer, t.requested);
+    EXPECT_LT(double(t.firstBuffer - t.requested) / freq.QuadPart, 1.0);
+    RecordProperty("first_buffer_us", std::to_string((t.firstBuffer - t.requested) * 1000000 / freq.QuadPart));
+
     while (CaptureBytes() == 0) Sleep(5);  // bounded by the test timeout
     Sleep(50);
     const unsigned waits = tunelark::fsound::TeardownWaitsOnThisThread();
@@ -246,30 +268,6 @@ TEST_F(FsoundTest, StopCutsTheSoundShortAndPlayStartsItAgainFromTheBeginning) {
     EXPECT_EQ(FSOUND_Stream_Close(s), 1);
 }
 
-TEST_F(FsoundTest, PlayReturnsAtOnceAndRecordsWhenTheFirstBufferWentOut) {
-    FSOUND_STREAM* s = FSOUND_Stream_Open(SoundPath("long_16bit_mono_8000.wav").c_str(), FSOUND_LOOP_OFF, 0, 0);
-    ASSERT_NE(s, nullptr);
-    LARGE_INTEGER freq, before, after;
-    QueryPerformanceFrequency(&freq);
-    QueryPerformanceCounter(&before);
-    ASSERT_NE(FSOUND_Stream_Play(FSOUND_FREE, s), 0);
-    QueryPerformanceCounter(&after);
-    EXPECT_LT(double(after.QuadPart - before.QuadPart) / freq.QuadPart, 0.25)
-        << "Play must not wait for the sound";
-
-    tunelark::fsound::PlayTiming t{};
-    for (int i = 0; i < 200 && t.firstBuffer == 0; ++i) {
-        Sleep(10);
-        t = tunelark::fsound::LastPlayTiming();
-    }
-    EXPECT_GE(t.requested, before.QuadPart);
-    EXPECT_LE(t.requested, after.QuadPart);
-    EXPECT_GE(t.firstBuffer, t.requested);
-    EXPECT_LT(double(t.firstBuffer - t.requested) / freq.QuadPart, 1.0);
-    RecordProperty("first_buffer_us", std::to_string((t.firstBuffer - t.requested) * 1000000 / freq.QuadPart));
-    EXPECT_EQ(FSOUND_Stream_Close(s), 1);
-}
-
 TEST_F(FsoundTest, ClosingAPlayingStreamSilencesItAndReleasesTheFile) {
     const std::string copy = TempCopy("long_16bit_mono_8000.wav");
     FSOUND_STREAM* s = FSOUND_Stream_Open(copy.c_str(), FSOUND_LOOP_OFF, 0, 0);
@@ -283,16 +281,13 @@ TEST_F(FsoundTest, ClosingAPlayingStreamSilencesItAndReleasesTheFile) {
     const CaptureSummary r = WaitForCapture();
     EXPECT_LT(r.audibleSeconds, 1.5);
     EXPECT_EQ(CaptureBytes(), atClose);
-    // The handle is gone: every call with it fails without touching freed memory.
-    EXPECT_EQ(FSOUND_Stream_Close(s), 0);
-    EXPECT_EQ(FSOUND_Stream_Stop(s), 0);
-    EXPECT_EQ(FSOUND_Stream_Play(FSOUND_FREE, s), 0);
+    ExpectNotAStream(s, "a closed stream");
 }
 
 TEST_F(FsoundTest, CloseOfTheSoundSystemStopsWhatPlaysAndInvalidatesStreams) {
     const std::string copy = TempCopy("tone_stereo_44100.ogg");
     FSOUND_STREAM* ogg = FSOUND_Stream_Open(copy.c_str(), FSOUND_LOOP_OFF, 0, 0);
-    FSOUND_STREAM* wav = FSOUND_Stream_Open(SoundPath("long_16bit_mono_8000.wav").c_str(), FSOUND_LOOP_OFF, 0, 0);
+    FSOUND_STREAM* wav = OpenSound("long_16bit_mono_8000.wav");
     ASSERT_NE(ogg, nullptr);
     ASSERT_NE(wav, nullptr);
     ASSERT_NE(FSOUND_Stream_Play(FSOUND_FREE, wav), 0);
@@ -302,11 +297,9 @@ TEST_F(FsoundTest, CloseOfTheSoundSystemStopsWhatPlaysAndInvalidatesStreams) {
     EXPECT_LT(WaitForCapture().audibleSeconds, 1.5);
     EXPECT_EQ(CaptureBytes(), atClose);
     EXPECT_TRUE(DeleteFileA(copy.c_str())) << "an open stream kept its file after FSOUND_Close";
-    EXPECT_EQ(FSOUND_Stream_Play(FSOUND_FREE, wav), 0);
-    EXPECT_EQ(FSOUND_Stream_Stop(ogg), 0);
-    EXPECT_EQ(FSOUND_Stream_Close(ogg), 0);
-    EXPECT_EQ(FSOUND_Stream_Open(SoundPath("tone_8bit_mono_11025.wav").c_str(), FSOUND_LOOP_OFF, 0, 0), nullptr)
-        << "open after FSOUND_Close";
+    ExpectNotAStream(wav, "a stream that played before FSOUND_Close");
+    ExpectNotAStream(ogg, "a stream opened before FSOUND_Close");
+    EXPECT_EQ(OpenSound("tone_8bit_mono_11025.wav"), nullptr) << "open after FSOUND_Close";
     FSOUND_Close();  // twice is harmless
 }
 
@@ -315,7 +308,7 @@ TEST_F(FsoundTest, FilesThatAreNotPlayableFailAtOpenAndStaySilent) {
                              "truncated.ogg", "no_such_file.wav", "empty.raw", "raw_as.snd",
                              "surround_6ch.flac"}) {
         const std::string copy = TempCopy(name);
-        EXPECT_EQ(FSOUND_Stream_Open(SoundPath(name).c_str(), FSOUND_LOOP_OFF, 0, 0), nullptr) << name;
+        EXPECT_EQ(OpenSound(name), nullptr) << name;
         EXPECT_EQ(FSOUND_Stream_Open(copy.c_str(), FSOUND_LOOP_OFF, 0, 0), nullptr) << name;
         EXPECT_TRUE(DeleteFileA(copy.c_str())) << name << ": a refused file stayed open";
     }
@@ -345,7 +338,7 @@ class FsoundBrokenTest : public FsoundTest, public ::testing::WithParamInterface
 
 TEST_P(FsoundBrokenTest, IsRefusedOrEndsQuietlyAndTheNextSoundPlays) {
     const BrokenCase& c = GetParam();
-    FSOUND_STREAM* s = FSOUND_Stream_Open(SoundPath(c.file).c_str(), FSOUND_LOOP_OFF, 0, 0);
+    FSOUND_STREAM* s = OpenSound(c.file);
     if (c.maxSeconds == 0) {
         EXPECT_EQ(s, nullptr);
     } else {
@@ -361,14 +354,9 @@ TEST_P(FsoundBrokenTest, IsRefusedOrEndsQuietlyAndTheNextSoundPlays) {
     }
 
     tunelark::fsound::WaitForStreamTeardowns();
-    ResetCapture();
-    FSOUND_STREAM* good = FSOUND_Stream_Open(SoundPath("tone_16bit_stereo_22050.wav").c_str(), FSOUND_LOOP_OFF, 0, 0);
-    ASSERT_NE(good, nullptr);
-    EXPECT_NE(FSOUND_Stream_Play(FSOUND_FREE, good), 0);
-    r = WaitForCapture();
+    r = PlayWhole("tone_16bit_stereo_22050.wav");
     EXPECT_NEAR(r.audibleSeconds, 0.5, 0.06);
     EXPECT_NEAR(r.crossingsRight, 1320, 1320 * 0.03);
-    EXPECT_EQ(FSOUND_Stream_Close(good), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -383,12 +371,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BrokenCase{"broken_unknown_subformat.wav", 0}, BrokenCase{"broken_unknown_codec.wav", 0},
                       BrokenCase{"broken_data_size_lies.wav", 0.3, 0.1}, BrokenCase{"broken_ima_cut_mid_block.wav", 0.45, 0.15},
                       BrokenCase{"broken_msadpcm_bad_predictor.wav", 0.45, 0.15}),
-    [](const auto& info) {
-        std::string name = info.param.file;
-        for (char& ch : name)
-            if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
-        return name;
-    });
+    FileTestName);
 
 // Damaged MPEG and Ogg files: refused, or played up to the damage and no further.
 INSTANTIATE_TEST_SUITE_P(
@@ -401,12 +384,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BrokenCase{"bad_frame.mp3", 1.7}, BrokenCase{"lying_header.mp3", 1.7},
                       BrokenCase{"cut_mid_frame.mp3", 1.7}, BrokenCase{"false_syncs.mp3", 0.2},
                       BrokenCase{"cut_mid_frame.mp2", 1.7}),
-    [](const auto& info) {
-        std::string name = info.param.file;
-        for (char& ch : name)
-            if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
-        return name;
-    });
+    FileTestName);
 
 // Float samples beyond full scale are clipped, not wrapped; wider integers keep their top
 // 16 bits whatever their container.
@@ -440,19 +418,14 @@ TEST(WavToPcm16Test, ClipsFloatAndKeepsTheTopOfWideIntegers) {
 TEST_F(FsoundTest, DamagedFilesForTheSystemCodecsEndCleanly) {
     for (const char* name : {"truncated.wma", "garbage.wma"}) {
         ResetCapture();
-        FSOUND_STREAM* s = FSOUND_Stream_Open(SoundPath(name).c_str(), FSOUND_LOOP_OFF, 0, 0);
+        FSOUND_STREAM* s = OpenSound(name);
         if (s) {
             EXPECT_NE(FSOUND_Stream_Play(FSOUND_FREE, s), 0) << name;
             const CaptureSummary r = WaitForCapture();
             EXPECT_LT(r.audibleSeconds, 0.55) << name << " played longer than what is left of it";
             EXPECT_EQ(FSOUND_Stream_Close(s), 1) << name;
         }
-        ResetCapture();
-        FSOUND_STREAM* good = FSOUND_Stream_Open(SoundPath("tone_8bit_mono_11025.wav").c_str(), FSOUND_LOOP_OFF, 0, 0);
-        ASSERT_NE(good, nullptr) << "after " << name;
-        EXPECT_NE(FSOUND_Stream_Play(FSOUND_FREE, good), 0);
-        EXPECT_NEAR(WaitForCapture().audibleSeconds, 0.5, 0.06) << "after " << name;
-        EXPECT_EQ(FSOUND_Stream_Close(good), 1);
+        EXPECT_NEAR(PlayWhole("tone_8bit_mono_11025.wav").audibleSeconds, 0.5, 0.06) << "after " << name;
     }
 }
 
@@ -466,7 +439,7 @@ TEST_F(FsoundTest, OpeningThroughTheSystemCodecsStaysCheapAfterTheFirstTime) {
     for (double& t : ms) {
         LARGE_INTEGER before, after;
         QueryPerformanceCounter(&before);
-        FSOUND_STREAM* s = FSOUND_Stream_Open(SoundPath("tone_stereo_44100.wma").c_str(), FSOUND_LOOP_OFF, 0, 0);
+        FSOUND_STREAM* s = OpenSound("tone_stereo_44100.wma");
         QueryPerformanceCounter(&after);
         ASSERT_NE(s, nullptr);
         EXPECT_EQ(FSOUND_Stream_Close(s), 1);
@@ -479,16 +452,11 @@ TEST_F(FsoundTest, OpeningThroughTheSystemCodecsStaysCheapAfterTheFirstTime) {
 }
 
 TEST_F(FsoundTest, CallsWithNullOrForeignStreamsAndBadChannelsFail) {
-    EXPECT_EQ(FSOUND_Stream_Play(FSOUND_FREE, nullptr), 0);
-    EXPECT_EQ(FSOUND_Stream_Stop(nullptr), 0);
-    EXPECT_EQ(FSOUND_Stream_Close(nullptr), 0);
+    ExpectNotAStream(nullptr, "null");
     int notAStream = 0;
-    auto* foreign = reinterpret_cast<FSOUND_STREAM*>(&notAStream);
-    EXPECT_EQ(FSOUND_Stream_Play(FSOUND_FREE, foreign), 0);
-    EXPECT_EQ(FSOUND_Stream_Stop(foreign), 0);
-    EXPECT_EQ(FSOUND_Stream_Close(foreign), 0);
+    ExpectNotAStream(reinterpret_cast<FSOUND_STREAM*>(&notAStream), "foreign");
 
-    FSOUND_STREAM* s = FSOUND_Stream_Open(SoundPath("tone_8bit_mono_11025.wav").c_str(), FSOUND_LOOP_OFF, 0, 0);
+    FSOUND_STREAM* s = OpenSound("tone_8bit_mono_11025.wav");
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(FSOUND_Stream_Play(32, s), 0) << "only 32 channels were asked for";
     EXPECT_EQ(FSOUND_Stream_Play(-2, s), 0);
@@ -499,10 +467,9 @@ TEST_F(FsoundTest, CallsWithNullOrForeignStreamsAndBadChannelsFail) {
 TEST_F(FsoundTest, FreeChannelsAreHandedOutOncePerPlayingStream) {
     FSOUND_Close();
     ASSERT_NE(FSOUND_Init(40100, 2, FSOUND_INIT_GLOBALFOCUS), 0);
-    const std::string path = SoundPath("long_16bit_mono_8000.wav");
-    FSOUND_STREAM* a = FSOUND_Stream_Open(path.c_str(), FSOUND_LOOP_OFF, 0, 0);
-    FSOUND_STREAM* b = FSOUND_Stream_Open(path.c_str(), FSOUND_LOOP_OFF, 0, 0);
-    FSOUND_STREAM* c = FSOUND_Stream_Open(path.c_str(), FSOUND_LOOP_OFF, 0, 0);
+    FSOUND_STREAM* a = OpenSound("long_16bit_mono_8000.wav");
+    FSOUND_STREAM* b = OpenSound("long_16bit_mono_8000.wav");
+    FSOUND_STREAM* c = OpenSound("long_16bit_mono_8000.wav");
     ASSERT_TRUE(a && b && c);
     const int ca = FSOUND_Stream_Play(FSOUND_FREE, a);
     const int cb = FSOUND_Stream_Play(FSOUND_FREE, b);
@@ -517,12 +484,9 @@ TEST_F(FsoundTest, FreeChannelsAreHandedOutOncePerPlayingStream) {
 TEST_F(FsoundTest, CallsFromTwoThreadsAtOnceDoNotCrashOrDeadlock) {
     // The plug-in serialises its own calls; the layer must still hold up without that.
     // Some sounds go through Media Foundation, whose objects then meet several threads.
-    const std::string path = SoundPath("tone_8bit_mono_11025.wav");
-    const std::string systemDecoded = SoundPath("tone_mono_22050.wma");
     auto hammer = [&](int rounds) {
         for (int i = 0; i < rounds; ++i) {
-            const std::string& file = i % 4 == 3 ? systemDecoded : path;
-            FSOUND_STREAM* s = FSOUND_Stream_Open(file.c_str(), FSOUND_LOOP_OFF, 0, 0);
+            FSOUND_STREAM* s = OpenSound(i % 4 == 3 ? "tone_mono_22050.wma" : "tone_8bit_mono_11025.wav");
             if (!s) continue;
             FSOUND_Stream_Play(FSOUND_FREE, s);
             if (i % 2) FSOUND_Stream_Stop(s);
@@ -532,11 +496,8 @@ TEST_F(FsoundTest, CallsFromTwoThreadsAtOnceDoNotCrashOrDeadlock) {
     std::thread other(hammer, 40);
     hammer(40);
     other.join();
-    FSOUND_STREAM* s = FSOUND_Stream_Open(path.c_str(), FSOUND_LOOP_OFF, 0, 0);
-    ASSERT_NE(s, nullptr);
-    ResetCapture();
-    EXPECT_NE(FSOUND_Stream_Play(FSOUND_FREE, s), 0);
-    EXPECT_NEAR(WaitForCapture().audibleSeconds, 0.5, 0.06) << "the layer still plays afterwards";
+    EXPECT_NEAR(PlayWhole("tone_8bit_mono_11025.wav").audibleSeconds, 0.5, 0.06)
+        << "the layer still plays afterwards";
 }
 
 TEST_F(FsoundTest, SetUpCallsRefuseWhatThisLayerCannotDo) {
@@ -560,11 +521,9 @@ TEST(FsoundNoDeviceTest, InitFailsAndEveryLaterCallFailsCleanly) {
     EXPECT_EQ(FSOUND_SetOutput(FSOUND_OUTPUT_WINMM), 1);
     EXPECT_EQ(FSOUND_SetDriver(0), 1);
     EXPECT_EQ(FSOUND_Init(40100, 32, FSOUND_INIT_GLOBALFOCUS), 0);
-    FSOUND_STREAM* s = FSOUND_Stream_Open(SoundPath("tone_8bit_mono_11025.wav").c_str(), FSOUND_LOOP_OFF, 0, 0);
+    FSOUND_STREAM* s = OpenSound("tone_8bit_mono_11025.wav");
     EXPECT_EQ(s, nullptr);
-    EXPECT_EQ(FSOUND_Stream_Play(FSOUND_FREE, s), 0);
-    EXPECT_EQ(FSOUND_Stream_Stop(s), 0);
-    EXPECT_EQ(FSOUND_Stream_Close(s), 0);
+    ExpectNotAStream(s, "what a failed open gave");
     FSOUND_Close();
     EXPECT_EQ(FSOUND_Init(40100, 32, FSOUND_INIT_GLOBALFOCUS), 0) << "a second try finds no device either";
     FSOUND_Close();
@@ -613,7 +572,7 @@ TEST_F(FsoundTest, CloseWaitsForAThreadStartingButNotForOneOlderThanTheCodecs) {
     const HANDLE gate = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     const HANDLE older = CreateThread(nullptr, 0, WaitAtGate, gate, 0, nullptr);
     ASSERT_TRUE(tunelark::fsound::WaitForThreadsToSettle(5000));
-    FSOUND_STREAM* s = FSOUND_Stream_Open(SoundPath("tone_mono_22050.wma").c_str(), FSOUND_LOOP_OFF, 0, 0);
+    FSOUND_STREAM* s = OpenSound("tone_mono_22050.wma");
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(FSOUND_Stream_Close(s), 1);
     const DWORD began = GetTickCount();
@@ -670,7 +629,7 @@ TEST(LowRateTest, IsRaisedByAWholeFactorAlongStraightLines) {
 TEST_F(FsoundTest, WithoutMediaFoundationItsFormatsAreRefused) {
     ASSERT_EQ(LoadLibraryA("mfplat.dll"), nullptr) << "Media Foundation is there: run as nomf.*";
     for (const char* name : {"tone_stereo_44100.wma", "tone_stereo_44100.flac", "tone_stereo_44100.m4a"})
-        EXPECT_EQ(FSOUND_Stream_Open(SoundPath(name).c_str(), FSOUND_LOOP_OFF, 0, 0), nullptr) << name;
+        EXPECT_EQ(OpenSound(name), nullptr) << name;
 }
 
 }  // namespace
