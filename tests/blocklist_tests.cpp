@@ -25,6 +25,7 @@ protected:
     }
     void TearDown() override {
         ClearBlocklist();
+        FreeSoundDatabase();  // loaded by the start-up tests
         RegistryTest::TearDown();
     }
 
@@ -209,20 +210,12 @@ TEST_F(BlocklistTest, AValueNameTooLongForTheBufferYieldsNoEntry) {
 
 // ---- Start-up and shut-down
 
-class StartupTest : public testsupport::RegistryTest {
-protected:
-    void TearDown() override {
-        ClearBlocklist();
-        FreeSoundDatabase();
-        RegistryTest::TearDown();
-    }
-};
+using StartupTest = BlocklistTest;
 
 TEST_F(StartupTest, InitializeLoadsAndUninitializeFrees) {
-    WriteRaw(HKEY_LOCAL_MACHINE, (std::string(SoundsKeyPath) + "\\Pack\\42").c_str(), "Command", REG_SZ,
-             "wave", 5);
-    DWORD allowed = 1;
-    WriteRaw(HKEY_CURRENT_USER, BlocklistKeyPath, "friend@example.com", REG_DWORD, &allowed, 4);
+    const std::string soundKey = std::string(SoundsKeyPath) + "\\Pack\\42";
+    testsupport::WriteText(HKEY_LOCAL_MACHINE, soundKey, "Command", "wave");
+    Store("friend@example.com", 1);
 
     ASSERT_TRUE(Initialize(0, "", nullptr));
     Sound* sound = FindSound("WAVE", MatchCommand);
@@ -235,7 +228,7 @@ TEST_F(StartupTest, InitializeLoadsAndUninitializeFrees) {
     EXPECT_EQ(FirstSoundPack(), nullptr);
     EXPECT_EQ(FirstBlocklistEntry(), nullptr);
     // Shut-down leaves the lasting copies alone.
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, (std::string(SoundsKeyPath) + "\\Pack\\42").c_str()));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, soundKey.c_str()));
     EXPECT_TRUE(ReadRaw(HKEY_CURRENT_USER, BlocklistKeyPath, "friend@example.com").present);
 }
 

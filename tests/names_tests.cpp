@@ -34,7 +34,7 @@ struct Case {
     std::string out;
 };
 
-void ExpectAll(std::initializer_list<Case> cases, int hostVersion) {
+void ExpectAll(std::initializer_list<Case> cases, int hostVersion = 3) {
     for (const Case& c : cases) EXPECT_EQ(Strip(c.in, hostVersion), c.out) << "input: " << c.in;
 }
 
@@ -60,23 +60,73 @@ TEST(CodePage, TextIsWalkedByCharacter) {
     EXPECT_EQ(std::strlen(cut), SystemCodePage().IsDoubleByte() ? 128u : 129u) << GetACP();
 }
 
-TEST(StripPlusCodesText, NameWithoutCodesIsUnchanged) {
-    ExpectAll({{"Bob", "Bob"}, {"", ""}, {"a$b#c(1,2,3)d{", "a$b#c(1,2,3)d{"}, {"\xB7 Bob", "\xB7 Bob"}}, 3);
-}
-
-TEST(StripPlusCodesText, ColourIndicesWithTheNewerHostsLimits) {
-    ExpectAll({{CC + "4Bob", "Bob"},
-               {CC + "12,5Bob", "Bob"},
-               {CC + "12,34Bob", "Bob"},
-               {CC + "12,Bob", ",Bob"},
-               {CC + "58Bob", "8Bob"},
-               {CC + "67Bob", "Bob"},
-               {CC + "68Bob", "8Bob"},
-               {CC + "70Bob", "0Bob"},
-               {CC + "3,67Bob", "Bob"},
-               {CC + "3,68Bob", "8Bob"},
-               {"Bo" + CC + "9b", "Bob"}},
-              3);
+TEST(StripPlusCodesText, DefaultCodesWithTheNewerHost) {
+    ExpectAll({
+        // A name without codes is unchanged.
+        {"Bob", "Bob"}, {"", ""}, {"a$b#c(1,2,3)d{", "a$b#c(1,2,3)d{"}, {"\xB7 Bob", "\xB7 Bob"},
+        // Colour indices with the newer host's limits.
+        {CC + "4Bob", "Bob"},
+        {CC + "12,5Bob", "Bob"},
+        {CC + "12,34Bob", "Bob"},
+        {CC + "12,Bob", ",Bob"},
+        {CC + "58Bob", "8Bob"},
+        {CC + "67Bob", "Bob"},
+        {CC + "68Bob", "8Bob"},
+        {CC + "70Bob", "0Bob"},
+        {CC + "3,67Bob", "Bob"},
+        {CC + "3,68Bob", "8Bob"},
+        {"Bo" + CC + "9b", "Bob"},
+        // RGB groups are three canonical bytes.
+        {CC + "(255,0,0)Bob", "Bob"},
+        {CC + "(255,255,255)Bob", "Bob"},  // the longest group, 13 characters
+        {CC + "(256,0,0)Bob", "(256,0,0)Bob"},
+        {CC + "(255, 0, 0)Bob", "(255, 0, 0)Bob"},
+        {CC + "(255,00,0)Bob", "(255,00,0)Bob"},
+        {CC + "(1,2,03)Bob", "(1,2,03)Bob"},
+        {CC + "(+1,2,3)Bob", "(+1,2,3)Bob"},
+        {CC + "(-0,2,3)Bob", "(-0,2,3)Bob"},
+        {CC + "(,2,3)Bob", "(,2,3)Bob"},
+        {CC + "(1,2,)Bob", "(1,2,)Bob"},
+        {CC + "(1,2)Bob", "(1,2)Bob"},
+        {CC + "(1,2,3,4)Bob", "(1,2,3,4)Bob"},
+        {CC + "(1,2,3", "(1,2,3"},
+        {CC + "(", "("},
+        {CC + "(0000,0,0)Bob", "(0000,0,0)Bob"},
+        {CC + "(1,2,3)" + CC + "(4,5,6)Bob", "Bob"},
+        // A ")" far behind the "(" does not close it: the group may be 13 characters at most.
+        {CC + "(1,2,3         )Bob", "(1,2,3         )Bob"},
+        // Hex colours are six hexadecimal digits.
+        {CC + "#abcdefBob", "Bob"},
+        {CC + "#0000ffBob", "Bob"},
+        {CC + "#FF0000Bob", "Bob"},
+        {CC + "#12345 Bob", "#12345 Bob"},
+        {CC + "#ghijklBob", "#ghijklBob"},
+        {CC + "#abc", "#abc"},
+        {CC + "#", "#"},
+        {"Bob" + CC + "#a1b2c3", "Bob"},
+        // A colour code at the end of the name.
+        {"Bob" + CC, "Bob"},
+        {"Bob" + CC + "1", "Bob"},
+        {"Bob" + CC + "12", "Bob"},
+        {"Bob" + CC + "1,", "Bob,"},
+        {"Bob" + CC + "1,2", "Bob"},
+        {"Bob" + CC + "1,23", "Bob"},
+        {"Bob\xB7", "Bob\xB7"},
+        // Taking out the inner colour code brings its halves together into a new one.
+        {"\xB7" + CC + "$4Bob", "Bob"},
+        {"\xB7" + Bold + "#Bob", "Bob"},
+        // Plain codes are removed everywhere, also beside a colour code.
+        {Bold + "B" + Italic + "o" + Underline + Strike + "b" + Reset + Bold + Bold, "Bob"},
+        {Reset + Reset + "Bob" + Strike + Strike + Italic, "Bob"},
+        {CC + "4" + Bold + "Bob" + Reset, "Bob"},
+        // The trailing part is cut at its last start.
+        {"Bob" + NB + "{away}", "Bob"},
+        {"Bob" + NB + "{a}" + NB + "{b}", "Bob" + NB + "{a}"},
+        {"Bob{away}", "Bob{away}"},
+        {"Bob" + NB + "away", "Bob" + NB + "away"},
+        {NB + "{", ""},
+        {"Bob" + Bold + NB + Bold + "{x}", "Bob"},
+    });
 }
 
 TEST(StripPlusCodesText, ColourIndicesWithTheOlderHostsLimits) {
@@ -93,95 +143,22 @@ TEST(StripPlusCodesText, ColourIndicesWithTheOlderHostsLimits) {
     EXPECT_EQ(Strip(CC + "16Bob", 3), "Bob");
 }
 
-TEST(StripPlusCodesText, RgbGroupsMustBeThreeCanonicalBytes) {
-    ExpectAll({{CC + "(255,0,0)Bob", "Bob"},
-               {CC + "(255,255,255)Bob", "Bob"},  // the longest group, 13 characters
-               {CC + "(256,0,0)Bob", "(256,0,0)Bob"},
-               {CC + "(255, 0, 0)Bob", "(255, 0, 0)Bob"},
-               {CC + "(255,00,0)Bob", "(255,00,0)Bob"},
-               {CC + "(1,2,03)Bob", "(1,2,03)Bob"},
-               {CC + "(+1,2,3)Bob", "(+1,2,3)Bob"},
-               {CC + "(-0,2,3)Bob", "(-0,2,3)Bob"},
-               {CC + "(,2,3)Bob", "(,2,3)Bob"},
-               {CC + "(1,2,)Bob", "(1,2,)Bob"},
-               {CC + "(1,2)Bob", "(1,2)Bob"},
-               {CC + "(1,2,3,4)Bob", "(1,2,3,4)Bob"},
-               {CC + "(1,2,3", "(1,2,3"},
-               {CC + "(", "("},
-               {CC + "(0000,0,0)Bob", "(0000,0,0)Bob"},
-               {CC + "(1,2,3)" + CC + "(4,5,6)Bob", "Bob"}},
-              3);
-    // A ")" far behind the "(" does not close it: the group may be 13 characters at most.
-    EXPECT_EQ(Strip(CC + "(1,2,3         )Bob"), "(1,2,3         )Bob");
-}
-
-TEST(StripPlusCodesText, HexColoursAreSixHexadecimalDigits) {
-    ExpectAll({{CC + "#abcdefBob", "Bob"},
-               {CC + "#0000ffBob", "Bob"},
-               {CC + "#FF0000Bob", "Bob"},
-               {CC + "#12345 Bob", "#12345 Bob"},
-               {CC + "#ghijklBob", "#ghijklBob"},
-               {CC + "#abc", "#abc"},
-               {CC + "#", "#"},
-               {"Bob" + CC + "#a1b2c3", "Bob"}},
-              3);
-}
-
-TEST(StripPlusCodesText, ColourCodeAtTheEndOfTheName) {
-    ExpectAll({{"Bob" + CC, "Bob"},
-               {"Bob" + CC + "1", "Bob"},
-               {"Bob" + CC + "12", "Bob"},
-               {"Bob" + CC + "1,", "Bob,"},
-               {"Bob" + CC + "1,2", "Bob"},
-               {"Bob" + CC + "1,23", "Bob"},
-               {"Bob\xB7", "Bob\xB7"}},
-              3);
-}
-
-TEST(StripPlusCodesText, CodesJoinedByARemovalAreRemovedToo) {
-    // Taking out the inner colour code brings its halves together into a new one.
-    EXPECT_EQ(Strip("\xB7" + CC + "$4Bob"), "Bob");
-    EXPECT_EQ(Strip("\xB7" + Bold + "#Bob"), "Bob");
-}
-
-TEST(StripPlusCodesText, PlainCodesAreRemovedEverywhere) {
-    EXPECT_EQ(Strip(Bold + "B" + Italic + "o" + Underline + Strike + "b" + Reset + Bold + Bold), "Bob");
-    EXPECT_EQ(Strip(Reset + Reset + "Bob" + Strike + Strike + Italic), "Bob");
-    // A colour code and a plain code side by side.
-    EXPECT_EQ(Strip(CC + "4" + Bold + "Bob" + Reset), "Bob");
-}
-
-TEST(StripPlusCodesText, TrailingPartIsCutAtItsLastStart) {
-    ExpectAll({{"Bob" + NB + "{away}", "Bob"},
-               {"Bob" + NB + "{a}" + NB + "{b}", "Bob" + NB + "{a}"},
-               {"Bob{away}", "Bob{away}"},
-               {"Bob" + NB + "away", "Bob" + NB + "away"},
-               {NB + "{", ""},
-               {"Bob" + Bold + NB + Bold + "{x}", "Bob"}},
-              3);
-}
-
-TEST(StripPlusCodesText, EmptyCodesAreNeverMatched) {
-    PlusCodes codes;  // all empty
-    EXPECT_EQ(StripPlusCodesFromText("Bob", codes, 3), "Bob");
-    // With no nbsp code the trailing part starts at a bare "{".
-    EXPECT_EQ(StripPlusCodesFromText("Bob{away}", codes, 3), "Bob");
-}
-
-TEST(StripPlusCodesText, MultiByteCodesAndNamesEndingInsideThem) {
-    PlusCodes codes{"c!", "b!x", "", "", "", "", "nb"};
-    EXPECT_EQ(StripPlusCodesFromText("c!(1,2,3)Bob b!xnb{x}", codes, 3), "Bob ");
-    EXPECT_EQ(StripPlusCodesFromText("Bobb!", codes, 3), "Bobb!");
-    EXPECT_EQ(StripPlusCodesFromText("Bobc", codes, 3), "Bobc");
-    EXPECT_EQ(StripPlusCodesFromText("Bobn", codes, 3), "Bobn");
-}
-
-TEST(StripPlusCodesText, ParenthesisInsideTheColourCodeDoesNotCloseTheGroup) {
-    // The group is looked for after the code: the ")" of the code itself must not end
-    // it, which would make the group's length negative.
-    PlusCodes codes{")$", "", "", "", "", "", ""};
-    EXPECT_EQ(StripPlusCodesFromText(")$(1,2,3)Bob", codes, 3), "Bob");
-    EXPECT_EQ(StripPlusCodesFromText(")$(1,2,3Bob", codes, 3), "(1,2,3Bob");
+TEST(StripPlusCodesText, OtherCodeTables) {
+    const PlusCodes empty, multiByte{"c!", "b!x", "", "", "", "", "nb"}, paren{")$", "", "", "", "", "", ""};
+    const struct { const PlusCodes& codes; std::string in, out; } cases[] = {
+        {empty, "Bob", "Bob"},        // empty codes are never matched
+        {empty, "Bob{away}", "Bob"},  // with no nbsp code the trailing part starts at a bare "{"
+        {multiByte, "c!(1,2,3)Bob b!xnb{x}", "Bob "},
+        {multiByte, "Bobb!", "Bobb!"},  // names ending inside a code
+        {multiByte, "Bobc", "Bobc"},
+        {multiByte, "Bobn", "Bobn"},
+        // The group is looked for after the code: the ")" of the code itself must not end
+        // it, which would make the group's length negative.
+        {paren, ")$(1,2,3)Bob", "Bob"},
+        {paren, ")$(1,2,3Bob", "(1,2,3Bob"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(StripPlusCodesFromText(c.in, c.codes, 3), c.out) << "input: " << c.in;
 }
 
 TEST(StripPlusCodesText, ByteChecks) {
