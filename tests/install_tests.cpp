@@ -27,7 +27,6 @@ using namespace testsupport;
 namespace {
 
 const char* const HostKey = "Software\\Drovask\\MsgPlus2";
-const std::string MissingName = "Error: The SoundPack INI file is not well-formed. Missing Name key in Header\r\n";
 
 std::string Missing(const std::string& key, const std::string& section) {
     return "Error: The SoundPack INI file is not well-formed. Missing " + key + " key in " + section + "\r\n";
@@ -116,8 +115,8 @@ TEST_F(InstallTest, TheHeaderIsCheckedInOrderAndNothingIsWrittenOnFailure) {
         {"[Header]\nTotalSounds=0\nName=P\n", noSounds},
         {"[Header]\nTotalSounds=-5\nName=P\n", noSounds},
         {"[Header]\nTotalSounds=x3\nName=P\n", noSounds},
-        {"[Header]\nTotalSounds=1\nArtist=A\nVersion=1\n", MissingName},
-        {"[Header]\nTotalSounds=1\nName=ERROR_NOT_FOUND\nArtist=A\n", MissingName},
+        {"[Header]\nTotalSounds=1\nArtist=A\nVersion=1\n", Missing("Name", "Header")},
+        {"[Header]\nTotalSounds=1\nName=ERROR_NOT_FOUND\nArtist=A\n", Missing("Name", "Header")},
         {"[Header]\nTotalSounds=1\nName=P\nVersion=1\n", Missing("Artist", "Header")},
         {"[Header]\nTotalSounds=1\nName=P\nArtist=A\n", Missing("Version", "Header")},
     };
