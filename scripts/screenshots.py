@@ -26,29 +26,26 @@ def notification(index_bytes: bytes) -> str:
     return "\x12TL".encode().hex() + index_bytes.hex()
 
 
+def sound_database(sounds):
+    """Registry values for Sounds given as (their key below Sounds, command, file, message)."""
+    return [("HKLM\\SOFTWARE\\vorquell_ software\\Tlx3\\Sounds\\" + key, value, data)
+            for key, *texts in sounds
+            for value, data in zip(("Command", "Filename", "Message"), texts)]
+
+
+PANEL_DATABASE = sound_database([
+    ("Farm Animals\\300", "moo", "C:\\Sounds\\moo.wav", "The cows are home"),
+    ("Farm Animals\\301", "baa", "C:\\Sounds\\baa.mp3", "Baa baa"),
+    ("Bells\\7", "ding", "C:\\Sounds\\ding.ogg", "Ding dong")])
+# The same on Japanese Windows (code page 932): names whose second bytes are "\\" (ソ, 表,
+# 能) and "|" (ポ).
+JAPANESE_DATABASE = sound_database([
+    ("ソングパック\\300", "ア", "C:\\サウンド\\表.wav", "こんにちは"),
+    ("ソングパック\\301", "ヂ", "C:\\サウンド\\ポン能.ogg", "ポン"),
+    ("Bells\\7", "ding", "C:\\Sounds\\ding.ogg", "Ding dong")])
 # name, stand-in arguments, lines typed, caption of the dialog that then shows, the steps
 # taken once it shows (keys, typing, clicks, and waiting for the dialog they bring up),
 # and registry values (key, value, text) written before the stand-in starts
-PANEL_DATABASE = [
-    ("HKLM\\SOFTWARE\\vorquell_ software\\Tlx3\\Sounds\\" + key, value, data)
-    for key, value, data in [
-        ("Farm Animals\\300", "Command", "moo"), ("Farm Animals\\300", "Filename", "C:\\Sounds\\moo.wav"),
-        ("Farm Animals\\300", "Message", "The cows are home"),
-        ("Farm Animals\\301", "Command", "baa"), ("Farm Animals\\301", "Filename", "C:\\Sounds\\baa.mp3"),
-        ("Farm Animals\\301", "Message", "Baa baa"),
-        ("Bells\\7", "Command", "ding"), ("Bells\\7", "Filename", "C:\\Sounds\\ding.ogg"),
-        ("Bells\\7", "Message", "Ding dong")]]
-# The same on Japanese Windows (code page 932): names whose second bytes are "\\" (ソ, 表,
-# 能) and "|" (ポ).
-JAPANESE_DATABASE = [
-    ("HKLM\\SOFTWARE\\vorquell_ software\\Tlx3\\Sounds\\" + key, value, data)
-    for key, value, data in [
-        ("ソングパック\\300", "Command", "ア"), ("ソングパック\\300", "Filename", "C:\\サウンド\\表.wav"),
-        ("ソングパック\\300", "Message", "こんにちは"),
-        ("ソングパック\\301", "Command", "ヂ"), ("ソングパック\\301", "Filename", "C:\\サウンド\\ポン能.ogg"),
-        ("ソングパック\\301", "Message", "ポン"),
-        ("Bells\\7", "Command", "ding"), ("Bells\\7", "Filename", "C:\\Sounds\\ding.ogg"),
-        ("Bells\\7", "Message", "Ding dong")]]
 DIALOGS = [
     ("first-send-prompt", ["--me", "Alice", "--contact", "Bob|bob@example.com"],
      [":receive Bob\t" + notification(b"\x01\x01\x02")], "Tunelark Blocklist...", None, []),
