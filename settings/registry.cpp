@@ -102,6 +102,14 @@ std::string ReadRegStringFromKey(HKEY key, const char* valueName, DWORD bufferSi
     return TextOf(bytes);
 }
 
+RegResult EnumRegSubKey(HKEY key, DWORD i, std::string& name) {
+    char buffer[1024] = {};
+    DWORD length = sizeof buffer;
+    const RegResult result = RegEnumKeyExA(key, i, buffer, &length, nullptr, nullptr, nullptr, nullptr);
+    if (result == ERROR_SUCCESS) name.assign(buffer, strnlen(buffer, sizeof buffer));
+    return result;
+}
+
 namespace {
 
 RegWriteFilter& WriteFilter() {

@@ -48,6 +48,10 @@ std::string ReadRegStringFromKey(HKEY key, const char* valueName, DWORD bufferSi
 // ERROR_SUCCESS, or the system's error code of the step that was refused.
 using RegResult = LONG;
 
+// The name of the i-th key below `key` (ERROR_NO_MORE_ITEMS past the last). Room for
+// any name the registry holds: 255 characters, two bytes each in a double-byte code page.
+RegResult EnumRegSubKey(HKEY key, DWORD i, std::string& name);
+
 RegResult WriteRegString(HKEY root, const char* subKey, const char* valueName, const char* text);
 RegResult WriteRegDword(HKEY root, const char* subKey, const char* valueName, int value);
 RegResult CreateRegKey(HKEY root, const char* subKey);

@@ -15,14 +15,13 @@ constexpr REGSAM RightsAccess = KEY_READ | WRITE_DAC;
 // (on Windows none lacks it, and nothing is written).
 std::string PassOn(HKEY parent, const std::string& path) {
     for (DWORD i = 0;; ++i) {
-        char name[256];
-        DWORD length = sizeof name;
-        const LONG enumerated = RegEnumKeyExA(parent, i, name, &length, nullptr, nullptr, nullptr, nullptr);
+        std::string name;
+        const RegResult enumerated = EnumRegSubKey(parent, i, name);
         if (enumerated == ERROR_NO_MORE_ITEMS) return std::string();
         if (enumerated != ERROR_SUCCESS) return path + ": " + ErrorText(enumerated);
         const std::string childPath = path + "\\" + name;
         RegKey child;
-        const LONG opened = RegOpenKeyExA(parent, name, 0, RightsAccess, child.receive());
+        const LONG opened = RegOpenKeyExA(parent, name.c_str(), 0, RightsAccess, child.receive());
         if (opened != ERROR_SUCCESS) {
             child.release();
             return childPath + ": " + ErrorText(opened);

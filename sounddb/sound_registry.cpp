@@ -53,16 +53,6 @@ bool CountSubKeys(HKEY key, DWORD& count) {
                             nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
-// Name of subkey i, or false when the enumeration fails.
-bool SubKeyName(HKEY key, DWORD i, std::string& name) {
-    char buffer[TextBufferSize] = {};
-    DWORD length = sizeof buffer;
-    if (RegEnumKeyExA(key, i, buffer, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-        return false;
-    name.assign(buffer, strnlen(buffer, sizeof buffer));
-    return true;
-}
-
 std::string ReadText(HKEY key, const char* valueName) {
     return ReadRegStringFromKey(key, valueName, TextBufferSize);
 }
@@ -90,7 +80,7 @@ void LoadSounds(SoundPack& pack, HKEY packKey, DWORD soundCount, IndexTextSet& l
     const std::string keyPathPrefix = pack.KeyPath() + "\\";
     for (DWORD j = 0; j < soundCount; ++j) {
         std::string name;
-        if (!SubKeyName(packKey, j, name)) continue;
+        if (EnumRegSubKey(packKey, j, name) != ERROR_SUCCESS) continue;
         // A key of this name could never be saved or deleted as its own; leave it be.
         if (!IsSafeKeyName(name)) continue;
         if (loaded.Contains(name)) continue;
@@ -167,7 +157,9 @@ void LoadSoundDatabase(const std::string& rootPath) {
     for (DWORD i = 0; i < packCount; ++i) {
         std::string name;
         SoundPack* added = nullptr;
-        if (!SubKeyName(root.get(), i, name) || !LoadPack(root.get(), rootPath, name, loaded, access, added)) return;
+        if (EnumRegSubKey(root.get(), i, name) != ERROR_SUCCESS ||
+            !LoadPack(root.get(), rootPath, name, loaded, access, added))
+            return;
     }
 }
 
@@ -179,7 +171,7 @@ SoundPack* LoadSoundPack(const std::string& rootPath, const std::string& name) {
     // The key's own spelling is the pack's name, as a reload would have it.
     for (DWORD i = 0; i < packCount; ++i) {
         std::string keyName;
-        if (!SubKeyName(root.get(), i, keyName) || !EqualsIgnoreAsciiCase(keyName, name)) continue;
+        if (EnumRegSubKey(root.get(), i, keyName) != ERROR_SUCCESS || !EqualsIgnoreAsciiCase(keyName, name)) continue;
         IndexTextSet loaded;
         SoundPack* added = nullptr;
         LoadPack(root.get(), rootPath, keyName, loaded, access, added);

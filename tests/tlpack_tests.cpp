@@ -183,7 +183,12 @@ TEST_F(TlpackTest, DoubleByteNamesInstallListAndGo) {
                 CopyFileA(SoundPath("tone_16bit_mono_44100.wav").c_str(), (dir + "\\" + s.file + ".wav").c_str(), FALSE));
     const std::string ini = Ini("dbcs.ini", "[Header]\nTotalSounds=1\nName=" + s.name + "\nArtist=A\nVersion=1\n"
         "[Sound1]\nSoundIndex=701\nCommand=" + s.letterA + "\nFilename=" + s.file + ".wav\nMessage=m\n");
+    // A pack key of 150 characters, 300 bytes here: the share walks it.
+    std::string longName;
+    while (longName.size() < 300) longName += s.name;
+    CreateKey(HKEY_LOCAL_MACHINE, std::string(DatabaseRoot) + "\\" + longName);
     ExpectRuns({{"check " + ini, 0, {"no problems: 1 sounds"}},
+                {"share", 0, {"every user may change the SoundPacks"}},
                 {"install " + ini, 0, {"installed \"" + s.name + "\": 1 sounds"}},
                 {"list", 0, {s.name + " - A", dir + "\\" + s.file + ".wav"}},
                 {"remove \"" + s.name + "\" --files", 0, {"removed \"" + s.name + "\" and its files"}}});
