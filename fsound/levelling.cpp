@@ -14,7 +14,6 @@ namespace {
 
 constexpr double MaxRaiseDb = 12.0;
 constexpr double PeakCeilingDb = -1.0;
-constexpr double MeasuredSeconds = 10.0;  // of a long file, its start stands for the whole
 constexpr double BlockSeconds = 0.4;      // one gating block: the least worth measuring
 // How long a first play may decode ahead to measure the sound before it starts.
 constexpr double AheadBudgetSeconds = 0.008;
@@ -23,16 +22,14 @@ constexpr double DualMonoDb = 3.0103;  // 10 log10(2)
 
 double FromDb(double db) { return std::pow(10.0, db / 20.0); }
 
-using FileKey = std::tuple<std::string, unsigned long long, unsigned long long>;
+using FileKey = LevelledSource::FileKey;
 
-// A file changed in place is another file: size and time are part of its key.
-bool KeyOf(const std::string& path, FileKey& key) {
+std::optional<FileKey> KeyOf(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
     const auto wide = [](DWORD high, DWORD low) { return (static_cast<unsigned long long>(high) << 32) | low; };
-    key = {path, wide(data.nFileSizeHigh, data.nFileSizeLow),
-           wide(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime)};
-    return true;
+    return FileKey{path, wide(data.nFileSizeHigh, data.nFileSizeLow),
+                   wide(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime)};
 }
 
 struct Cache {
@@ -45,8 +42,10 @@ Cache& TheCache() {
     return cache;
 }
 
-}  // namespace
-
+// The factor that brings a sound measured at `lufs` with sample peak `peak` (of full
+// scale) to TargetLoudness: raised by at most 12 dB, so that a near-silent sound is not
+// made loud, and never so that its peak passes -1 dBFS (a sound that peaks higher is
+// lowered that far). 1 for a sound not measured.
 double EvenOutGain(double lufs, double peak) {
     if (!std::isfinite(lufs)) return 1.0;
     double db = std::min(TargetLoudness - lufs, MaxRaiseDb);
@@ -55,29 +54,30 @@ double EvenOutGain(double lufs, double peak) {
     return FromDb(db);
 }
 
-KnownLoudness FindLoudness(const std::string& path) {
-    FileKey key;
-    if (!KeyOf(path, key)) return KnownLoudness();
+KnownLoudness FindLoudness(const std::optional<FileKey>& key) {
+    if (!key) return KnownLoudness();
     Cache& cache = TheCache();
     std::lock_guard guard(cache.lock);
-    const auto found = cache.known.find(key);
+    const auto found = cache.known.find(*key);
     return found == cache.known.end() ? KnownLoudness() : found->second;
 }
 
-void StoreLoudness(const std::string& path, const KnownLoudness& known) {
-    FileKey key;
-    if (!KeyOf(path, key)) return;
+void StoreLoudness(const std::optional<FileKey>& key, const KnownLoudness& known) {
+    if (!key) return;
     Cache& cache = TheCache();
     std::lock_guard guard(cache.lock);
-    KnownLoudness& kept = cache.known[key];
+    KnownLoudness& kept = cache.known[*key];
     // A shorter measurement never replaces a longer one.
     if (!kept.complete && known.seconds >= kept.seconds) kept = known;
 }
 
+}  // namespace
+
 LevelledSource::LevelledSource(Decoder& decoder, const std::string& path, const Levelling& levelling)
-    : decoder_(decoder), path_(path), channels_(decoder.Format().channels), gain_(levelling.volume) {
+    : decoder_(decoder), channels_(decoder.Format().channels), gain_(levelling.volume) {
     if (!levelling.evenOut) return;
-    KnownLoudness known = FindLoudness(path);
+    key_ = KeyOf(path);
+    KnownLoudness known = FindLoudness(key_);
     const PcmFormat fmt = decoder.Format();
     if (!known.complete) meter_.emplace(fmt.sampleRate, fmt.channels);
     if (known.seconds == 0 && meter_) {
@@ -99,9 +99,8 @@ LevelledSource::LevelledSource(Decoder& decoder, const std::string& path, const 
             if (meter_->Seconds() >= MeasuredSeconds || (meter_->Seconds() >= BlockSeconds && spent >= AheadBudgetSeconds))
                 break;
         }
-        known = {{meter_->IntegratedLoudness(), meter_->SamplePeak(), true}, meter_->Seconds(),
-                 ended_ || meter_->Seconds() >= MeasuredSeconds};
-        StoreLoudness(path, known);
+        known = Measured();
+        StoreLoudness(key_, known);
         if (known.complete) meter_.reset();
     }
     // A mono sound leaves both speakers: 3 dB louder than its one channel measures.
@@ -110,9 +109,12 @@ LevelledSource::LevelledSource(Decoder& decoder, const std::string& path, const 
 }
 
 LevelledSource::~LevelledSource() {
-    if (!meter_ || meter_->Seconds() == 0) return;
-    StoreLoudness(path_, {{meter_->IntegratedLoudness(), meter_->SamplePeak(), true}, meter_->Seconds(),
-                          ended_ || meter_->Seconds() >= MeasuredSeconds});
+    if (meter_ && meter_->Seconds() > 0) StoreLoudness(key_, Measured());
+}
+
+KnownLoudness LevelledSource::Measured() const {
+    return {{meter_->IntegratedLoudness(), meter_->SamplePeak(), true}, meter_->Seconds(),
+            ended_ || meter_->Seconds() >= MeasuredSeconds};
 }
 
 bool LevelledSource::Measuring() const {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "fsound/decoder.h"
@@ -24,20 +25,12 @@ struct Levelling {
 // For the stream's next FSOUND_Stream_Play. False for a handle that is no open stream.
 bool SetStreamLevelling(FSOUND_STREAM* stream, const Levelling& levelling);
 
-// The factor that brings a sound measured at `lufs` with sample peak `peak` (of full
-// scale) to TargetLoudness: raised by at most 12 dB, so that a near-silent sound is not
-// made loud, and never so that its peak passes -1 dBFS (a sound that peaks higher is
-// lowered that far). 1 for a sound not measured.
-double EvenOutGain(double lufs, double peak);
-
-// What is known of a file's loudness, by its path, size and last write time.
+// What is known of a file's loudness, kept by its path, size and last write time.
 struct KnownLoudness {
     Loudness loudness;
     double seconds = 0;    // measured so far
     bool complete = false;  // the whole file, or its first 10 s
 };
-KnownLoudness FindLoudness(const std::string& path);
-void StoreLoudness(const std::string& path, const KnownLoudness& known);
 
 // What a stream plays: its decoder's samples scaled for the levelling. A file not yet
 // measured is measured first on what decodes within a few milliseconds (played first
@@ -51,12 +44,16 @@ public:
     LevelledSource& operator=(const LevelledSource&) = delete;
     // As Decoder::Read.
     size_t Read(int16_t* out, size_t frames);
-    double Gain() const { return gain_; }
+
+    // A file changed in place is another file: size and time are part of its key.
+    using FileKey = std::tuple<std::string, unsigned long long, unsigned long long>;
 
 private:
     bool Measuring() const;
+    KnownLoudness Measured() const;
     Decoder& decoder_;
-    std::string path_;
+    // Taken once, as the file opens: what is measured is filed under the file that played.
+    std::optional<FileKey> key_;
     unsigned channels_;
     double gain_ = 1.0;
     std::vector<int16_t> ahead_;  // decoded to measure, not yet played

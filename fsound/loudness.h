@@ -15,6 +15,8 @@ namespace tunelark::fsound {
 
 // The level at which every sound is played when loudness is evened out.
 constexpr double TargetLoudness = -18.0;  // LUFS
+// Of a long file its start stands for the whole: what tlpack check and a first play measure.
+constexpr double MeasuredSeconds = 10.0;
 
 // Integrated loudness (ITU-R BS.1770 / EBU R128) and sample peak of 16-bit PCM, fed in pieces.
 class LoudnessMeter {
@@ -59,6 +61,6 @@ struct Loudness {
     double peak = 0;
     bool measured = false;  // the file could be decoded
 };
-Loudness MeasureFile(const std::string& path, double maxSeconds = 10.0);
+Loudness MeasureFile(const std::string& path, double maxSeconds = MeasuredSeconds);
 
 }  // namespace tunelark::fsound
