@@ -17,6 +17,7 @@ non-zero on a difference.
 """
 import argparse
 import array
+import concurrent.futures
 import os
 import queue
 import shutil
@@ -165,22 +166,9 @@ class User:
 
 def both(action, users):
     """Runs action(user) for each user at once, each user's machine being its own; raises the
-    first failure."""
-    failures = []
-
-    def act(user):
-        try:
-            action(user)
-        except BaseException as e:  # noqa: B036 - handed on below
-            failures.append(e)
-
-    threads = [threading.Thread(target=act, args=(user,)) for user in users]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
-    if failures:
-        raise failures[0]
+    first failure in the users' order."""
+    with concurrent.futures.ThreadPoolExecutor(len(users)) as pool:
+        list(pool.map(action, users))
 
 
 def envelope(pcm: bytes):

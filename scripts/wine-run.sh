@@ -11,7 +11,8 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 : "${TUNELARK_BUILD_DIR:=$(cd "$here/.." && pwd)/build}"
 export WINEPREFIX="${WINEPREFIX:-$TUNELARK_BUILD_DIR/wineprefix-0}"
 # The template stays as Wine made it, so that every copy starts clean.
-if [ "${WINEPREFIX%/}" = "${TUNELARK_PREFIX_TEMPLATE:-}" ]; then
+if [ -n "${TUNELARK_PREFIX_TEMPLATE:-}" ] &&
+   [ "$(realpath -m "$WINEPREFIX")" = "$(realpath -m "$TUNELARK_PREFIX_TEMPLATE")" ]; then
   echo "wine-run.sh: $WINEPREFIX is the template of the other prefixes; nothing runs in it" >&2
   exit 2
 fi

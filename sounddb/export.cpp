@@ -46,9 +46,7 @@ struct Entry {
 
 std::string ExportSoundPack(const SoundPack& pack, const std::string& iniPath) {
     std::vector<Entry> entries;
-    int count = 0;
-    for (const Sound* s = pack.Sounds(); s; s = s->Next()) ++count;
-    entries.push_back({"Header", "TotalSounds", std::to_string(count)});
+    entries.push_back({"Header", "TotalSounds", std::to_string(pack.SoundCount())});
     entries.push_back({"Header", "Artist", pack.Artist()});
     entries.push_back({"Header", "Name", pack.Name()});
     entries.push_back({"Header", "Version", pack.Version()});

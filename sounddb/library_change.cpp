@@ -21,12 +21,6 @@ bool IsRightsRefusal(DWORD error) {
     return error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT || error == ERROR_PRIVILEGE_NOT_HELD;
 }
 
-int CountSounds(const SoundPack& pack) {
-    int n = 0;
-    for (const Sound* s = pack.Sounds(); s; s = s->Next()) ++n;
-    return n;
-}
-
 Sound* FindInPack(const SoundPack& pack, const std::string& indexText) {
     for (Sound* s = pack.Sounds(); s; s = s->Next())
         if (s->IndexText() == indexText) return s;
@@ -182,12 +176,12 @@ Refusal RemoveSoundPackFromLibrary(SoundPack* pack) {
     Refusal refusal;
     if (!pack) return refusal;
     const std::string name = pack->Name();
-    const int before = CountSounds(*pack);
+    const int before = pack->SoundCount();
     RegResult error = ERROR_SUCCESS;
     if (DeleteSoundPack(pack, &error)) return refusal;
     refusal.error = static_cast<DWORD>(error);
     refusal.notDone = "Tunelark could not delete " + DescribePack(name) + ".";
-    const int gone = before - CountSounds(*pack);
+    const int gone = before - pack->SoundCount();
     if (gone > 0)
         refusal.done = std::to_string(gone) + " of its " + std::to_string(before) +
                        " sounds were deleted; the SoundPack and its other sounds stay.";

@@ -106,6 +106,12 @@ std::unique_ptr<Sound> SoundPack::RemoveSound(Sound* sound) {
     return sounds_.Unlink(sound);
 }
 
+int SoundPack::SoundCount() const {
+    int n = 0;
+    for (const Sound* s = Sounds(); s; s = s->Next()) ++n;
+    return n;
+}
+
 void SoundPack::FreeSounds() {
     sounds_.Clear();
 }

@@ -89,6 +89,7 @@ public:
 
     SoundPack* Next() const { return next_.get(); }
     Sound* Sounds() const { return sounds_.Head(); }
+    int SoundCount() const;
 
     std::string KeyPath() const { return keyPath_; }
     std::string Name() const { return name_; }

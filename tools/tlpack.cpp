@@ -7,6 +7,7 @@
 //   tlpack check PATH\install.ini      every problem of a file, without installing it, and
 //                                      each sound's loudness
 //   tlpack remove NAME [--files]       uninstall a pack, with its directory of sound files
+//   tlpack share                       let every user change the SoundPacks (the setup's step)
 // Exit codes: 0 done and no problem, 1 a failure or a problem found, 2 bad arguments.
 // Warnings (a SoundIndex given twice) and, on an install, sections whose SoundIndex the
 // pack has already are no problems: a setup program may run the same install again.
@@ -41,7 +42,7 @@ constexpr int BadArguments = 2;
 int Usage() {
     std::fprintf(stderr,
                  "usage: tlpack install PATH\\install.ini | export NAME OUT.ini | list | check PATH\\install.ini"
-                 " | remove NAME [--files]\n");
+                 " | remove NAME [--files] | share\n");
     return BadArguments;
 }
 
@@ -66,12 +67,6 @@ void PrintProblems(const std::string& text) {
     if (!line.empty()) std::printf("%s\n", line.c_str());
 }
 
-int CountSounds(const SoundPack& pack) {
-    int n = 0;
-    for (const Sound* s = pack.Sounds(); s; s = s->Next()) ++n;
-    return n;
-}
-
 // "label: 1, 2, 3" with at most a screenful of numbers; nothing for an empty list.
 void PrintIndexes(const char* label, const std::vector<int>& indexes) {
     constexpr size_t Shown = 20;
@@ -92,7 +87,7 @@ int Install(const std::string& ini) {
         return Failed;
     }
     std::printf("%s \"%s\": %d sounds\n", outcome.newRecord ? "installed" : "updated", pack->Name().c_str(),
-                CountSounds(*pack));
+                pack->SoundCount());
     PrintIndexes("added", outcome.added);
     PrintIndexes("already in this pack, left as they are", outcome.alreadyInPack);
     PrintIndexes("in use by another pack, not installed", outcome.inOtherPack);
@@ -110,14 +105,14 @@ int Export(const std::string& name, const std::string& ini) {
         std::printf("%s\n", problem.c_str());
         return Failed;
     }
-    std::printf("exported \"%s\" (%d sounds) to %s\n", pack->Name().c_str(), CountSounds(*pack), ini.c_str());
+    std::printf("exported \"%s\" (%d sounds) to %s\n", pack->Name().c_str(), pack->SoundCount(), ini.c_str());
     return Done;
 }
 
 int List() {
     for (const SoundPack* pack = FirstSoundPack(); pack; pack = pack->Next()) {
         std::printf("%s - %s, version %s: %d sounds\n", pack->Name().c_str(), pack->Artist().c_str(),
-                    pack->Version().c_str(), CountSounds(*pack));
+                    pack->Version().c_str(), pack->SoundCount());
         for (const Sound* s = pack->Sounds(); s; s = s->Next())
             std::printf("  %-10s /xTL%-16s %s\n", s->IndexText().c_str(), s->Command().c_str(), s->Filename().c_str());
     }
