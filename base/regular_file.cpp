@@ -1,5 +1,7 @@
 #include "base/regular_file.h"
 
+#include <cctype>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,31 @@ std::string FullPath(const char* path) {
     return std::string(buffer.data(), length);
 }
 
+// GetDriveType opens the drive's root: half a millisecond of the host's thread under
+// Wine, and on Windows a wait on a share that is gone. A drive's type is that of the
+// device its letter names, which is cheap to read, so the type is asked once per device
+// a letter names and again as soon as the letter names another (mapped, unmapped).
+UINT DriveTypeOf(char letter) {
+    const char root[] = {letter, ':', '\\', '\0'};
+    char device[1024];
+    if (!QueryDosDeviceA(std::string{letter, ':'}.c_str(), device, sizeof device) || !device[0])
+        return GetDriveTypeA(root);
+    static std::mutex lock;
+    static std::string devices[26];
+    static UINT types[26];
+    const int slot = std::toupper(static_cast<unsigned char>(letter)) - 'A';
+    if (slot < 0 || slot >= 26) return GetDriveTypeA(root);
+    {
+        std::lock_guard guard(lock);
+        if (devices[slot] == device) return types[slot];
+    }
+    const UINT type = GetDriveTypeA(root);
+    std::lock_guard guard(lock);
+    devices[slot] = device;
+    types[slot] = type;
+    return type;
+}
+
 }  // namespace
 
 bool IsNetworkPath(const char* path) {
@@ -43,8 +70,7 @@ bool IsNetworkPath(const char* path) {
     else if (StartsWith(full, "\\\\.\\")) return false;  // a device, never a share
     else if (StartsWith(full, "\\\\")) return true;
     if (full.size() < 2 || full[1] != ':') return false;
-    const char root[] = {full[0], ':', '\\', '\0'};
-    return GetDriveTypeA(root) == DRIVE_REMOTE;
+    return DriveTypeOf(full[0]) == DRIVE_REMOTE;
 }
 
 namespace {

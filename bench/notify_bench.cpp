@@ -1,25 +1,50 @@
-// What one sound notification costs the host's thread in a large conversation: the
-// sender is the last of N contacts, so every display name is fetched and normalised.
-// No sound is installed and toasts are off, so nothing but the sender search runs.
+// What one sound notification costs the host's thread.
 //
-//   build/wine-run.sh build/bin/notify_bench.exe [contacts] [calls]
+//   notify_bench [contacts] [calls]   the sender is the last of N contacts, so every
+//       display name is fetched and normalised; no sound is installed and toasts are off,
+//       so nothing but the sender search runs.
+//   notify_bench --playing [calls]    a contact on the blocklist sends an installed sound
+//       while the last one still plays: the request cuts it off and posts the new one.
+//       Beside it, the registry values that such a notification reads, read the plain
+//       way (open, query, close): the floor for the call.
+//
+// Run: bash scripts/bench-notify.sh, or under Wine with the capture device, e.g.
+//   TUNELARK_AUDIO=capture build/wine-run.sh build/bin/notify_bench.exe --playing
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "host/messenger_standin.h"
 #include "host/plugin_host.h"
 #include "support/registry_values.h"
+#include "support/sound_files.h"
 
 using namespace standin;
 
-int main(int argc, char** argv) {
-    const int contacts = argc > 1 ? std::atoi(argv[1]) : 50;
-    const int calls = argc > 2 ? std::atoi(argv[2]) : 200;
+namespace {
+
+double Milliseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * double(to.QuadPart - from.QuadPart) / double(frequency.QuadPart);
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+double Percentile90(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() * 9 / 10];
+}
+
+int SenderSearch(int contacts, int calls) {
     testsupport::ErasePluginKeys();
     testsupport::SetOptionValue("ToastsEnabled", 0);
     testsupport::SetOptionValue("AskOnFirstSend", 0);
@@ -37,19 +62,103 @@ int main(int argc, char** argv) {
     host.exports().Initialize(3, "bench", messenger.get());
 
     std::vector<double> ms;
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER start, end;
     for (int i = 0; i < calls; ++i) {
         QueryPerformanceCounter(&start);
         host.ReceiveNotify("TL\x09\x09\x09", conversation.get(), sender);
         QueryPerformanceCounter(&end);
-        ms.push_back(1000.0 * (end.QuadPart - start.QuadPart) / frequency.QuadPart);
+        ms.push_back(Milliseconds(start, end));
     }
     host.exports().Uninitialize();
     testsupport::ErasePluginKeys();
-
-    std::sort(ms.begin(), ms.end());
     std::printf("notification from the last of %d contacts: median %.3f ms, 90%% %.3f ms (%d calls)\n",
-                contacts, ms[ms.size() / 2], ms[ms.size() * 9 / 10], calls);
+                contacts, Median(ms), Percentile90(ms), calls);
     return 0;
+}
+
+// The values a notification that plays reads: the formatting codes, the sender's
+// blocklist flag, the blocklist switch, then the sound's switches and level settings.
+struct ValueRead {
+    HKEY root;
+    std::string key;
+    const char* name;
+};
+
+double RawReads(const std::vector<ValueRead>& reads) {
+    LARGE_INTEGER start, end;
+    QueryPerformanceCounter(&start);
+    for (const ValueRead& read : reads) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(read.root, read.key.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
+        BYTE data[256];
+        DWORD size = sizeof data, type = 0;
+        RegQueryValueExA(key, read.name, nullptr, &type, data, &size);
+        RegCloseKey(key);
+    }
+    QueryPerformanceCounter(&end);
+    return Milliseconds(start, end);
+}
+
+int WhileASoundPlays(int calls) {
+    using testsupport::DatabaseRoot;
+    using testsupport::OptionsRoot;
+    testsupport::ErasePluginKeys();
+    testsupport::SetOptionValue("ToastsEnabled", 0);
+    testsupport::SetOptionValue("AskOnFirstSend", 0);
+    const std::string pack = std::string(DatabaseRoot) + "\\Bench";
+    testsupport::StoreSound("Bench", "1", "long", testsupport::SoundPath("long_16bit_mono_8000.wav"), "m");
+    testsupport::WriteNumber(HKEY_CURRENT_USER, testsupport::BlocklistRoot, "c0@example.com", 1);
+
+    PluginHost host;
+    if (!host.ok()) return 1;
+    tunelark::ComPtr<Messenger> messenger(new Messenger());
+    messenger->me.friendlyName = L"Me";
+    tunelark::ComPtr<Conversation> conversation(new Conversation());
+    conversation->people.push_back({L"Contact0", L"c0@example.com"});
+    host.exports().Initialize(3, "bench", messenger.get());
+    // What the sender's side would send for the sound, from "TL" on.
+    const std::string sent = host.ParseCommand("/xTLlong", "", conversation.get()).text;
+    const size_t code = sent.find("TL");
+    if (code == std::string::npos) {
+        std::fprintf(stderr, "the sound was not found: %s\n", sent.c_str());
+        return 1;
+    }
+    const std::string codes = std::string(OptionsRoot) + "\\PlusCodes";
+    std::vector<ValueRead> reads;
+    for (const char* name : {"Colour", "Bold", "Italic", "Underline", "Strikeout", "Reset", "nbsp"})
+        reads.push_back({HKEY_CURRENT_USER, codes, name});
+    reads.push_back({HKEY_CURRENT_USER, testsupport::BlocklistRoot, "c0@example.com"});
+    for (const char* name : {"BlocklistEnabled", "SoundsEnabled"}) reads.push_back({HKEY_CURRENT_USER, OptionsRoot, name});
+    reads.push_back({HKEY_LOCAL_MACHINE, pack, "Enabled"});
+    reads.push_back({HKEY_LOCAL_MACHINE, pack + "\\1", "Enabled"});
+    for (const char* name : {"Volume", "EvenOutLoudness"}) reads.push_back({HKEY_CURRENT_USER, OptionsRoot, name});
+
+    std::vector<double> notify, raw;
+    LARGE_INTEGER start, end;
+    host.ReceiveNotify(sent.substr(code), conversation.get(), "Contact0");
+    for (int i = 0; i < calls; ++i) {
+        // The worker polls every 400 ms: by then the last sound (3 s) plays.
+        Sleep(700);
+        raw.push_back(RawReads(reads));
+        QueryPerformanceCounter(&start);
+        host.ReceiveNotify(sent.substr(code), conversation.get(), "Contact0");
+        QueryPerformanceCounter(&end);
+        notify.push_back(Milliseconds(start, end));
+    }
+    host.ParseCommand("/xTLStop", "", conversation.get());
+    host.exports().Uninitialize();
+    testsupport::ErasePluginKeys();
+    std::printf("notification cutting off a playing sound: median %.3f ms, 90%% %.3f ms (%d calls)\n",
+                Median(notify), Percentile90(notify), calls);
+    std::printf("its %zu registry values read the plain way: median %.3f ms; notification / reads %.2f\n",
+                reads.size(), Median(raw), Median(notify) / Median(raw));
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "--playing") == 0)
+        return WhileASoundPlays(argc > 2 ? std::atoi(argv[2]) : 30);
+    return SenderSearch(argc > 1 ? std::atoi(argv[1]) : 50, argc > 2 ? std::atoi(argv[2]) : 200);
 }

@@ -13,14 +13,13 @@ namespace tunelark::fsound {
 namespace {
 
 constexpr double MaxRaiseDb = 12.0;
-constexpr double PeakCeilingDb = -1.0;
-constexpr double BlockSeconds = 0.4;      // one gating block: the least worth measuring
-// How long a first play may decode ahead to measure the sound before it starts.
-constexpr double AheadBudgetSeconds = 0.008;
-constexpr size_t AheadChunkFrames = 2048;
+// A piece decoded ahead between refills: a fraction of a 40 ms buffer at any rate.
+constexpr size_t AheadChunkFrames = 1024;
+// Decoded ahead of the play at most (4 MB): 10 s of 48 kHz stereo, 5 s at 192 kHz.
+constexpr size_t MaxAheadSamples = 2 * 1024 * 1024;
+// A gain that the growing measurement moves is brought there over this long, in dB.
+constexpr double GainRampSeconds = 0.05;
 constexpr double DualMonoDb = 3.0103;  // 10 log10(2)
-
-double FromDb(double db) { return std::pow(10.0, db / 20.0); }
 
 using FileKey = LevelledSource::FileKey;
 
@@ -42,18 +41,6 @@ Cache& TheCache() {
     return cache;
 }
 
-// The factor that brings a sound measured at `lufs` with sample peak `peak` (of full
-// scale) to TargetLoudness: raised by at most 12 dB, so that a near-silent sound is not
-// made loud, and never so that its peak passes -1 dBFS (a sound that peaks higher is
-// lowered that far). 1 for a sound not measured.
-double EvenOutGain(double lufs, double peak) {
-    if (!std::isfinite(lufs)) return 1.0;
-    double db = std::min(TargetLoudness - lufs, MaxRaiseDb);
-    // The ceiling holds whichever way the target moves the sound.
-    if (peak > 0) db = std::min(db, PeakCeilingDb - 20.0 * std::log10(peak));
-    return FromDb(db);
-}
-
 KnownLoudness FindLoudness(const std::optional<FileKey>& key) {
     if (!key) return KnownLoudness();
     Cache& cache = TheCache();
@@ -71,41 +58,53 @@ void StoreLoudness(const std::optional<FileKey>& key, const KnownLoudness& known
     if (!kept.complete && known.seconds >= kept.seconds) kept = known;
 }
 
+double Seconds(long long ticks) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return double(ticks) / double(frequency.QuadPart);
+}
+
+long long Now() {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+
 }  // namespace
 
+double EvenOutGain(double lufs, double peak) {
+    if (!std::isfinite(lufs)) return 1.0;
+    double gain = std::pow(10.0, std::min(TargetLoudness - lufs, MaxRaiseDb) / 20.0);
+    // The ceiling holds whichever way the target moves the sound.
+    if (peak > 0) gain = std::min(gain, PeakCeiling / (peak * 32768.0));
+    return gain;
+}
+
 LevelledSource::LevelledSource(Decoder& decoder, const std::string& path, const Levelling& levelling)
-    : decoder_(decoder), channels_(decoder.Format().channels), gain_(levelling.volume) {
-    if (!levelling.evenOut) return;
-    key_ = KeyOf(path);
-    KnownLoudness known = FindLoudness(key_);
+    : decoder_(decoder),
+      channels_(decoder.Format().channels),
+      volume_(levelling.volume),
+      evenOut_(levelling.evenOut && levelling.volume > 0),
+      gain_(levelling.volume),
+      targetGain_(levelling.volume) {
+    if (!evenOut_) return;
     const PcmFormat fmt = decoder.Format();
-    if (!known.complete) meter_.emplace(fmt.sampleRate, fmt.channels);
-    if (known.seconds == 0 && meter_) {
-        LARGE_INTEGER frequency, start, now;
-        QueryPerformanceFrequency(&frequency);
-        QueryPerformanceCounter(&start);
-        for (;;) {
-            const size_t at = ahead_.size();
-            ahead_.resize(at + AheadChunkFrames * channels_);
-            const size_t got = decoder_.Read(ahead_.data() + at, AheadChunkFrames);
-            ahead_.resize(at + got * channels_);
-            if (got == 0) {
-                ended_ = true;
-                break;
-            }
-            meter_->Add(ahead_.data() + at, got);
-            QueryPerformanceCounter(&now);
-            const double spent = double(now.QuadPart - start.QuadPart) / double(frequency.QuadPart);
-            if (meter_->Seconds() >= MeasuredSeconds || (meter_->Seconds() >= BlockSeconds && spent >= AheadBudgetSeconds))
-                break;
+    limiter_.emplace(fmt.sampleRate, channels_, PeakCeiling * volume_);
+    gainDb_ = targetDb_ = 20.0 * std::log10(volume_);
+    key_ = KeyOf(path);
+    const KnownLoudness known = FindLoudness(key_);
+    if (known.seconds > 0) AimGain(known);
+    if (!known.complete) {
+        meter_.emplace(fmt.sampleRate, fmt.channels);
+        knownSeconds_ = known.seconds;
+        const long long start = Now();
+        while (Measuring() && decoded_.size() < MaxAheadSamples && DecodeMore() &&
+               Seconds(Now() - start) < levelling.aheadSeconds) {
         }
-        known = Measured();
-        StoreLoudness(key_, known);
-        if (known.complete) meter_.reset();
     }
-    // A mono sound leaves both speakers: 3 dB louder than its one channel measures.
-    const double heard = known.loudness.lufs + (channels_ == 1 ? DualMonoDb : 0.0);
-    gain_ *= EvenOutGain(heard, known.loudness.peak);
+    // Nothing has played yet: the sound starts at the gain it was measured for.
+    gain_ = targetGain_;
+    gainDb_ = targetDb_;
 }
 
 LevelledSource::~LevelledSource() {
@@ -121,23 +120,86 @@ bool LevelledSource::Measuring() const {
     return meter_ && meter_->Seconds() < MeasuredSeconds;
 }
 
-size_t LevelledSource::Read(int16_t* out, size_t frames) {
-    size_t got = 0;
-    if (aheadAt_ < ahead_.size()) {
-        got = std::min(frames, (ahead_.size() - aheadAt_) / channels_);
-        std::copy_n(ahead_.data() + aheadAt_, got * channels_, out);
-        aheadAt_ += got * channels_;
+bool LevelledSource::DecodeMore() {
+    if (ended_) return false;
+    const size_t at = decoded_.size();
+    decoded_.resize(at + AheadChunkFrames * channels_);
+    const size_t got = decoder_.Read(decoded_.data() + at, AheadChunkFrames);
+    decoded_.resize(at + got * channels_);
+    if (got == 0) ended_ = true;
+    if (Measuring()) {
+        meter_->Add(decoded_.data() + at, got);
+        const KnownLoudness now = Measured();
+        // What an earlier play measured stands until this one has measured more.
+        if (now.seconds >= knownSeconds_ || now.complete) AimGain(now);
+        if (now.complete) {
+            StoreLoudness(key_, now);
+            meter_.reset();
+        }
+    }
+    return got > 0;
+}
+
+bool LevelledSource::DecodeAhead() {
+    if (!evenOut_ || !Measuring() || ended_ || decoded_.size() - decodedAt_ >= MaxAheadSamples) return false;
+    DecodeMore();
+    return true;
+}
+
+void LevelledSource::AimGain(const KnownLoudness& known) {
+    // A mono sound leaves both speakers: 3 dB louder than its one channel measures.
+    const double heard = known.loudness.lufs + (channels_ == 1 ? DualMonoDb : 0.0);
+    const double target = volume_ * EvenOutGain(heard, known.loudness.peak);
+    if (target == targetGain_) return;
+    targetGain_ = target;
+    targetDb_ = 20.0 * std::log10(target);
+    const double rampFrames = std::max(1.0, GainRampSeconds * decoder_.Format().sampleRate);
+    gainStep_ = (targetDb_ - gainDb_) / rampFrames;
+}
+
+void LevelledSource::StepGain() {
+    if (gain_ == targetGain_) return;
+    gainDb_ += gainStep_;
+    if (gainStep_ == 0 || (gainStep_ > 0) == (gainDb_ >= targetDb_)) {
+        gainDb_ = targetDb_;
+        gain_ = targetGain_;
     } else {
-        got = decoder_.Read(out, frames);
-        if (got == 0) ended_ = true;
-        if (Measuring()) meter_->Add(out, got);
+        gain_ = std::pow(10.0, gainDb_ / 20.0);
     }
-    // Untouched at 1, so the samples reach the device exactly as decoded.
-    if (gain_ != 1.0) {
-        for (size_t i = 0; i < got * channels_; ++i)
-            out[i] = static_cast<int16_t>(std::clamp(std::lround(out[i] * gain_), -32768L, 32767L));
+}
+
+size_t LevelledSource::Read(int16_t* out, size_t frames) {
+    if (!evenOut_) {
+        const size_t got = decoder_.Read(out, frames);
+        // Untouched at 1, so the samples reach the device exactly as decoded.
+        if (volume_ != 1.0) {
+            for (size_t i = 0; i < got * channels_; ++i)
+                out[i] = static_cast<int16_t>(std::clamp(std::lround(out[i] * volume_), -32768L, 32767L));
+        }
+        return got;
     }
-    return got;
+    size_t done = 0;
+    while (done < frames) {
+        int16_t* to = out + done * channels_;
+        if (decodedAt_ == decoded_.size()) {
+            decoded_.clear();
+            decodedAt_ = 0;
+            if (!DecodeMore()) {
+                if (!limiter_->Drain(to)) break;
+                ++done;
+                continue;
+            }
+        }
+        StepGain();
+        if (limiter_->Push(decoded_.data() + decodedAt_, gain_, to)) ++done;
+        decodedAt_ += channels_;
+    }
+    // What was taken in goes, once it is half of what is held.
+    if (decodedAt_ * 2 >= decoded_.size()) {
+        decoded_.erase(decoded_.begin(), decoded_.begin() + static_cast<ptrdiff_t>(decodedAt_));
+        decodedAt_ = 0;
+    }
+    return done;
 }
 
 }  // namespace tunelark::fsound

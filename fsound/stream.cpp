@@ -126,8 +126,9 @@ bool Stream::Play(UINT device, int channel) {
 }
 
 void Stream::RequestStop() {
-    if (thread_) SetEvent(stopEvent_.get());
-    playing_ = false;
+    // Once the thread has stopped playing it waits for the signal no more: a cut-off
+    // sound is stopped and then closed, and the host's thread signals only once.
+    if (playing_.exchange(false) && thread_) SetEvent(stopEvent_.get());
 }
 
 void Stream::Retire() {
@@ -222,6 +223,12 @@ void Stream::Run() {
             ++busy;
         }
         if (busy == 0 && endOfSound) break;
+        // Between refills the sound is measured ahead, a piece at a time, so that every
+        // free buffer is refilled first.
+        if (!endOfSound && source.DecodeAhead()) {
+            if (WaitForSingleObject(stopEvent_.get(), 0) == WAIT_OBJECT_0) break;
+            continue;
+        }
         // The timeout only guards against a missed completion signal.
         if (WaitForMultipleObjects(2, waits, FALSE, 200) == WAIT_OBJECT_0) break;
     }

@@ -11,37 +11,38 @@
 namespace tunelark {
 
 int Play(const Sound& sound, int force) {
-    const int soundsEnabled = Settings.GetOption(SoundsEnabled);
+    const PlaySettings settings = Settings.GetPlaySettings();
     const SoundPack* pack = sound.Pack();
     const int packEnabled = pack ? pack->GetProperty(SoundPackEnabledProperty) : 1;
     const int soundEnabled = sound.GetProperty(SoundEnabledProperty);
+    const bool forced = (force & 0xFF) != 0;
 
-    const int volume = Settings.GetLevelSetting(Volume);
+    // At volume 0 the file is not looked at.
+    int answer = PlaySwitchedOff;
+    const std::string path = sound.Filename();
+    if (settings.volume != 0) {
+        // A contact's notification never makes this computer open a file on the network:
+        // any user who may change the shared library could have named one. The user's own
+        // Play button may. Other readers are allowed: the worker may be opening this very
+        // file for the previous request, and that must not read as a missing file. Only a
+        // regular file is opened: a device or a pipe could hold the host's thread here.
+        if ((!forced && IsNetworkPath(path.c_str())) || !OpenRegularFileForReading(path.c_str(), FILE_SHARE_READ))
+            answer = PlayFileMissing;
+        else if (forced || (settings.soundsEnabled && packEnabled && soundEnabled))
+            answer = PlayPosted;
+    }
 
-    // Every request silences what is playing, even one refused below.
+    // Every request silences what is playing, even one refused: last, so that the old
+    // stream's thread closing its device does not slow the looking above.
     StopCurrentStream();
     CloseCurrentStream();
-    if (volume == 0) return PlaySwitchedOff;
-
-    // Other readers are allowed: the worker may be opening this very file for the
-    // previous request, and that must not read as a missing file. Only a regular file
-    // is opened: a device or a pipe could hold the host's thread here for good.
-    const std::string path = sound.Filename();
-    // A contact's notification never makes this computer open a file on the network: any
-    // user who may change the shared library could have named one. The user's own Play
-    // button may.
-    if ((force & 0xFF) == 0 && IsNetworkPath(path.c_str())) return PlayFileMissing;
-    if (!OpenRegularFileForReading(path.c_str(), FILE_SHARE_READ)) return PlayFileMissing;
-
-    if ((force & 0xFF) != 0 || (soundsEnabled && packEnabled && soundEnabled)) {
-        // The job keeps its own copy of the path: the database may be reloaded or freed
-        // before the job runs.
-        PlaybackWorker* worker = Worker();
-        const int levelling = LevellingValue(Settings.GetLevelSetting(EvenOutLoudness) == 1, volume);
-        if (worker && worker->PostTextJob(PlayStreamJobId, path, levelling)) return PlayPosted;
-        return PlayNotPosted;
-    }
-    return PlaySwitchedOff;
+    if (answer != PlayPosted) return answer;
+    // The job keeps its own copy of the path: the database may be reloaded or freed
+    // before the job runs.
+    PlaybackWorker* worker = Worker();
+    if (worker && worker->PostTextJob(PlayStreamJobId, path, LevellingValue(settings.evenOut == 1, settings.volume)))
+        return PlayPosted;
+    return PlayNotPosted;
 }
 
 }  // namespace tunelark

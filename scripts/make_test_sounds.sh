@@ -8,6 +8,10 @@ out="${1:?usage: make_test_sounds.sh OUTPUT_DIR}"
 mkdir -p "$out"
 cd "$out"
 
+# sox dithers with fresh noise at every run unless told to repeat itself: without -R each
+# build's files would differ, and a codec's overshoot with them.
+sox() { command sox -R "$@"; }
+
 tone() {  # tone FILE SECONDS RATE CHANNELS BITS
   local freqs=(sine 440)
   [ "$4" = 2 ] && freqs=(sine 440 sine 660)  # a different tone per channel
@@ -317,5 +321,31 @@ broken["msadpcm_bad_predictor"] = riff([chunk(b"fmt ", ms_fmt), chunk(b"data", b
 for name, data in broken.items():
     write("broken_" + name + ".wav", data)
 PY
+rm -f src_*.wav
+
+# --- Levelling: sounds whose start misleads a first measurement ---------------------
+# 48 kHz stereo, as the capture device runs, so what a test hears compares sample by sample.
+lvl() { sox -q -n -r "${RATE:-48000}" -c 2 -b 16 -e signed "$@"; }
+# A quiet start (0.6 s at -40 dBFS), then a body that peaks at full scale.
+lvl src_intro.wav synth 0.6 sine 440 sine 660 vol 0.01
+lvl src_body.wav synth 1.4 sine 440 sine 660 vol 1.0
+sox -q src_intro.wav src_body.wav level_quiet_intro.wav
+# As a desktop log-off sound: 4 s of Ogg Vorbis whose first half-second is quiet.
+RATE=44100 lvl src_intro.wav synth 0.5 sine 330 sine 495 vol 0.01
+RATE=44100 lvl src_body.wav synth 3.5 sine 330 sine 495 vol 0.9 tremolo 3 60
+sox -q src_intro.wav src_body.wav src_logoff.wav
+oggenc -Q -q 4 src_logoff.wav -o level_quiet_intro.ogg
+# Fades in over 2 s to full scale, then holds for 1 s.
+lvl level_fade_in.wav synth 3 sine 440 sine 660 vol 1.0 fade t 2
+# A single loud click (3 ms at full scale) after 1 s of near-silence (-60 dBFS noise).
+lvl src_hush.wav synth 1 whitenoise vol 0.001
+lvl src_click.wav synth 0.003 sine 1000 vol 1.0
+lvl src_tail.wav synth 0.3 whitenoise vol 0.001
+sox -q src_hush.wav src_click.wav src_tail.wav level_late_click.wav
+# Quiet throughout (peak -20 dBFS): raised by one factor, its peak well under the ceiling.
+lvl level_under_ceiling.wav synth 1 sine 440 sine 660 vol 0.1
+# A low-rate MP3 (8 kbit/s, 8 kHz mono), slow to decode for its length.
+sox -q -n -r 8000 -c 1 -b 16 -e signed src_low.wav synth 0.6 sine 440 vol 0.5
+lame --quiet -b 8 src_low.wav tone_mono_8000_8k.mp3
 rm -f src_*.wav
 touch .complete

@@ -40,12 +40,6 @@ bool QueryOpenKey(HKEY key, const char* valueName, DWORD capacity, std::vector<B
     return true;
 }
 
-bool QueryValue(HKEY root, const char* subKey, const char* valueName, DWORD capacity,
-                std::vector<BYTE>& out, DWORD& type) {
-    RegKey key = RegKey::Open(root, subKey, KEY_QUERY_VALUE);
-    return key && QueryOpenKey(key.get(), valueName, capacity, out, type);
-}
-
 // What a read through a buffer of `size` bytes would put there, or false when the
 // buffer must stay unchanged.
 bool ReadThroughBuffer(HKEY key, const char* valueName, DWORD size, std::vector<BYTE>& bytes) {
@@ -81,9 +75,13 @@ void ReadRegData(HKEY root, const char* subKey, const char* valueName, void* dat
 }
 
 void ReadRegDword(HKEY root, const char* subKey, const char* valueName, int& value) {
+    ReadRegDwordFromKey(RegKey::Open(root, subKey, KEY_QUERY_VALUE).get(), valueName, value);
+}
+
+void ReadRegDwordFromKey(HKEY key, const char* valueName, int& value) {
     std::vector<BYTE> bytes;
     DWORD type = REG_NONE;
-    if (!QueryValue(root, subKey, valueName, sizeof(value), bytes, type)) return;
+    if (!key || !QueryOpenKey(key, valueName, sizeof(value), bytes, type)) return;
     std::memcpy(&value, bytes.data(), bytes.size());
 }
 

@@ -35,6 +35,8 @@ void ReadRegData(HKEY root, const char* subKey, const char* valueName, void* dat
 
 // Overwrites the low-order bytes of value with 1 to 4 bytes of stored data.
 void ReadRegDword(HKEY root, const char* subKey, const char* valueName, int& value);
+// The same, from a key the caller already holds open.
+void ReadRegDwordFromKey(HKEY key, const char* valueName, int& value);
 
 // Text read through a buffer of bufferSize bytes, with ReadRegData's rules; the
 // default comes back when nothing could be read.

@@ -46,6 +46,16 @@ int SettingsStore::GetLevelSetting(LevelSetting id) const {
     return id == Volume ? std::clamp(value, 0, 100) : value;
 }
 
+PlaySettings SettingsStore::GetPlaySettings() const {
+    PlaySettings settings;
+    const RegKey key = RegKey::Open(HKEY_CURRENT_USER, SettingsKeyPath, KEY_QUERY_VALUE);
+    ReadRegDwordFromKey(key.get(), "SoundsEnabled", settings.soundsEnabled);
+    ReadRegDwordFromKey(key.get(), "EvenOutLoudness", settings.evenOut);
+    ReadRegDwordFromKey(key.get(), "Volume", settings.volume);
+    settings.volume = std::clamp(settings.volume, 0, 100);
+    return settings;
+}
+
 void SettingsStore::SetLevelSetting(LevelSetting id, int value) const {
     WriteRegDword(HKEY_CURRENT_USER, SettingsKeyPath, id == Volume ? "Volume" : "EvenOutLoudness", value);
 }

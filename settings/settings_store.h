@@ -24,6 +24,13 @@ enum LevelSetting : int {
     Volume = 209,           // 0 (nothing plays) to 100 (the default: as loud as recorded)
 };
 
+// What a play request reads of the settings, as GetOption and GetLevelSetting give them.
+struct PlaySettings {
+    int soundsEnabled = 1;
+    int evenOut = 1;
+    int volume = 100;
+};
+
 class SettingsStore {
 public:
     // The stored value, 1 when absent, UnknownId for an id that is not an option.
@@ -33,6 +40,9 @@ public:
     // The stored value, or the default when absent; Volume kept within 0 to 100.
     int GetLevelSetting(LevelSetting id) const;
     void SetLevelSetting(LevelSetting id, int value) const;
+    // SoundsEnabled and the level settings through one opening of the key: a play
+    // request is made on the host's thread.
+    PlaySettings GetPlaySettings() const;
 };
 
 extern const SettingsStore Settings;

@@ -17,6 +17,8 @@
 #include "fsound/decoder.h"
 #include "fsound/fsound.h"
 #include "fsound/fsound_stats.h"
+#include "fsound/levelling.h"
+#include "fsound/loudness.h"
 #include "fsound/mpeg_frame.h"
 #include "fsound/thread_starts.h"
 #include "fsound/wav_parse.h"
@@ -111,13 +113,14 @@ protected:
 };
 
 // Plays a whole sound from a fresh capture: what came out (nothing if it would not open).
-CaptureSummary PlayWhole(const std::string& name) {
+CaptureSummary PlayWhole(const std::string& name, const tunelark::fsound::Levelling& levelling = {}) {
     ResetCapture();
     FSOUND_STREAM* s = OpenSound(name);
     if (!s) {
         ADD_FAILURE() << name << " would not open";
         return {};
     }
+    EXPECT_TRUE(tunelark::fsound::SetStreamLevelling(s, levelling));
     EXPECT_NE(FSOUND_Stream_Play(FSOUND_FREE, s), 0) << name;
     const CaptureSummary r = WaitForCapture();
     EXPECT_EQ(FSOUND_Stream_Close(s), 1) << name;
@@ -169,6 +172,13 @@ TEST_P(FsoundPlayTest, PlaysTheWholeSoundAtItsOwnPitch) {
     EXPECT_NEAR(r.crossingsLeft, 2 * c.leftHz, 2 * c.leftHz * 0.03);
     EXPECT_NEAR(r.crossingsRight, 2 * c.rightHz, 2 * c.rightHz * 0.03);
     EXPECT_LE(PhaseJumps(ReadCapture(), c.leftHz, c.rightHz), c.phaseJumps);
+
+    // Evened out, measured ahead as it plays: as whole, as steady, and under the ceiling.
+    const CaptureSummary levelled = PlayWhole(c.file, {true, 1.0});
+    EXPECT_NEAR(levelled.audibleSeconds, c.seconds, c.lengthTolerance) << "evened out";
+    EXPECT_LE(levelled.firstAudible, c.startsBy) << "evened out";
+    EXPECT_LE(levelled.peak, 29204) << "evened out";
+    EXPECT_LE(PhaseJumps(ReadCapture(), c.leftHz, c.rightHz), c.phaseJumps) << "evened out";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -183,6 +193,9 @@ INSTANTIATE_TEST_SUITE_P(
                       SoundCase{"tone_16bit_stereo_192000.wav", 0.3, 440, 660},
                       SoundCase{"tone_stereo_44100.mp3", 0.6, 440, 660},
                       SoundCase{"tone_mono_22050.mp3", 0.6, 440, 440},
+                      // 8 kbit/s at 8 kHz: frames too small for an info frame, so the
+                      // encoder's delay and padding (140 ms) are not trimmed.
+                      SoundCase{"tone_mono_8000_8k.mp3", 0.68, 440, 440, 1.0, 0.06},
                       SoundCase{"tone_id3.mp3", 0.6, 440, 660},
                       SoundCase{"tone_stereo_44100.mp2", 0.6, 440, 660},
                       SoundCase{"tone_mono_32000.mp2", 0.6, 440, 440},
@@ -623,6 +636,123 @@ TEST(LowRateTest, IsRaisedByAWholeFactorAlongStraightLines) {
         EXPECT_EQ(off, 0u) << name << ": off the straight lines from output frame " << first;
     }
 }
+
+// --- Levelling: the gain a first estimate gives, held under the ceiling -------------
+
+// A 48 kHz stereo sound made as it is read: 440 Hz left, 660 Hz right, at envelope(t) of
+// full scale.
+class SynthDecoder : public tunelark::fsound::Decoder {
+public:
+    SynthDecoder(double seconds, double (*envelope)(double)) : frames_(size_t(seconds * 48000)), envelope_(envelope) {
+        format_ = {48000, 2};
+    }
+    size_t Read(int16_t* out, size_t frames) override {
+        const size_t n = std::min(frames, frames_ - at_);
+        for (size_t f = 0; f < n; ++f, ++at_) {
+            const double t = at_ / 48000.0, level = 32767 * envelope_(t), w = 2 * 3.14159265358979 * t;
+            out[2 * f] = int16_t(std::lround(level * std::sin(w * 440)));
+            out[2 * f + 1] = int16_t(std::lround(level * std::sin(w * 660)));
+        }
+        return n;
+    }
+
+private:
+    size_t frames_, at_ = 0;
+    double (*envelope_)(double);
+};
+
+struct LevelCase {
+    const char* name;
+    double seconds;
+    double (*envelope)(double);
+    double aheadSeconds;      // before the start
+    bool aheadBetweenReads;   // as the stream's thread does; without, measured only as played
+    bool limited = false;     // the first estimate is so far off that the limiter must act
+    bool evenOut = true;
+};
+
+void PrintTo(const LevelCase& c, std::ostream* os) { *os << c.name; }
+
+class LevelledSourceTest : public ::testing::TestWithParam<LevelCase> {};
+
+// Every way a first estimate can be wrong: no sample past the ceiling, no flat tops, no
+// gain that jumps; what is measured ahead comes out as loud as a later play, and a sound
+// the first estimate holds is scaled by one factor exactly.
+TEST_P(LevelledSourceTest, HoldsTheCeilingWithoutClipsOrJumps) {
+    using namespace tunelark::fsound;
+    const LevelCase& c = GetParam();
+    const std::string key = TempCopy("tone_16bit_mono_44100.wav");  // only its name, size and time count
+    struct Play { std::vector<int16_t> in, out; double gain, deepest; };
+    const auto play = [&] {
+        SynthDecoder decoder(c.seconds, c.envelope), copy(c.seconds, c.envelope);
+        LevelledSource source(decoder, key, Levelling{c.evenOut, 1.0, c.aheadSeconds});
+        Play p;
+        int16_t buffer[2 * 1920];
+        for (size_t got; (got = source.Read(buffer, 1920)) > 0;) {
+            p.out.insert(p.out.end(), buffer, buffer + 2 * got);
+            while (c.aheadBetweenReads && source.DecodeAhead()) {
+            }
+        }
+        p.in.resize(p.out.size());
+        copy.Read(p.in.data(), p.in.size() / 2);
+        p.gain = source.Gain();
+        p.deepest = source.DeepestReduction();
+        return p;
+    };
+    const Play first = play(), second = play();
+    DeleteFileA(key.c_str());
+    ASSERT_EQ(first.out.size(), size_t(c.seconds * 48000) * 2) << "every frame, once";
+    if (!c.evenOut) {
+        EXPECT_EQ(first.out, first.in) << "as decoded, bit for bit";
+        return;
+    }
+    int peak = 0, flat = 0, run = 0;
+    double worstStep = 0;
+    for (size_t i = 2; i < first.out.size(); ++i) {
+        peak = std::max(peak, std::abs(int(first.out[i])));
+        run = first.out[i] == first.out[i - 2] && std::abs(first.out[i]) > 16384 ? run + 1 : 0;
+        flat = std::max(flat, run);
+        // The gain from one frame to the next, where rounding cannot hide it.
+        if (std::abs(first.in[i]) > 3000 && std::abs(first.in[i - 2]) > 3000) {
+            const double now = double(first.out[i]) / first.in[i], before = double(first.out[i - 2]) / first.in[i - 2];
+            worstStep = std::max(worstStep, std::abs(now / before - 1));
+        }
+    }
+    EXPECT_LE(peak, 29204) << "-1 dBFS";
+    EXPECT_LE(flat, 2) << "samples flat at a clip";
+    EXPECT_LT(worstStep, 0.02) << "the gain jumped";
+    const auto lufs = [](const std::vector<int16_t>& s) {
+        LoudnessMeter meter(48000, 2);
+        meter.Add(s.data(), s.size() / 2);
+        return meter.IntegratedLoudness();
+    };
+    if (c.aheadBetweenReads) {
+        EXPECT_NEAR(lufs(first.out), lufs(second.out), 1.0) << "first play against the next";
+    }
+    // The later play knows the whole sound: one factor, exactly, where no peak needs holding.
+    EXPECT_EQ(second.deepest, 1.0);
+    size_t off = 0;
+    for (size_t i = 0; i < second.out.size(); ++i) off += second.out[i] != std::lround(second.in[i] * second.gain);
+    EXPECT_EQ(off, 0u) << "samples off the file times " << second.gain;
+    if (c.limited) {
+        EXPECT_LT(first.deepest, 0.5) << "the limiter had work";
+    }
+}
+
+double QuietIntro(double t) { return t < 0.6 ? 0.01 : 1.0; }
+double FadeIn(double t) { return std::min(1.0, t / 2); }
+double LateClick(double t) { return t >= 1.0 && t < 1.003 ? 1.0 : 0.001; }
+double Steady(double) { return 0.1; }
+
+INSTANTIATE_TEST_SUITE_P(
+    FirstEstimates, LevelledSourceTest,
+    ::testing::Values(LevelCase{"quiet_intro_measured_as_played", 2.0, QuietIntro, 0, false, true},
+                      LevelCase{"quiet_intro_measured_ahead", 2.0, QuietIntro, 0, true},
+                      LevelCase{"fade_in_measured_as_played", 3.0, FadeIn, 0, false},
+                      LevelCase{"late_click_measured_as_played", 1.3, LateClick, 0, false, true},
+                      LevelCase{"steady_measured_before_the_start", 1.0, Steady, 0.5, false},
+                      LevelCase{"steady_not_evened_out", 1.0, Steady, 0, true, false, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Run with Media Foundation's libraries disabled, as on a system without them, beside a
 // few rows of the format table (see tests/CMakeLists.txt): those still play.

@@ -18,6 +18,7 @@
 #include "audio_capture.h"
 #include "fsound/fsound.h"
 #include "fsound/fsound_stats.h"
+#include "fsound/decoder.h"
 #include "fsound/loudness.h"
 #include "fsound/mf_decoder.h"
 #include "playback/sound_play.h"
@@ -273,6 +274,87 @@ TEST_F(SoundPlayTest, LevelsFollowTheLoudnessOptionAndTheVolume) {
     EXPECT_EQ(muted.peak, 0);
     EXPECT_LE(play(1600, 31000, true, 100).peak, 29205) << "-1 dBFS";
 }
+
+// Sounds whose start misleads a measurement, played evened out through the play path:
+// the first play, never heard before, and the second. Both stay under -1 dBFS with no
+// flat tops, come out alike, at the target where the file's peak allows it; and a 48 kHz
+// file, as the device plays, comes out the second time as its samples times one factor.
+struct LevelledCase {
+    const char* file;
+    bool reachesTarget;
+    bool oneFactor;
+};
+
+void PrintTo(const LevelledCase& c, std::ostream* os) { *os << c.file; }
+
+class SoundPlayLevelledTest : public SoundPlayTest, public ::testing::WithParamInterface<LevelledCase> {};
+
+TEST_P(SoundPlayLevelledTest, EveryPlayHoldsTheCeilingAndTheFirstIsAsLoudAsTheNext) {
+    const LevelledCase& c = GetParam();
+    const std::string file = tempDir_ + "tl_levelled_" + c.file;  // a path no play has measured
+    ASSERT_TRUE(CopyFileA(SoundPath(c.file).c_str(), file.c_str(), FALSE));
+    tempFiles_.push_back(file);
+    Settings.SetLevelSetting(EvenOutLoudness, 1);
+    Sound* sound = SoundFor(file);
+    double lufs[2];
+    std::vector<int16_t> heard;
+    for (double& play : lufs) {
+        ResetCapture();
+        ASSERT_EQ(Play(*sound, 0), PlayPosted);
+        WaitForWorker();
+        heard = ReadCaptureWhenQuiet();
+        int flat = 0, run = 0;
+        for (size_t i = 2; i < heard.size(); ++i) {
+            run = heard[i] == heard[i - 2] && std::abs(heard[i]) > 16384 ? run + 1 : 0;
+            flat = std::max(flat, run);
+        }
+        EXPECT_LE(SummariseCapture(heard).peak, 29204) << "-1 dBFS";
+        EXPECT_LE(flat, 2) << "samples flat at a clip";
+        fsound::LoudnessMeter meter(CaptureRate, CaptureChannels);
+        meter.Add(heard.data(), heard.size() / CaptureChannels);
+        play = meter.IntegratedLoudness();
+        if (c.reachesTarget) {
+            EXPECT_NEAR(play, fsound::TargetLoudness, 1.0);
+        }
+    }
+    EXPECT_NEAR(lufs[0], lufs[1], 1.0) << "the first play against the second";
+    if (!c.oneFactor) return;
+    std::vector<int16_t> samples(heard.size() + 4096);
+    const auto decoder = fsound::OpenDecoder(file);
+    ASSERT_TRUE(decoder && decoder->Format().sampleRate == CaptureRate && decoder->Format().channels == 2);
+    samples.resize(decoder->Read(samples.data(), samples.size() / 2) * 2);
+    const auto peakOf = [](const std::vector<int16_t>& v) {
+        int peak = 1;
+        for (int x : v) peak = std::max(peak, std::abs(x));
+        return peak;
+    };
+    const double factor = double(peakOf(heard)) / peakOf(samples);
+    // Lined up at the first frame whose left sample reaches half the peak.
+    const auto onset = [](const std::vector<int16_t>& v, int peak) {
+        size_t i = 0;
+        while (i < v.size() && std::abs(v[i]) * 2 < peak) i += 2;
+        return i;
+    };
+    const size_t at = onset(heard, peakOf(heard)), from = onset(samples, peakOf(samples));
+    ASSERT_GE(at, from);
+    size_t off = 0;
+    for (size_t i = 0; i < samples.size() && i + at - from < heard.size(); ++i)
+        off += std::abs(heard[i + at - from] - std::lround(samples[i] * factor)) > 1;
+    EXPECT_EQ(off, 0u) << "samples off the file times " << factor;
+}
+
+INSTANTIATE_TEST_SUITE_P(Sounds, SoundPlayLevelledTest,
+                         ::testing::Values(LevelledCase{"level_quiet_intro.wav", true, true},
+                                           LevelledCase{"level_quiet_intro.ogg", true, false},
+                                           LevelledCase{"level_fade_in.wav", true, true},
+                                           LevelledCase{"level_late_click.wav", false, true},
+                                           LevelledCase{"level_under_ceiling.wav", true, true}),
+                         [](const auto& info) {
+                             std::string name = info.param.file;
+                             for (char& ch : name)
+                                 if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                             return name;
+                         });
 
 TEST_F(SoundPlayTest, ARefusedRequestStillSilencesWhatPlays) {
     Sound* sound = SoundFor(TempTone("tl_refused.wav", 440, 8));

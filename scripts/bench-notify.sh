@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds notify_bench and runs it under Wine in the build's own prefix, with sound going
+# to a capture file: what a notification costs the host's thread when it finds its sender
+# among 50 contacts, and when it cuts off a playing sound, against the registry values it
+# reads, read the plain way. Arguments go to the second run (the number of calls).
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${TUNELARK_BUILD_DIR:-$root/build}"
+
+"$root/scripts/build.sh" --target notify_bench
+export TUNELARK_AUDIO=capture TUNELARK_CAPTURE_FILE="$build/audio/bench-notify.raw"
+cd "$build/bin"
+"$build/wine-run.sh" notify_bench.exe 50 200
+exec "$build/wine-run.sh" notify_bench.exe --playing "$@"
