@@ -712,8 +712,8 @@ TEST_P(LevelledSourceTest, HoldsTheCeilingWithoutClipsOrJumps) {
         peak = std::max(peak, std::abs(int(first.out[i])));
         run = first.out[i] == first.out[i - 2] && std::abs(first.out[i]) > 16384 ? run + 1 : 0;
         flat = std::max(flat, run);
-        // The gain from one frame to the next, where rounding cannot hide it.
-        if (std::abs(first.in[i]) > 3000 && std::abs(first.in[i - 2]) > 3000) {
+        // The gain from one frame to the next, wherever rounding cannot hide a jump.
+        if (std::min(std::abs(first.out[i]), std::abs(first.out[i - 2])) >= 1000) {
             const double now = double(first.out[i]) / first.in[i], before = double(first.out[i - 2]) / first.in[i - 2];
             worstStep = std::max(worstStep, std::abs(now / before - 1));
         }
