@@ -13,6 +13,7 @@
 #include "plugin/messenger/messenger.h"
 #include "plugin/toast.h"
 #include "settings/settings_store.h"
+#include "sounddb/library_watch.h"
 #include "sounddb/sound_records.h"
 #include "sounddb/sound_registry.h"
 #include "ui/about_dialog.h"
@@ -82,6 +83,8 @@ extern "C" BOOL __stdcall ParseCommand(const char* command, const char* paramete
         if (result) std::memcpy(result, text.c_str(), text.size() + 1);
         return TRUE;
     };
+    // What another program changed in the library is the plug-in's from here on.
+    TakeLibraryChanges();
 
     if (is("About")) {
         ShowAbout(nullptr);
@@ -106,8 +109,7 @@ extern "C" BOOL __stdcall ParseCommand(const char* command, const char* paramete
     if (is("Reload")) {
         StopCurrentStream();
         CloseCurrentStream();
-        FreeSoundDatabase();
-        LoadSoundDatabase(SoundsKeyPath);
+        ReloadLibrary();
         InformIfToastsOn("Tunelark Sounds Database reloaded");
         return answer("");
     }

@@ -11,6 +11,7 @@
 #include "playback/worker.h"
 #include "plugin/exports/exports.h"
 #include "plugin/state/plugin_state.h"
+#include "sounddb/library_watch.h"
 #include "sounddb/sound_records.h"
 #include "sounddb/sound_registry.h"
 #include "ui/config_panel.h"
@@ -62,6 +63,8 @@ extern "C" BOOL __stdcall Initialize(int hostVersion, const char* hostString, ID
     FSOUND_SetDriver(0);
     FSOUND_Init(40100, 32, FSOUND_INIT_GLOBALFOCUS);
 
+    // Watched before it is read: a change made while it loads is taken at the next call.
+    StartWatchingLibrary();
     LoadSoundDatabase(SoundsKeyPath);
 
     LoadPluginIcons(IDI_LARGE, IDI_SMALL);
@@ -73,6 +76,7 @@ extern "C" void __stdcall Uninitialize() {
     PluginState& plugin = Plugin();
     ClearBlocklist();
     DestroyPluginIcons();
+    StopWatchingLibrary();
     FreeSoundDatabase();
     StopPlaybackWorker();
     FSOUND_Close();
@@ -84,5 +88,6 @@ extern "C" BOOL __stdcall ParseTag(void*, void*, void*) {
 }
 
 extern "C" int __stdcall Configure() {
+    TakeLibraryChanges();
     return ShowConfigPanel(nullptr);
 }

@@ -13,6 +13,7 @@
 #include "plugin/state/plugin_state.h"
 #include "plugin/toast.h"
 #include "settings/settings_store.h"
+#include "sounddb/library_watch.h"
 #include "sounddb/sound_records.h"
 #include "ui/first_send_prompt.h"
 
@@ -121,6 +122,7 @@ extern "C" BOOL __stdcall ReceiveNotify(const char* text, void*, HostCallContext
                                         char* result) {
     if (!text || strnlen(text, 2) < 2) return 0;
     if (!EqualsIgnoreAsciiCase(std::string_view(text, 2), NotificationCode)) return 0;
+    TakeLibraryChanges();
 
     const char* sender = context ? context->senderName : "";
     IDispatch* conversation = context ? context->conversation : nullptr;

@@ -15,6 +15,7 @@
 #include "base/text_compare.h"
 #include "settings/registry.h"
 #include "sounddb/library_change.h"
+#include "sounddb/library_watch.h"
 #include "sounddb/pack_files.h"
 #include "sounddb/sound_registry.h"
 
@@ -144,21 +145,19 @@ void ReportMissingSections(ProblemLog& log, long long first, long long last) {
                                      std::to_string(last - first + 1) + " sections)");
 }
 
-// Which pack holds each SoundIndex of the database, as FindSoundByIndex would answer:
-// the pack of the first Sound with it. Gathered once, not scanned for every section.
+// Which pack holds each SoundIndex, as the registry has it now (another process may have
+// added Sounds since this one loaded): the name of the first pack key with it. Gathered
+// once, not looked for for every section.
 class IndexOwners {
 public:
-    IndexOwners() {
-        for (const SoundPack* pack = FirstSoundPack(); pack; pack = pack->Next())
-            for (const Sound* sound = pack->Sounds(); sound; sound = sound->Next()) owners_.emplace(sound->Index(), pack);
-    }
-    const SoundPack* Owner(int index) const {
+    IndexOwners() : owners_(RegistryIndexOwners()) {}
+    const std::string* Owner(int index) const {
         const auto found = owners_.find(index);
-        return found == owners_.end() ? nullptr : found->second;
+        return found == owners_.end() ? nullptr : &found->second;
     }
 
 private:
-    std::unordered_map<int, const SoundPack*> owners_;
+    std::unordered_map<int, std::string> owners_;
 };
 
 // The Sounds of one file, one per SoundIndex: a later section replaces an earlier one
@@ -213,8 +212,9 @@ std::unique_ptr<Sound> ReadSound(const SectionContext& context, const std::strin
     const int index = ini.Integer(section, "SoundIndex");
     if (index == 0) {
         if (reject(FormatModuleMessage(MsgMissingKey, {"SoundIndex", section}))) return nullptr;
-    } else if (const SoundPack* owner = context.owners.Owner(index); owner && !(context.checking && owner == context.installed)) {
-        const bool ownPack = owner == context.installed;
+    } else if (const std::string* owner = context.owners.Owner(index);
+               owner && !(context.checking && context.installed && EqualsIgnoreAsciiCase(*owner, context.installed->Name()))) {
+        const bool ownPack = EqualsIgnoreAsciiCase(*owner, context.pack.Name());
         if (context.outcome) (ownPack ? context.outcome->alreadyInPack : context.outcome->inOtherPack).push_back(index);
         if (reject(FormatModuleMessage(MsgIndexInUse, {index}), ownPack ? LineKind::AlreadyInPack : LineKind::Problem))
             return nullptr;
@@ -335,9 +335,23 @@ SoundPack* InstallSoundPack(const std::string& iniPath, HWND progressBar, Instal
     const std::optional<PackHeader> header = ReadHeader(ini);
     if (!header) return nullptr;
 
+    // Checked against the registry and written with no other process changing the library.
+    const LibraryWrite write;
+    if (write.Busy()) {
+        const Refusal busy = LibraryBusy("Tunelark could not install " + DescribePack(header->name) + ".");
+        InstallErrorText += RefusalText(busy);
+        result.refused = busy.error;
+        return nullptr;
+    }
     // One record per key: a second one would share the first one's key, and deleting
     // either would delete both.
     SoundPack* installed = FindSoundPackByName(header->name, MatchPackName);
+    if (installed && !LibraryKeyExists(installed->KeyPath())) {
+        // Another process deleted it meanwhile: installed, it is a new pack.
+        installed->FreeSounds();
+        UnlinkSoundPack(installed);
+        installed = nullptr;
+    }
     result.newRecord = !installed;
     if (!installed && RegKey::Open(HKEY_LOCAL_MACHINE, PackKeyPath(header->name).c_str(), KEY_READ)) {
         // Only in the registry: read in first, so the update starts from what the key holds.

@@ -6,6 +6,7 @@
 #include "base/module.h"
 #include "base/regular_file.h"
 #include "settings/registry.h"
+#include "sounddb/library_watch.h"
 #include "sounddb/sound_registry.h"
 
 namespace tunelark {
@@ -49,11 +50,29 @@ std::string SavedPart(const SoundPack& pack, const Sound& wanted) {
     return text + ". Saving it again completes it once the change is allowed.";
 }
 
+// The refusal of a new SoundIndex that a pack in the registry has, or nothing.
+Refusal IndexTaken(int index, const std::string& notDone) {
+    const auto owners = RegistryIndexOwners();
+    const auto owner = owners.find(index);
+    if (owner == owners.end()) return Refusal();
+    return ChangedMeanwhile(ERROR_ALREADY_EXISTS, notDone,
+                            "SoundIndex " + std::to_string(index) + " is in use by " + DescribePack(owner->second) +
+                                ", which another program changed meanwhile. Choose another SoundIndex.");
+}
+
+// The refusal of a change to a record whose key another program deleted, or nothing.
+Refusal KeyGone(const std::string& keyPath, const std::string& notDone, const std::string& what) {
+    if (LibraryKeyExists(keyPath)) return Refusal();
+    return ChangedMeanwhile(ERROR_FILE_NOT_FOUND, notDone,
+                            "Another program deleted " + what + " meanwhile; nothing was written.");
+}
+
 }  // namespace
 
 std::string RefusalText(const Refusal& refusal) {
     std::string text = refusal.notDone + "\r\n";
     if (!refusal.done.empty()) text += refusal.done + "\r\n";
+    if (!refusal.why.empty()) return text + "\r\n" + refusal.why + "\r\n";
     text += "\r\nWindows gave this reason: " + SystemErrorText(refusal.error) + "\r\n\r\n";
     if (IsRightsRefusal(refusal.error)) {
         text += "The SoundPacks are shared by every user of this computer, and your Windows account may not "
@@ -64,6 +83,20 @@ std::string RefusalText(const Refusal& refusal) {
         text += "Try again; if it is refused again, ask an administrator.\r\n";
     }
     return text;
+}
+
+Refusal ChangedMeanwhile(DWORD error, std::string notDone, std::string why) {
+    Refusal refusal;
+    refusal.error = error;
+    refusal.notDone = std::move(notDone);
+    refusal.why = std::move(why);
+    return refusal;
+}
+
+Refusal LibraryBusy(std::string notDone) {
+    return ChangedMeanwhile(WAIT_TIMEOUT, std::move(notDone),
+                            "Another program (tlpack, the setup program or another user's Tunelark) was changing the "
+                            "SoundPacks all the while, so nothing was changed. Try again in a moment.");
 }
 
 std::string DescribeSound(const Sound& sound) {
@@ -83,6 +116,11 @@ Refusal CheckLibraryChange(const std::string& keyPath, const std::string& notDon
 
 Refusal AddSoundToLibrary(SoundPack& pack, std::unique_ptr<Sound> sound, Sound** added) {
     *added = nullptr;
+    const std::string notDone = "Tunelark could not add " + DescribeSound(*sound) + " to " + DescribePack(pack.Name()) + ".";
+    const LibraryWrite write;
+    if (write.Busy()) return LibraryBusy(notDone);
+    if (Refusal gone = KeyGone(pack.KeyPath(), notDone, DescribePack(pack.Name()))) return gone;
+    if (Refusal taken = IndexTaken(sound->Index(), notDone)) return taken;
     const std::string path = pack.KeyPath() + "\\" + sound->IndexText();
     const bool keyWasThere = KeyExists(path);
     Refusal refusal;
@@ -91,7 +129,7 @@ Refusal AddSoundToLibrary(SoundPack& pack, std::unique_ptr<Sound> sound, Sound**
         *added = pack.AddSound(std::move(sound));
         return refusal;
     }
-    refusal.notDone = "Tunelark could not add " + DescribeSound(*sound) + " to " + DescribePack(pack.Name()) + ".";
+    refusal.notDone = notDone;
     // Taken back where it can be; what the registry kept is read in.
     if (!keyWasThere) DeleteSoundKey(*sound, pack.KeyPath());
     RereadSoundPack(pack);
@@ -104,6 +142,13 @@ Refusal StoreSoundChanges(Sound& sound, const Sound& edited, int enabled) {
     const std::string packKey = pack ? pack->KeyPath() : std::string();
     const std::string oldIndex = sound.IndexText();
     const bool moved = edited.IndexText() != oldIndex;
+    const std::string notDone = "Tunelark could not save the changes to " + DescribeSound(sound) + ".";
+    const LibraryWrite write;
+    if (write.Busy()) return LibraryBusy(notDone);
+    if (Refusal gone = KeyGone(sound.KeyPath(), notDone, DescribeSound(sound))) return gone;
+    if (edited.Index() != sound.Index()) {
+        if (Refusal taken = IndexTaken(edited.Index(), notDone)) return taken;
+    }
     const bool newKeyWasThere = moved && KeyExists(packKey + "\\" + edited.IndexText());
 
     Sound stored(pack);
@@ -125,7 +170,7 @@ Refusal StoreSoundChanges(Sound& sound, const Sound& edited, int enabled) {
                            "; the list shows both until the old one is deleted.";
         }
     } else if (refusal) {
-        refusal.notDone = "Tunelark could not save the changes to " + DescribeSound(sound) + ".";
+        refusal.notDone = notDone;
         if (moved && !newKeyWasThere) DeleteSoundKey(stored, packKey);
     }
     if (!refusal) {
@@ -145,6 +190,13 @@ Refusal StoreSoundChanges(Sound& sound, const Sound& edited, int enabled) {
 
 Refusal CreateSoundPack(std::unique_ptr<SoundPack> pack, SoundPack** added) {
     *added = nullptr;
+    const std::string notDone = "Tunelark could not create " + DescribePack(pack->Name()) + ".";
+    const LibraryWrite write;
+    if (write.Busy()) return LibraryBusy(notDone);
+    if (LibraryKeyExists(PackKeyPath(pack->Name())))
+        return ChangedMeanwhile(ERROR_ALREADY_EXISTS, notDone,
+                                "Another program created a SoundPack named \"" + pack->Name() +
+                                    "\" meanwhile. Choose another name.");
     Refusal refusal;
     refusal.error = static_cast<DWORD>(SaveSoundPack(*pack));
     if (!refusal) {
@@ -152,7 +204,7 @@ Refusal CreateSoundPack(std::unique_ptr<SoundPack> pack, SoundPack** added) {
         return refusal;
     }
     const std::string name = pack->Name();
-    refusal.notDone = "Tunelark could not create " + DescribePack(name) + ".";
+    refusal.notDone = notDone;
     // The name was free before (see NewSoundPackNameProblem): what is there is this try's.
     DeleteRegKeyTree(HKEY_LOCAL_MACHINE, pack->KeyPath().c_str());
     if (KeyExists(pack->KeyPath())) {
@@ -167,6 +219,8 @@ Refusal RemoveSoundFromLibrary(Sound* sound) {
     Refusal refusal;
     if (!sound) return refusal;
     const std::string what = DescribeSound(*sound);
+    const LibraryWrite write;
+    if (write.Busy()) return LibraryBusy("Tunelark could not delete " + what + ".");
     refusal.error = static_cast<DWORD>(DeleteSound(sound));
     if (refusal) refusal.notDone = "Tunelark could not delete " + what + ".";
     return refusal;
@@ -177,6 +231,8 @@ Refusal RemoveSoundPackFromLibrary(SoundPack* pack) {
     if (!pack) return refusal;
     const std::string name = pack->Name();
     const int before = pack->SoundCount();
+    const LibraryWrite write;
+    if (write.Busy()) return LibraryBusy("Tunelark could not delete " + DescribePack(name) + ".");
     RegResult error = ERROR_SUCCESS;
     if (DeleteSoundPack(pack, &error)) return refusal;
     refusal.error = static_cast<DWORD>(error);
@@ -192,11 +248,16 @@ namespace {
 
 template <typename Record>
 Refusal SetEnabled(const Record& record, int property, bool enabled, const std::string& what) {
+    const std::string notDone = "Tunelark could not switch " + what + (enabled ? " on." : " off.");
+    const LibraryWrite write;
+    if (write.Busy()) return LibraryBusy(notDone);
+    // The flag written to a key that is gone would make the key again.
+    if (Refusal gone = KeyGone(record.KeyPath(), notDone, what)) return gone;
     Refusal refusal;
     RegResult error = ERROR_SUCCESS;
     if (record.SetProperty(property, enabled ? 1 : 0, &error) == 0) {
         refusal.error = static_cast<DWORD>(error);
-        refusal.notDone = "Tunelark could not switch " + what + (enabled ? " on." : " off.");
+        refusal.notDone = notDone;
     }
     return refusal;
 }

@@ -19,8 +19,16 @@ struct Refusal {
     DWORD error = ERROR_SUCCESS;  // the system's reason; ERROR_SUCCESS when nothing was refused
     std::string notDone;          // what was not stored, as a sentence
     std::string done;             // what was stored before the refusal, as a sentence; may be empty
+    // Why, where no right was refused: another program changed the library first, or kept
+    // it locked. Empty for the system's refusals.
+    std::string why;
     explicit operator bool() const { return error != ERROR_SUCCESS; }
 };
+
+// Refusals of a change that met another program's: the key was there already, or was gone.
+Refusal ChangedMeanwhile(DWORD error, std::string notDone, std::string why);
+// Another program held the library lock for the whole wait (LibraryWrite::Busy).
+Refusal LibraryBusy(std::string notDone);
 
 // The message for the user: what was not stored, what was, Windows' reason and what to
 // do about it. Lines end with CR LF.
@@ -34,6 +42,11 @@ std::string DescribePack(const std::string& name);
 // it in: whether the library at keyPath may be changed (see ProbeLibraryChange), with
 // `notDone` as the message's first sentence when it may not.
 Refusal CheckLibraryChange(const std::string& keyPath, const std::string& notDone, REGSAM extra = 0);
+
+// Each change below is checked against the registry and written under the library lock
+// (LibraryWrite): a SoundIndex or pack name another process took meanwhile is refused,
+// naming the pack that has it, and a Sound or pack another process deleted meanwhile is
+// not written back.
 
 // Stores the new Sound below its pack and only then adds it to the pack: `added`
 // points at it. Refused, nothing of it stays where it can be taken back, and the pack

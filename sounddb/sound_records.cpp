@@ -57,6 +57,10 @@ int WriteEnabledFlag(bool ownKey, const std::string& keyPath, int value, RegResu
 
 }  // namespace
 
+int SoundIndexOf(const std::string& indexText) {
+    return ParseLeadingInteger(indexText);
+}
+
 std::string EncodeSoundIndex(int index) {
     // Division and remainder truncate toward zero, so a negative number gives digits
     // of 0 or below; they all become 1 to keep every byte in 1..254.

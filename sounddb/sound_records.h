@@ -28,6 +28,8 @@ constexpr int MatchPackName = 32;
 // The three-byte wire form of a SoundIndex, most significant digit first, each byte
 // 1..254. One-to-one for 0..16387063; larger numbers wrap.
 std::string EncodeSoundIndex(int index);
+// The SoundIndex of a Sound whose IndexText (its key's name) is `indexText`.
+int SoundIndexOf(const std::string& indexText);
 
 class SoundPack;
 

@@ -195,6 +195,23 @@ bool RereadSoundPack(SoundPack& pack) {
     return true;
 }
 
+bool LibraryKeyExists(const std::string& keyPath) {
+    return static_cast<bool>(RegKey::Open(HKEY_LOCAL_MACHINE, keyPath.c_str(), KEY_QUERY_VALUE));
+}
+
+std::unordered_map<int, std::string> RegistryIndexOwners() {
+    std::unordered_map<int, std::string> owners;
+    const RegKey root = RegKey::Open(HKEY_LOCAL_MACHINE, SoundsKeyPath, KEY_READ);
+    std::string pack, sound;
+    for (DWORD i = 0; root && EnumRegSubKey(root.get(), i, pack) == ERROR_SUCCESS; ++i) {
+        if (!IsSafeKeyName(pack)) continue;
+        const RegKey packKey = RegKey::Open(root.get(), pack.c_str(), KEY_READ);
+        for (DWORD j = 0; packKey && EnumRegSubKey(packKey.get(), j, sound) == ERROR_SUCCESS; ++j)
+            if (IsSafeKeyName(sound)) owners.emplace(SoundIndexOf(sound), pack);
+    }
+    return owners;
+}
+
 RegResult ProbeLibraryChange(const std::string& keyPath, REGSAM extra) {
     return ProbeRegAccess(HKEY_LOCAL_MACHINE, keyPath.c_str(), KEY_SET_VALUE | KEY_CREATE_SUB_KEY | extra);
 }

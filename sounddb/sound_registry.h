@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <unordered_map>
 
 #include "settings/registry.h"
 #include "sounddb/sound_records.h"
@@ -39,6 +40,13 @@ SoundPack* LoadSoundPack(const std::string& rootPath, const std::string& name);
 // change the registry refused part of, the record holds what the registry does. The
 // record itself stays (callers may hold it). False when the key cannot be read.
 bool RereadSoundPack(SoundPack& pack);
+
+// What the registry holds now, whatever this process loaded: a change checks against it
+// under the library lock (LibraryWrite), since another process may have changed it.
+bool LibraryKeyExists(const std::string& keyPath);
+// The name of the pack key that holds a Sound key of each SoundIndex: the first in the
+// order a load reads them, as FindSoundByIndex answers for the loaded database.
+std::unordered_map<int, std::string> RegistryIndexOwners();
 
 // Whether the user may change the database at keyPath (a pack or Sound key, or the root;
 // one not there yet is asked of the key it would be created in): write values and

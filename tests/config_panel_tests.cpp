@@ -17,6 +17,7 @@
 #include "plugin_fixture.h"
 #include "settings/settings_store.h"
 #include "sounddb/export.h"
+#include "sounddb/library_watch.h"
 #include "sounddb/sound_registry.h"
 #include "support/read_only_keys.h"
 #include "support/sound_files.h"
@@ -296,6 +297,40 @@ TEST_F(PanelTest, ContextMenuRules) {
     EXPECT_EQ(ListMenuFor(false, true), PanelMenu::None);
     EXPECT_EQ(ListMenuFor(true, true), PanelMenu::ListSound);
     EXPECT_EQ(ListMenuFor(true, false), PanelMenu::ListWhitespace);
+}
+
+// Another program's change comes into the open panel by itself, the pack shown staying
+// shown; not while a dialog that edits the library is open, but as soon as it closes.
+TEST_F(PanelTest, AnotherProgramsChangeComesInButWaitsForAnEditingDialog) {
+    AddPack("Farm", {{"1", "moo", "f", "m"}});
+    StartWatchingLibrary();
+    const auto showsSoon = [](HWND panel, const std::string& item, DWORD ms) {
+        for (DWORD waited = 0; waited < ms; waited += 50, Sleep(50)) {
+            const Rows tree = TreeItems(Tree(panel));
+            if (std::find(tree.begin(), tree.end(), item) != tree.end()) return true;
+        }
+        return false;
+    };
+    Rows rows;
+    bool yardCameUnderTheDialog = true, yardCameAfter = false;
+    Run([&](HWND panel) {
+        TreeView_SelectItem(Tree(panel), PackItem(panel, 0));
+        StoreSound("Zoo", "9", "roar", "f", "m");  // written by another program, as far as the panel knows
+        ASSERT_TRUE(showsSoon(panel, "-Zoo", 3000));
+        rows = Sounds(panel);
+        DialogDriver add("Add Sounds", [&](HWND dialog) {
+            StoreSound("Yard", "8", "cluck", "f", "m");
+            yardCameUnderTheDialog = showsSoon(panel, "-Yard", 1000);
+            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        });
+        PostMessageA(panel, WM_COMMAND, IDC_PANEL_ADD_SOUND, 0);
+        add.Join();
+        yardCameAfter = showsSoon(panel, "-Yard", 3000);
+    });
+    StopWatchingLibrary();
+    EXPECT_EQ(rows, Rows{"1|moo|f|m"}) << "the pack shown before stays shown";
+    EXPECT_FALSE(yardCameUnderTheDialog) << "reloaded while Add Sound was open";
+    EXPECT_TRUE(yardCameAfter);
 }
 
 TEST_F(PanelTest, ListMenusActOnTheRowAndTheSelectedPack) {

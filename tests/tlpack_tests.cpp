@@ -9,6 +9,7 @@
 
 #include "registry_fixture.h"
 #include "sounddb/export.h"
+#include "support/child_process.h"
 #include "support/code_page_samples.h"
 #include "support/read_only_keys.h"
 #include "support/sound_files.h"
@@ -17,38 +18,8 @@ using namespace testsupport;
 
 namespace {
 
-struct ToolRun {
-    DWORD exitCode = 0xFFFFFFFF;
-    std::string output;  // standard output and error together
-};
-
 ToolRun Tlpack(const std::string& arguments) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE read = nullptr, write = nullptr;
-    ToolRun run;
-    if (!CreatePipe(&read, &write, &inherit, 0)) return run;
-    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = startup.hStdError = write;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    std::string command = "\"" + ProgramDir() + "tlpack.exe\" " + arguments;
-    PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                        &startup, &process);
-    CloseHandle(write);
-    if (started) {
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(read, buffer, sizeof buffer, &got, nullptr) && got) run.output.append(buffer, got);
-        WaitForSingleObject(process.hProcess, 20000);
-        GetExitCodeProcess(process.hProcess, &run.exitCode);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-    }
-    CloseHandle(read);
-    return run;
+    return RunProgram("tlpack.exe", arguments);
 }
 
 // Runs each command line; its exit code and what it must have said.

@@ -11,6 +11,7 @@
 #include "settings/settings_store.h"
 #include "sounddb/export.h"
 #include "sounddb/library_change.h"
+#include "sounddb/library_watch.h"
 #include "sounddb/sound_records.h"
 #include "sounddb/sound_registry.h"
 #include "ui/dialog.h"
@@ -41,6 +42,10 @@ constexpr const char* SorryCaption = "Sorry...";
 constexpr int RowTextLimit = 1024;
 
 int OpenCount = 0;
+// How often the panel looks whether another program changed the library: it reads no
+// registry to know (see TakeLibraryChanges).
+constexpr UINT LibraryTimer = 1;
+constexpr UINT LibraryLookMs = 250;
 std::string Chosen;
 SoundPack* AddTarget = nullptr;
 Sound* EditTarget = nullptr;
@@ -55,6 +60,17 @@ WNDPROC TreeDefaultProc = nullptr;
 struct PanelState {
     bool accepted = false;
     HWND list = nullptr;
+    unsigned loads = 0;  // the database loads it shows
+};
+
+// While the panel acts (a menu, a dialog or a question may be open), the database is not
+// loaded again under it, by its timer or by the host's calls.
+int Acting = 0;
+struct PanelActing {
+    PanelActing() { ++Acting; }
+    ~PanelActing() { --Acting; }
+    PanelActing(const PanelActing&) = delete;
+    LibraryEditing editing;
 };
 
 // The editing dialogs are units of their own; one not in the plug-in yet opens nothing
@@ -243,6 +259,7 @@ void ExportSoundPackOfNode(HWND panel, HWND tree, const std::string& nodeText) {
 }
 
 void OnTreeRightButton(HWND tree, POINT point) {
+    const PanelActing acting;
     HWND panel = GetParent(tree);
     TVHITTESTINFO hit{};
     hit.pt = point;
@@ -426,6 +443,7 @@ void OnListActivate(HWND panel, const NMITEMACTIVATE& activation) {
 LRESULT OnNotify(HWND panel, NMHDR* header) {
     // One clear for the whole list, not a notification for every row it deletes.
     if (header->idFrom == IDC_PANEL_SOUND_LIST && header->code == LVN_DELETEALLITEMS) return TRUE;
+    const PanelActing acting;
     if (header->idFrom == IDC_PANEL_PACK_TREE &&
         (header->code == TVN_SELCHANGEDA || header->code == TVN_SELCHANGEDW)) {
         RefreshSoundList(panel);
@@ -455,6 +473,7 @@ void OnAddSound(HWND panel) {
 }
 
 bool OnCommand(HWND panel, int id, int code) {
+    const PanelActing acting;
     const int mark = SelectionMark(panel);
     switch (id) {
     case IDC_PANEL_ADD_SOUND:
@@ -495,9 +514,44 @@ bool OnCommand(HWND panel, int id, int code) {
     return false;
 }
 
+// The database loaded again: the tree and the list rebuilt, showing the pack and the
+// Sound they showed where these are still there.
+void ShowReloadedDatabase(HWND panel) {
+    const TreeItem shown = SelectedItem(panel);
+    const std::string row = RowText(ListOf(panel), SelectionMark(panel));
+    HWND tree = TreeOf(panel);
+    {
+        ui::RedrawPause pause(tree);
+        Tree = std::make_unique<PanelTree>(tree);
+        TreeView_DeleteAllItems(tree);
+    }
+    BuildTree(panel);
+    if (shown.item && !shown.isRoot && Tree && Tree->Root) {
+        for (TreeNode* node = Tree->Root->FirstChild.get(); node; node = node->Next.get())
+            if (node->Text == shown.text) TreeView_SelectItem(tree, node->Handle);
+    }
+    RefreshSoundList(panel);
+    LVFINDINFOA find{};
+    find.flags = LVFI_STRING;
+    find.psz = row.c_str();
+    const int found = row.empty() ? -1 : static_cast<int>(SendMessageA(ListOf(panel), LVM_FINDITEMA, -1,
+                                                                        reinterpret_cast<LPARAM>(&find)));
+    if (found >= 0) SelectRow(ListOf(panel), found);
+}
+
 // The panel's own messages, and the end of the tree it owns.
-bool OnMessage(HWND panel, UINT message, WPARAM wParam, LPARAM lParam, const PanelState& state) {
+bool OnMessage(HWND panel, UINT message, WPARAM wParam, LPARAM lParam, PanelState& state) {
     switch (message) {
+    case WM_TIMER:
+        if (wParam != LibraryTimer || Acting > 0) return false;
+        // Another program's change, or one the host's last call took in.
+        TakeLibraryChanges();
+        if (LibraryLoadCount() != state.loads) {
+            state.loads = LibraryLoadCount();
+            const PanelActing acting;
+            ShowReloadedDatabase(panel);
+        }
+        return true;
     case UM_CLEARSOUNDS:
         ClearSounds(panel);
         return true;
@@ -523,6 +577,7 @@ bool OnMessage(HWND panel, UINT message, WPARAM wParam, LPARAM lParam, const Pan
         AddSoundRow(state.list, reinterpret_cast<const Sound*>(wParam), static_cast<int>(lParam));
         return true;
     case WM_DESTROY:
+        KillTimer(panel, LibraryTimer);
         if (state.accepted) {
             if (TreeDefaultProc) {
                 SetWindowLongPtrA(TreeOf(panel), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TreeDefaultProc));
@@ -550,6 +605,8 @@ BOOL OnInit(HWND panel, PanelState& state) {
     SendMessageA(GetDlgItem(panel, IDC_PANEL_PLAY), BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(SmallIcon()));
     InsertColumns(ListOf(panel));
     SendMessageA(panel, UM_BUILDTREE, 0, 0);
+    state.loads = LibraryLoadCount();
+    SetTimer(panel, LibraryTimer, LibraryLookMs, nullptr);
     TreeDefaultProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(tree, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TreeProc)));
     // A tree view that gains the focus with nothing selected selects its first item: an
