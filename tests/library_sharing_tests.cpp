@@ -222,6 +222,10 @@ TEST_F(LibrarySharingTest, TwoProcessesNeverTakeOneSoundIndex) {
 TEST_F(LibrarySharingTest, ALockWhoseHolderDiedHoldsNobodyBack) {
     ChildProcess holder("library_race.exe", "hold");
     ASSERT_TRUE(holder.WaitForOutput("held"));
+    // Open here as well, as in a process that waits for it: the holder's end then leaves
+    // it abandoned rather than gone.
+    const KernelHandle waiting(OpenMutexA(SYNCHRONIZE, FALSE, "Global\\Tunelark SoundPack library"));
+    ASSERT_TRUE(waiting);
     holder.Kill();
     Sound* added = nullptr;
     EXPECT_FALSE(AddSoundToLibrary(*Mine(), NewSound(Mine(), 80, "eighty"), &added));
@@ -244,12 +248,20 @@ TEST_F(RunningPluginTest, SeesTlpackInstallAndRemoveAtTheNextCall) {
     std::ofstream(ini) << "[Header]\nTotalSounds=1\nName=Late\nArtist=a\nVersion=1\n"
                           "[Sound1]\nSoundIndex=900\nCommand=latecomer\nFilename=l.wav\nMessage=m\n";
     Start();
-    const auto handled = [&] { return host.ParseCommand("/xTLlatecomer", "", conversation.get()).handled != 0; };
-    EXPECT_FALSE(handled());
+    // A contact's notification of it: "not installed", or its file (not there) is missed.
+    const auto received = [&] {
+        toasts.toasts.clear();
+        host.ReceiveNotify("TL" + EncodeSoundIndex(900), conversation.get(), "Bob");
+        return toasts.toasts.empty() ? std::string() : toasts.toasts.back().text;
+    };
+    const auto sent = [&] { return host.ParseCommand("/xTLlatecomer", "", conversation.get()).handled != 0; };
+    EXPECT_FALSE(sent());
     ASSERT_EQ(RunProgram("tlpack.exe", "install \"" + ini + "\"").exitCode, 0u);
-    EXPECT_TRUE(handled()) << "installed beside the running plug-in";
+    EXPECT_NE(received().find("could not be found"), std::string::npos) << "installed beside the running plug-in";
+    EXPECT_TRUE(sent());
     ASSERT_EQ(RunProgram("tlpack.exe", "remove Late").exitCode, 0u);
-    EXPECT_FALSE(handled()) << "removed beside it";
+    EXPECT_FALSE(sent()) << "removed beside it";
+    EXPECT_NE(received().find("not installed"), std::string::npos);
     DeleteFileA(ini.c_str());
 }
 
