@@ -1,15 +1,11 @@
-// Another process changing the SoundPack library beside a test, with the library code
-// the plug-in and tlpack use:
-//   library_race add PACK FIRST ROUNDS NAME   each round waits for its go (semaphore
-//       "tl_race_go_NAME"), adds a Sound of SoundIndex FIRST + round with the command NAME
-//       to PACK, prints "ROUND added" or "ROUND refused" and releases "tl_race_done".
-//   library_race hold                          takes the library lock, prints "held" and
-//       waits to be killed.
-#include <windows.h>
-
+// Another process changing the SoundPack library beside a test, with the plug-in's code:
+//   library_race add PACK FIRST ROUNDS NAME   each round waits for "tl_race_go_NAME",
+//       adds SoundIndex FIRST + round (command NAME) to PACK, prints "ROUND added" or
+//       "ROUND refused" and releases "tl_race_done"
+//   library_race hold                          takes the library lock, sets "tl_race_held"
+//       and waits to be killed
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <string>
 
 #include "sounddb/library_change.h"
@@ -19,33 +15,25 @@
 using namespace tunelark;
 
 int main(int argc, char** argv) {
-    const std::string verb = argc > 1 ? argv[1] : "";
-    if (verb == "hold") {
+    if (argc == 2 && std::string(argv[1]) == "hold") {
         const LibraryLock lock;
-        std::printf("held\n");
-        std::fflush(stdout);
+        SetEvent(OpenEventA(EVENT_MODIFY_STATE, FALSE, "tl_race_held"));
         Sleep(INFINITE);
     }
-    if (verb != "add" || argc != 6) return 2;
-    const std::string name = argv[5];
-    const int first = std::atoi(argv[3]), rounds = std::atoi(argv[4]);
-    HANDLE go = CreateSemaphoreA(nullptr, 0, rounds, ("tl_race_go_" + name).c_str());
-    HANDLE done = CreateSemaphoreA(nullptr, 0, 1000, "tl_race_done");
+    if (argc != 6) return 2;
+    HANDLE go = OpenSemaphoreA(SYNCHRONIZE, FALSE, (std::string("tl_race_go_") + argv[5]).c_str());
+    HANDLE done = OpenSemaphoreA(SEMAPHORE_MODIFY_STATE, FALSE, "tl_race_done");
     LoadSoundDatabase(SoundsKeyPath);
     SoundPack* pack = FindSoundPackByName(argv[2], MatchPackName);
-    if (!pack || !go || !done) return 1;
-    for (int round = 0; round < rounds; ++round) {
+    for (int round = 0; pack && round < std::atoi(argv[4]); ++round) {
         if (WaitForSingleObject(go, 20000) != WAIT_OBJECT_0) return 1;
         auto sound = std::make_unique<Sound>(pack);
-        sound->SetIndex(first + round);
-        sound->SetCommand(name);
-        sound->SetFilename("race.wav");
-        sound->SetMessage(name);
+        sound->SetIndex(std::atoi(argv[3]) + round);
+        sound->SetCommand(argv[5]);
         Sound* added = nullptr;
-        const Refusal refusal = AddSoundToLibrary(*pack, std::move(sound), &added);
-        std::printf("%d %s\n", round, refusal ? "refused" : "added");
+        std::printf("%d %s\n", round, AddSoundToLibrary(*pack, std::move(sound), &added) ? "refused" : "added");
         std::fflush(stdout);
         ReleaseSemaphore(done, 1, nullptr);
     }
-    return 0;
+    return pack ? 0 : 1;
 }

@@ -1,45 +1,37 @@
-// Programs a test starts beside itself: other processes of the same machine, under the
-// same Wine server, as the plug-in meets tlpack, the setup and other users' plug-ins.
+// Programs a test starts beside itself: other processes under the same Wine server, as
+// the plug-in meets tlpack, the setup and other users' plug-ins on one computer.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
-#include "base/kernel_handle.h"
-
 namespace testsupport {
 
-// A program running beside the test, its standard output and error read as they come.
-// It is killed when it goes, if it still runs.
+struct ToolRun {
+    DWORD exitCode = 0xFFFFFFFF;  // also for a program that did not end in time
+    std::string output;           // standard output and error together
+};
+
+// A program beside the test programs, started at once; killed if it still runs when
+// this goes.
 class ChildProcess {
 public:
-    // `program`: a file beside the test programs (tlpack.exe, say).
     ChildProcess(const std::string& program, const std::string& arguments);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
-
-    bool Started() const { return static_cast<bool>(process_); }
-    // Reads until the output holds `text` or the program ends; false when it never came.
-    bool WaitForOutput(const std::string& text, DWORD timeoutMs = 20000);
-    // Waits for the end (at most timeoutMs) and reads the rest; the exit code, or
-    // 0xFFFFFFFF for a program that did not end.
-    DWORD Finish(DWORD timeoutMs = 20000);
-    void Kill();
-    const std::string& Output() const { return output_; }
+    bool Running() const { return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+    ToolRun Finish(DWORD timeoutMs = 20000);
+    void Kill() { TerminateProcess(process_, 1), WaitForSingleObject(process_, 5000); }
 
 private:
-    bool ReadSome();
-    tunelark::KernelHandle process_, read_;
-    std::string output_;
+    HANDLE process_ = nullptr;
+    std::string outputFile_;
 };
 
-struct ToolRun {
-    DWORD exitCode = 0xFFFFFFFF;
-    std::string output;  // standard output and error together
-};
-// Runs a program beside the test programs to its end.
-ToolRun RunProgram(const std::string& program, const std::string& arguments, DWORD timeoutMs = 20000);
+inline ToolRun RunProgram(const std::string& program, const std::string& arguments) {
+    return ChildProcess(program, arguments).Finish();
+}
 
 }  // namespace testsupport
