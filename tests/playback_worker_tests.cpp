@@ -219,6 +219,24 @@ TEST_F(WorkerTest, ATextJobCarriesItsOwnCopyOfTheText) {
     EXPECT_EQ(journal.Events(), expected);
 }
 
+// A burst of latest jobs keeps one in the list, the last, at the place of the last
+// posted; the other jobs keep their order. Refused, as any job, once the worker ended.
+TEST_F(WorkerTest, ALatestJobTakesThePlaceOfTheOneOfItsIdWaiting) {
+    PlaybackWorker worker;
+    ASSERT_NO_FATAL_FAILURE(StartWithHandlers(worker, true));
+    ASSERT_EQ(worker.PostLatestTextJob(TextId, "first", 0), 1);
+    ASSERT_EQ(worker.PostJob(RecordId, nullptr, 1), 1);
+    for (int i = 0; i < 1000; ++i) ASSERT_EQ(worker.PostLatestTextJob(TextId, "burst " + std::to_string(i), 0), 1);
+    ASSERT_EQ(worker.PostJob(RecordId, nullptr, 2), 1);
+    EXPECT_EQ(worker.CountJobs(), 3);
+    SetEvent(gate);
+    ASSERT_TRUE(WaitForEvents(6));
+    const std::vector<std::string> expected = {"blocked 0", "start 1", "end 1", "burst 999", "start 2", "end 2"};
+    EXPECT_EQ(journal.Events(), expected);
+    EXPECT_TRUE(worker.Shutdown());
+    EXPECT_EQ(worker.PostLatestTextJob(TextId, "late", 0), 0);
+}
+
 TEST_F(WorkerTest, StartingAndEndingWorkersLeaksNoHandle) {
     {  // the first worker may make the run time open handles it keeps
         PlaybackWorker warmUp;

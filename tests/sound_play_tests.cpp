@@ -82,9 +82,19 @@ int WaitAtGate(void*, int) {
     return 1;
 }
 
+// Holds an open in the system's codecs at the gate, and tells when one got there and
+// when it went on.
+HANDLE openAtGate = nullptr;
+volatile LONG openPassed = 0;
+void HoldOpenAtGate(const char*) {
+    SetEvent(openAtGate);
+    WaitForSingleObject(gateOpen, 10000);
+    InterlockedExchange(&openPassed, 1);
+}
+
 // Makes an open of tone_stereo_44100.wma hang in the system's codecs until the gate opens.
 void HangOnStuckFile(const char* path) {
-    if (std::strstr(path, "tone_stereo_44100.wma")) WaitForSingleObject(gateOpen, 10000);
+    if (std::strstr(path, "tone_stereo_44100.wma")) HoldOpenAtGate(path);
 }
 
 const std::string PackKey = std::string(SoundsKeyPath) + "\\Tones";
@@ -96,6 +106,7 @@ protected:
         ASSERT_EQ(AudioMode(), "capture") << "these tests listen to what they play";
         sentinelDone = CreateEventA(nullptr, FALSE, FALSE, nullptr);
         gateOpen = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        openAtGate = CreateEventA(nullptr, FALSE, FALSE, nullptr);
         ASSERT_TRUE(StartPlaybackWorker());
         ASSERT_EQ(Worker()->RegisterHandler(SentinelJobId, &SignalSentinel), 1);
         ASSERT_EQ(Worker()->RegisterHandler(GateJobId, &WaitAtGate), 1);
@@ -119,6 +130,7 @@ protected:
         for (const std::string& f : tempFiles_) DeleteFileA(f.c_str());
         CloseHandle(sentinelDone);
         CloseHandle(gateOpen);
+        CloseHandle(openAtGate);
         RegistryTest::TearDown();
     }
 
@@ -508,6 +520,8 @@ TEST_F(SoundPlayTest, AnOpenThatHangsIsLeftBehindAndTheNextSoundPlays) {
     fsound::SetMfOpenSeam(300, &HangOnStuckFile);
     SoundPack* pack = MakePack({SoundPath("tone_stereo_44100.wma"), TempTone("tl_after_stuck.wav", 1000, 0.4)});
     ASSERT_EQ(Play(*pack->Sounds(), 0), PlayPosted);
+    // In its open: a request still waiting would be dropped for the next.
+    ASSERT_EQ(WaitForSingleObject(openAtGate, 10000), WAIT_OBJECT_0);
     ASSERT_EQ(Play(*pack->Sounds()->Next(), 0), PlayPosted);
     WaitForWorker();
     const CaptureSummary r = WaitForCapture();
@@ -532,6 +546,26 @@ TEST_F(SoundPlayTest, AnOpenThatHangsIsLeftBehindAndTheNextSoundPlays) {
         for (int i = 0; i < 500 && fsound::MediaFoundationOpensOut() > 0; ++i) Sleep(10);
     }
     fsound::SetMfOpenSeam(fsound::MfOpenLimitMs, nullptr);
+}
+
+// A stop and a close while the worker opens a sound return before the open does, and the
+// sound never starts: neither a stop nor a close may be lost on a stream not yet there.
+TEST_F(SoundPlayTest, AStopWhileASoundOpensReturnsAtOnceAndTheSoundNeverStarts) {
+    for (const auto stop : {&StopCurrentStream, &CloseCurrentStream}) {
+        openPassed = 0;
+        ResetEvent(gateOpen);
+        fsound::SetMfOpenSeam(20000, &HoldOpenAtGate);
+        ResetCapture();
+        ASSERT_EQ(Play(*SoundFor(SoundPath("tone_stereo_44100.wma")), 0), PlayPosted);
+        ASSERT_EQ(WaitForSingleObject(openAtGate, 10000), WAIT_OBJECT_0);
+        EXPECT_EQ(stop(), 0);
+        EXPECT_EQ(openPassed, 0) << "the stop waited for the open";
+        SetEvent(gateOpen);
+        WaitForWorker();
+        fsound::SetMfOpenSeam(fsound::MfOpenLimitMs, nullptr);
+        EXPECT_EQ(CurrentStream(), nullptr);
+        EXPECT_EQ(WaitForCapture(300).audibleSeconds, 0.0) << "the sound started after the stop";
+    }
 }
 
 TEST_F(SoundPlayTest, AFileThatDoesNotDecodeIsPostedButNothingIsHeard) {
