@@ -82,19 +82,14 @@ int WaitAtGate(void*, int) {
     return 1;
 }
 
-// Holds an open in the system's codecs at the gate, and tells when one got there and
-// when it went on.
+// Makes an open of tone_stereo_44100.wma hang in the system's codecs until the gate opens.
 HANDLE openAtGate = nullptr;
 volatile LONG openPassed = 0;
-void HoldOpenAtGate(const char*) {
+void HangOnStuckFile(const char* path) {
+    if (!std::strstr(path, "tone_stereo_44100.wma")) return;
     SetEvent(openAtGate);
     WaitForSingleObject(gateOpen, 10000);
-    InterlockedExchange(&openPassed, 1);
-}
-
-// Makes an open of tone_stereo_44100.wma hang in the system's codecs until the gate opens.
-void HangOnStuckFile(const char* path) {
-    if (std::strstr(path, "tone_stereo_44100.wma")) HoldOpenAtGate(path);
+    openPassed = 1;
 }
 
 const std::string PackKey = std::string(SoundsKeyPath) + "\\Tones";
@@ -482,6 +477,19 @@ TEST_F(SoundPlayTest, ARequestWhileASoundPlaysReplacesIt) {
     ExpectOnlyTheSecondTone(ReadCaptureWhenQuiet(), 1.5);
 }
 
+// A burst of requests waits in the list as one, opens the last sound only, and plays it.
+TEST_F(SoundPlayTest, ABurstOfRequestsOpensAndPlaysOnlyTheLast) {
+    SoundPack* pack = MakePack({TempTone("tl_burst_cut.wav", 440, 0.3), TempTone("tl_burst_last.wav", 1000, 0.3)});
+    const unsigned opensBefore = fsound::StreamOpens();
+    for (int i = 1; i <= 1000; ++i) ASSERT_EQ(Play(i < 1000 ? *pack->Sounds() : *pack->Sounds()->Next(), 0), PlayPosted);
+    EXPECT_LE(Worker()->CountJobs(), 1);
+    WaitForWorker();
+    EXPECT_LE(fsound::StreamOpens() - opensBefore, 4u);
+    const CaptureSummary heard = WaitForCapture();
+    EXPECT_NEAR(heard.audibleSeconds, 0.3, 0.06);
+    EXPECT_NEAR(heard.crossingsLeft, 2000, 2000 * 0.03) << "the last sound's tone";
+}
+
 // A request that cuts off a playing sound must not make the host's thread wait for the
 // old sound's device to close; the old sound must still be gone before the new starts.
 TEST_F(SoundPlayTest, CuttingOffAPlayingSoundDoesNotHoldUpTheCaller) {
@@ -548,24 +556,22 @@ TEST_F(SoundPlayTest, AnOpenThatHangsIsLeftBehindAndTheNextSoundPlays) {
     fsound::SetMfOpenSeam(fsound::MfOpenLimitMs, nullptr);
 }
 
-// A stop and a close while the worker opens a sound return before the open does, and the
-// sound never starts: neither a stop nor a close may be lost on a stream not yet there.
+// A stop or a close while the worker opens a sound returns at once, and the sound never starts.
 TEST_F(SoundPlayTest, AStopWhileASoundOpensReturnsAtOnceAndTheSoundNeverStarts) {
+    fsound::SetMfOpenSeam(20000, &HangOnStuckFile);
     for (const auto stop : {&StopCurrentStream, &CloseCurrentStream}) {
         openPassed = 0;
         ResetEvent(gateOpen);
-        fsound::SetMfOpenSeam(20000, &HoldOpenAtGate);
-        ResetCapture();
         ASSERT_EQ(Play(*SoundFor(SoundPath("tone_stereo_44100.wma")), 0), PlayPosted);
         ASSERT_EQ(WaitForSingleObject(openAtGate, 10000), WAIT_OBJECT_0);
         EXPECT_EQ(stop(), 0);
         EXPECT_EQ(openPassed, 0) << "the stop waited for the open";
         SetEvent(gateOpen);
         WaitForWorker();
-        fsound::SetMfOpenSeam(fsound::MfOpenLimitMs, nullptr);
         EXPECT_EQ(CurrentStream(), nullptr);
         EXPECT_EQ(WaitForCapture(300).audibleSeconds, 0.0) << "the sound started after the stop";
     }
+    fsound::SetMfOpenSeam(fsound::MfOpenLimitMs, nullptr);
 }
 
 TEST_F(SoundPlayTest, AFileThatDoesNotDecodeIsPostedButNothingIsHeard) {
