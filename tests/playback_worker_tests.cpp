@@ -231,8 +231,6 @@ TEST_F(WorkerTest, ALatestJobTakesThePlaceOfTheOneOfItsIdWaiting) {
     SetEvent(gate);
     ASSERT_TRUE(WaitForEvents(6));
     EXPECT_EQ(journal.Events(), (std::vector<std::string>{"blocked 0", "start 1", "end 1", "burst 999", "start 2", "end 2"}));
-    EXPECT_TRUE(worker.Shutdown());
-    EXPECT_EQ(worker.PostLatestTextJob(TextId, "late", 0), 0);
 }
 
 TEST_F(WorkerTest, StartingAndEndingWorkersLeaksNoHandle) {
