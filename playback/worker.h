@@ -82,7 +82,8 @@ public:
     int PostTextJob(int id, std::string text, int value);
     // As PostTextJob, for a job that a later one of its id makes pointless (a sound that
     // the next would cut off): the waiting job of that id, if any, is dropped, so a burst
-    // of them keeps one in the list, and this one goes to the end of the list.
+    // of them keeps one in the list, and this one goes to the end of the list. One that
+    // took another's place waits for a successor as BurstQuietMs says.
     int PostLatestTextJob(int id, std::string text, int value);
 
     int CountJobs() const;
