@@ -224,7 +224,6 @@ TEST_F(PluginDllTest, ResourcesAreBuiltIn) {
 
 // Closing right after a contact's burst of sounds takes about as long as after one sound.
 TEST_F(PluginDllTest, ClosingRightAfterABurstTakesAboutAsLongAsAfterOneSound) {
-    ASSERT_TRUE(host.ok());
     testsupport::WriteNumber(HKEY_CURRENT_USER, testsupport::BlocklistRoot, "bob@example.com", 1);
     testsupport::StoreSound("Burst", "301", "tone", testsupport::SoundPath("tone_16bit_stereo_22050.wav"), "m");
     ComPtr<Messenger> messenger(new Messenger());

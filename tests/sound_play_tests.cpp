@@ -573,7 +573,6 @@ TEST_F(SoundPlayTest, AStopWhileASoundOpensReturnsAtOnceAndTheSoundNeverStarts) 
         EXPECT_EQ(openPassed, 0) << "the stop waited for the open";
         SetEvent(gateOpen);
         WaitForWorker();
-        EXPECT_EQ(CurrentStream(), nullptr);
         EXPECT_EQ(WaitForCapture(300).audibleSeconds, 0.0) << "the sound started after the stop";
     }
     fsound::SetMfOpenSeam(fsound::MfOpenLimitMs, nullptr);
