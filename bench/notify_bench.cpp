@@ -7,6 +7,10 @@
 //       while the last one still plays: the request cuts it off and posts the new one.
 //       Beside it, the registry values that such a notification reads, read the plain
 //       way (open, query, close): the floor for the call.
+//   notify_bench --burst [notifications] [rounds]   the contact sends that many sounds in a
+//       row, as fast as the host can pass them on, and the host closes right after: what
+//       each call of the burst costs, and Uninitialize after the burst against after one
+//       notification.
 //
 // Run: bash scripts/bench-notify.sh, or under Wine with the capture device, e.g.
 //   TUNELARK_AUDIO=capture build/wine-run.sh build/bin/notify_bench.exe --playing
@@ -99,30 +103,57 @@ double RawReads(const std::vector<ValueRead>& reads) {
     return Milliseconds(start, end);
 }
 
-int WhileASoundPlays(int calls) {
-    using testsupport::DatabaseRoot;
-    using testsupport::OptionsRoot;
-    testsupport::ErasePluginKeys();
-    testsupport::SetOptionValue("ToastsEnabled", 0);
-    testsupport::SetOptionValue("AskOnFirstSend", 0);
-    const std::string pack = std::string(DatabaseRoot) + "\\Bench";
-    testsupport::StoreSound("Bench", "1", "long", testsupport::SoundPath("long_16bit_mono_8000.wav"), "m");
-    testsupport::WriteNumber(HKEY_CURRENT_USER, testsupport::BlocklistRoot, "c0@example.com", 1);
-
+// A contact on the blocklist, allowed, and an installed sound: what a notification that
+// plays needs. `sent` is what the sender's side sends for the sound, from "TL" on.
+struct PlayingSetup {
     PluginHost host;
-    if (!host.ok()) return 1;
-    tunelark::ComPtr<Messenger> messenger(new Messenger());
-    messenger->me.friendlyName = L"Me";
-    tunelark::ComPtr<Conversation> conversation(new Conversation());
-    conversation->people.push_back({L"Contact0", L"c0@example.com"});
-    host.exports().Initialize(3, "bench", messenger.get());
-    // What the sender's side would send for the sound, from "TL" on.
-    const std::string sent = host.ParseCommand("/xTLlong", "", conversation.get()).text;
-    const size_t code = sent.find("TL");
-    if (code == std::string::npos) {
-        std::fprintf(stderr, "the sound was not found: %s\n", sent.c_str());
-        return 1;
+    tunelark::ComPtr<Messenger> messenger{new Messenger()};
+    tunelark::ComPtr<Conversation> conversation{new Conversation()};
+    std::string pack;
+    std::string sent;
+
+    bool Start(const std::string& file) {
+        testsupport::ErasePluginKeys();
+        testsupport::SetOptionValue("ToastsEnabled", 0);
+        testsupport::SetOptionValue("AskOnFirstSend", 0);
+        pack = std::string(testsupport::DatabaseRoot) + "\\Bench";
+        testsupport::StoreSound("Bench", "1", "bench", testsupport::SoundPath(file), "m");
+        testsupport::WriteNumber(HKEY_CURRENT_USER, testsupport::BlocklistRoot, "c0@example.com", 1);
+        if (!host.ok()) return false;
+        messenger->me.friendlyName = L"Me";
+        conversation->people.push_back({L"Contact0", L"c0@example.com"});
+        host.exports().Initialize(3, "bench", messenger.get());
+        sent = host.ParseCommand("/xTLbench", "", conversation.get()).text;
+        const size_t code = sent.find("TL");
+        if (code == std::string::npos) {
+            std::fprintf(stderr, "the sound was not found: %s\n", sent.c_str());
+            return false;
+        }
+        sent.erase(0, code);
+        return true;
     }
+    double Notify() {
+        LARGE_INTEGER start, end;
+        QueryPerformanceCounter(&start);
+        host.ReceiveNotify(sent, conversation.get(), "Contact0");
+        QueryPerformanceCounter(&end);
+        return Milliseconds(start, end);
+    }
+    double Uninitialize() {
+        LARGE_INTEGER start, end;
+        QueryPerformanceCounter(&start);
+        host.exports().Uninitialize();
+        QueryPerformanceCounter(&end);
+        return Milliseconds(start, end);
+    }
+    ~PlayingSetup() { testsupport::ErasePluginKeys(); }
+};
+
+int WhileASoundPlays(int calls) {
+    using testsupport::OptionsRoot;
+    PlayingSetup setup;
+    if (!setup.Start("long_16bit_mono_8000.wav")) return 1;
+    const std::string& pack = setup.pack;
     const std::string codes = std::string(OptionsRoot) + "\\PlusCodes";
     std::vector<ValueRead> reads;
     for (const char* name : {"Colour", "Bold", "Italic", "Underline", "Strikeout", "Reset", "nbsp"})
@@ -134,24 +165,50 @@ int WhileASoundPlays(int calls) {
     for (const char* name : {"Volume", "EvenOutLoudness"}) reads.push_back({HKEY_CURRENT_USER, OptionsRoot, name});
 
     std::vector<double> notify, raw;
-    LARGE_INTEGER start, end;
-    host.ReceiveNotify(sent.substr(code), conversation.get(), "Contact0");
+    setup.Notify();
     for (int i = 0; i < calls; ++i) {
         // The worker polls every 400 ms: by then the last sound (3 s) plays.
         Sleep(700);
         raw.push_back(RawReads(reads));
-        QueryPerformanceCounter(&start);
-        host.ReceiveNotify(sent.substr(code), conversation.get(), "Contact0");
-        QueryPerformanceCounter(&end);
-        notify.push_back(Milliseconds(start, end));
+        notify.push_back(setup.Notify());
     }
-    host.ParseCommand("/xTLStop", "", conversation.get());
-    host.exports().Uninitialize();
-    testsupport::ErasePluginKeys();
+    setup.host.ParseCommand("/xTLStop", "", setup.conversation.get());
+    setup.Uninitialize();
     std::printf("notification cutting off a playing sound: median %.3f ms, 90%% %.3f ms (%d calls)\n",
                 Median(notify), Percentile90(notify), calls);
     std::printf("its %zu registry values read the plain way: median %.3f ms; notification / reads %.2f\n",
                 reads.size(), Median(raw), Median(notify) / Median(raw));
+    return 0;
+}
+
+// Each round closes once right after one notification and once right after a burst, each
+// time from a fresh Initialize, as a host that is closed right after a contact's sounds.
+int Burst(int notifications, int rounds) {
+    PlayingSetup setup;
+    if (!setup.Start("tone_16bit_stereo_22050.wav")) return 1;
+    setup.Uninitialize();
+    std::vector<double> afterOne, afterBurst, calls, bursts;
+    for (int round = 0; round < rounds; ++round) {
+        setup.host.exports().Initialize(3, "bench", setup.messenger.get());
+        setup.Notify();
+        afterOne.push_back(setup.Uninitialize());
+
+        setup.host.exports().Initialize(3, "bench", setup.messenger.get());
+        double total = 0;
+        for (int i = 0; i < notifications; ++i) {
+            calls.push_back(setup.Notify());
+            total += calls.back();
+        }
+        bursts.push_back(total);
+        afterBurst.push_back(setup.Uninitialize());
+    }
+    std::printf("a burst of %d notifications, %d rounds: each call median %.3f ms, 90%% %.3f ms, max %.3f ms; "
+                "the burst %.0f ms (median)\n",
+                notifications, rounds, Median(calls), Percentile90(calls),
+                *std::max_element(calls.begin(), calls.end()), Median(bursts));
+    std::printf("Uninitialize right after one notification: median %.0f ms; after the burst: median %.0f ms, "
+                "max %.0f ms\n",
+                Median(afterOne), Median(afterBurst), *std::max_element(afterBurst.begin(), afterBurst.end()));
     return 0;
 }
 
@@ -160,5 +217,7 @@ int WhileASoundPlays(int calls) {
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--playing") == 0)
         return WhileASoundPlays(argc > 2 ? std::atoi(argv[2]) : 30);
+    if (argc > 1 && std::strcmp(argv[1], "--burst") == 0)
+        return Burst(argc > 2 ? std::max(1, std::atoi(argv[2])) : 1000, argc > 3 ? std::max(1, std::atoi(argv[3])) : 3);
     return SenderSearch(argc > 1 ? std::atoi(argv[1]) : 50, argc > 2 ? std::atoi(argv[2]) : 200);
 }

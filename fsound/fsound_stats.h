@@ -18,6 +18,9 @@ PlayTiming LastPlayTiming();
 // end: the host's thread never should, as stopping and closing only signal.
 unsigned TeardownWaitsOnThisThread();
 
+// How many files have been opened as streams in this process, played or not.
+unsigned StreamOpens();
+
 // How often Media Foundation has been started in this process: once per opening of the
 // sound system that needed it, not once per file.
 unsigned MediaFoundationStarts();

@@ -368,8 +368,7 @@ unsigned __stdcall RunOpenCall(void* handOver) {
 // The system's codecs can hang on a broken file (a WMA open was seen to, now and then),
 // and the caller is the playback worker, which no later sound could pass. So the open
 // runs on a thread of its own and is waited for at most MfOpenLimitMs; past that the file
-// counts as unplayable and the thread is left to come back, or not, on its own. Until
-// then a play request on the host's thread waits too, for the playback lock the job holds.
+// counts as unplayable and the thread is left to come back, or not, on its own.
 std::unique_ptr<Decoder> OpenMfDecoder(const std::string& path, bool asfFile) {
     auto call = std::make_shared<OpenCall>();
     call->path = path;

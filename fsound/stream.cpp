@@ -4,6 +4,7 @@
 #include <process.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -21,6 +22,7 @@ std::mutex timingMutex;
 PlayTiming timing;
 unsigned long long lastPlayId = 0;
 std::map<DWORD, unsigned> heldUpThreads;  // thread id: waits for a stream still running
+std::atomic<unsigned> opens{0};
 
 long long Now() {
     LARGE_INTEGER t;
@@ -87,7 +89,12 @@ Stream::Stream(std::string path, std::unique_ptr<Decoder> decoder)
     : path_(std::move(path)), decoder_(std::move(decoder)),
       stopEvent_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
 
+unsigned StreamOpens() {
+    return opens;
+}
+
 std::unique_ptr<Stream> Stream::Open(const std::string& path) {
+    ++opens;
     auto decoder = OpenDecoder(path);
     if (!decoder) return nullptr;
     std::unique_ptr<Stream> s(new Stream(path, std::move(decoder)));

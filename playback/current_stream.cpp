@@ -2,6 +2,7 @@
 #include "playback/sound_play.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #include "base/kernel_handle.h"
@@ -17,7 +18,27 @@ KernelHandle& PlaybackMutexHandle() {
     return mutex;
 }
 
+// Held by a play job from its first step to its last, so that ReleaseCurrentStream can
+// wait for a file being opened. Nothing on the host's thread but that waits for it.
+KernelHandle& PlayJobMutexHandle() {
+    static KernelHandle mutex;
+    return mutex;
+}
+
 FSOUND_STREAM* currentStream = nullptr;
+
+// Counts the stops and closes asked for from outside the play job (every play request
+// makes both). A job that finds it changed while it opened its file was overtaken: its
+// sound would start after a stop, or only to be cut off by the next.
+std::atomic<unsigned> stopsAsked{0};
+
+// Under the playback mutex; not counted as asked for.
+void EndCurrentStream() {
+    if (!currentStream) return;
+    FSOUND_Stream_Stop(currentStream);
+    FSOUND_Stream_Close(currentStream);
+    currentStream = nullptr;
+}
 
 }  // namespace
 
@@ -27,10 +48,12 @@ HANDLE PlaybackMutex() {
 
 void OpenPlaybackMutex() {
     PlaybackMutexHandle() = MakeMutex();
+    PlayJobMutexHandle() = MakeMutex();
 }
 
 void ClosePlaybackMutex() {
     PlaybackMutexHandle().reset();
+    PlayJobMutexHandle().reset();
 }
 
 FSOUND_STREAM* CurrentStream() {
@@ -40,12 +63,14 @@ FSOUND_STREAM* CurrentStream() {
 
 int StopCurrentStream() {
     MutexLock lock(PlaybackMutex());
+    ++stopsAsked;
     if (currentStream) FSOUND_Stream_Stop(currentStream);
     return 0;
 }
 
 int CloseCurrentStream() {
     MutexLock lock(PlaybackMutex());
+    ++stopsAsked;
     if (currentStream) {
         FSOUND_Stream_Close(currentStream);
         currentStream = nullptr;
@@ -54,6 +79,8 @@ int CloseCurrentStream() {
 }
 
 void ReleaseCurrentStream() {
+    // A job opening a file holds it: once the job is over, its stream is closed below.
+    MutexLock job(PlayJobMutexHandle().get());
     StopCurrentStream();
     CloseCurrentStream();
     fsound::WaitForStreamTeardowns();
@@ -77,17 +104,31 @@ int LevellingValue(bool evenOut, int volume) {
 }
 
 int PlayStreamJob(const char* path, int value) {
-    // Held across the open and start, so a stop from the host's thread acts on the
-    // new stream rather than slipping in before it exists.
-    MutexLock lock(PlaybackMutex());
-    StopCurrentStream();
-    CloseCurrentStream();
+    MutexLock job(PlayJobMutexHandle().get());
+    unsigned stops;
+    {
+        MutexLock lock(PlaybackMutex());
+        EndCurrentStream();
+        stops = stopsAsked;
+    }
     if (!path) return StreamOpenFailed;
-    currentStream = FSOUND_Stream_Open(path, FSOUND_LOOP_OFF, 0, 0);
-    if (!currentStream) return StreamOpenFailed;
-    fsound::SetStreamLevelling(currentStream, {(value & EvenOutBit) != 0, VolumeFactor(100 - (value & 0xFF))});
+    // The old sound leaves its device before the new one opens it. Waited for here,
+    // outside the playback mutex: a request from the host's thread takes that mutex, and
+    // must not wait for a device, an open or a burst's earlier sounds.
+    fsound::WaitForStreamTeardowns();
+    if (stopsAsked != stops) return StreamOvertaken;
+    FSOUND_STREAM* stream = FSOUND_Stream_Open(path, FSOUND_LOOP_OFF, 0, 0);
+    if (!stream) return StreamOpenFailed;
+    fsound::SetStreamLevelling(stream, {(value & EvenOutBit) != 0, VolumeFactor(100 - (value & 0xFF))});
+    MutexLock lock(PlaybackMutex());
+    // Checked under the mutex, so a stop from now on finds the stream as the current one.
+    if (stopsAsked != stops) {
+        FSOUND_Stream_Close(stream);
+        return StreamOvertaken;
+    }
+    currentStream = stream;
     if (FSOUND_Stream_Play(FSOUND_FREE, currentStream) == 0) {
-        CloseCurrentStream();
+        EndCurrentStream();
         return StreamStartFailed;
     }
     return StreamPlaying;

@@ -38,9 +38,10 @@ int Play(const Sound& sound, int force) {
     CloseCurrentStream();
     if (answer != PlayPosted) return answer;
     // The job keeps its own copy of the path: the database may be reloaded or freed
-    // before the job runs.
+    // before the job runs. A play still waiting would be cut off by this one unheard: it
+    // gives way, so a burst of requests opens one file, not one per request.
     PlaybackWorker* worker = Worker();
-    if (worker && worker->PostTextJob(PlayStreamJobId, path, LevellingValue(settings.evenOut == 1, settings.volume)))
+    if (worker && worker->PostLatestTextJob(PlayStreamJobId, path, LevellingValue(settings.evenOut == 1, settings.volume)))
         return PlayPosted;
     return PlayNotPosted;
 }

@@ -17,6 +17,8 @@ class SoundPack;
 constexpr int StreamPlaying = 1;
 constexpr int StreamOpenFailed = -1;
 constexpr int StreamStartFailed = -3;
+// A stop or a later request came before it started: not started, and closed.
+constexpr int StreamOvertaken = -4;
 
 // Results of Play.
 constexpr int PlayPosted = 1;
@@ -38,12 +40,15 @@ int StopCurrentStream();
 // Closes the current stream and forgets it. Answers 0.
 int CloseCurrentStream();
 // Stops and closes the current stream and waits until its file is closed too: closing
-// only tells the stream's thread to go. For the moment before sound files are deleted.
+// only tells the stream's thread to go; a play job opening a file is waited for first.
+// For the moment before sound files are deleted.
 void ReleaseCurrentStream();
 
 // The play job, run on the worker thread: replaces the current stream by the file at
 // path and starts it, levelled as `value` says (LevellingValue; 0 plays the samples as
-// they are). StreamPlaying, StreamOpenFailed or StreamStartFailed.
+// they are). A stop or close asked for while it waits for the old device or opens the
+// file keeps it from starting. StreamPlaying, StreamOpenFailed, StreamStartFailed or
+// StreamOvertaken.
 int PlayStreamJob(const char* path, int value);
 
 // The user's volume, 0 to 100, as a factor on the samples: even steps in dB, 0.4 dB a

@@ -11,7 +11,8 @@ PlaybackWorker::PlaybackWorker(std::vector<StartHandler> startHandlers)
     : startHandlers_(std::move(startHandlers)),
       stateMutex_(MakeMutex()),
       takeMutex_(MakeMutex()),
-      listMutex_(MakeMutex()) {
+      listMutex_(MakeMutex()),
+      jobPosted_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {
     thread_.reset(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &ThreadMain, this, 0, nullptr)));
 }
 
@@ -51,13 +52,31 @@ int PlaybackWorker::RegisterHandler(int id, JobCallback callback) {
     return 1;
 }
 
-int PlaybackWorker::Append(std::unique_ptr<WorkerJob> job) {
+bool PlaybackWorker::DropWaiting(int id) {
+    bool dropped = false;
+    for (WorkerJob* waiting = jobs_.Head(); waiting;) {
+        WorkerJob* next = waiting->next.get();
+        if (waiting->id == id) {
+            jobs_.Unlink(waiting);
+            dropped = true;
+        }
+        waiting = next;
+    }
+    return dropped;
+}
+
+int PlaybackWorker::Append(std::unique_ptr<WorkerJob> job, bool latest) {
     {
         MutexLock lock(stateMutex_.get());
         if (state_ != WorkerRunning) return 0;
     }
-    MutexLock lock(listMutex_.get());
-    jobs_.Append(std::move(job));
+    {
+        MutexLock lock(listMutex_.get());
+        job->postedAt = GetTickCount();
+        if (latest) job->inBurst = DropWaiting(job->id);
+        jobs_.Append(std::move(job));
+    }
+    SetEvent(jobPosted_.get());
     return 1;
 }
 
@@ -67,17 +86,29 @@ int PlaybackWorker::PostJob(int id, void* data, int value) {
     job->id = id;
     job->data = data;
     job->value = value;
-    return Append(std::move(job));
+    return Append(std::move(job), false);
 }
 
-int PlaybackWorker::PostTextJob(int id, std::string text, int value) {
+namespace {
+
+std::unique_ptr<WorkerJob> MakeTextJob(PlaybackWorker* owner, int id, std::string text, int value) {
     auto job = std::make_unique<WorkerJob>();
-    job->owner = this;
+    job->owner = owner;
     job->id = id;
     job->value = value;
     job->text = std::move(text);
     job->data = job->text.data();
-    return Append(std::move(job));
+    return job;
+}
+
+}  // namespace
+
+int PlaybackWorker::PostTextJob(int id, std::string text, int value) {
+    return Append(MakeTextJob(this, id, std::move(text), value), false);
+}
+
+int PlaybackWorker::PostLatestTextJob(int id, std::string text, int value) {
+    return Append(MakeTextJob(this, id, std::move(text), value), true);
 }
 
 int PlaybackWorker::CountJobs() const {
@@ -92,6 +123,14 @@ JobCallback PlaybackWorker::FindHandler(int id) const {
     for (const JobHandler* handler = handlers_.Head(); handler; handler = handler->next.get())
         if (handler->id == id) return handler->callback;
     return nullptr;
+}
+
+DWORD PlaybackWorker::BurstWaitLeft() const {
+    MutexLock lock(listMutex_.get());
+    const WorkerJob* head = jobs_.Head();
+    if (!head || !head->inBurst || head->next) return 0;
+    const DWORD waited = GetTickCount() - head->postedAt;
+    return waited < BurstQuietMs ? BurstQuietMs - waited : 0;
 }
 
 std::unique_ptr<WorkerJob> PlaybackWorker::TakeHead() {
@@ -118,6 +157,12 @@ void PlaybackWorker::Run() {
     for (;;) {
         if (CountJobs() == 0) {
             Sleep(WorkerPollMs);
+            continue;
+        }
+        // A job of a burst waits for the next of its id to take its place: only the last
+        // of the burst is opened.
+        if (const DWORD left = BurstWaitLeft()) {
+            WaitForSingleObject(jobPosted_.get(), left);
             continue;
         }
         std::unique_ptr<WorkerJob> job = TakeHead();

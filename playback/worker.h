@@ -1,6 +1,7 @@
 // The background thread that starts sounds, so that the host's thread never waits for a
 // sound file to be opened. Jobs run one at a time in the order they were posted; the
-// thread polls its list every 400 ms when it is idle.
+// thread polls its list every 400 ms when it is idle. Of the jobs posted as "latest" only
+// the last of an id waits in the list: a new one takes the place of the one waiting.
 #pragma once
 
 #include <windows.h>
@@ -25,6 +26,9 @@ enum WorkerState : int {
 };
 
 constexpr DWORD WorkerPollMs = 400;
+// A latest job that took the place of one still waiting comes in a burst: it runs once
+// this long has passed without a successor, or as soon as another job waits behind it.
+constexpr DWORD BurstQuietMs = 100;
 // How long the start-up waits for the thread to report that it runs. A thread that
 // cannot start (for instance while the loader lock is held) must not hang the host.
 constexpr DWORD WorkerStartWaitMs = 5000;
@@ -42,6 +46,8 @@ struct WorkerJob {
     int value = 0;
     // The job's own copy of its data when it was posted as text; data then points here.
     std::string text;
+    DWORD postedAt = 0;  // GetTickCount
+    bool inBurst = false;
 };
 
 struct JobHandler {
@@ -74,6 +80,11 @@ public:
     // As PostJob, but the job keeps its own copy of the text and hands the callback a
     // pointer to that copy, so the caller's text may go away while the job waits.
     int PostTextJob(int id, std::string text, int value);
+    // As PostTextJob, for a job that a later one of its id makes pointless (a sound that
+    // the next would cut off): the waiting job of that id, if any, is dropped, so a burst
+    // of them keeps one in the list, and this one goes to the end of the list. One that
+    // took another's place waits for a successor as BurstQuietMs says.
+    int PostLatestTextJob(int id, std::string text, int value);
 
     int CountJobs() const;
     // The callback of the first handler for the id, or null.
@@ -94,8 +105,12 @@ private:
     static unsigned __stdcall ThreadMain(void* self);
     void Run();
     void SetState(int state);
-    int Append(std::unique_ptr<WorkerJob> job);
+    int Append(std::unique_ptr<WorkerJob> job, bool latest);
     std::unique_ptr<WorkerJob> TakeHead();
+    // Unlinks the waiting jobs of the id, under the list mutex; true when there were any.
+    bool DropWaiting(int id);
+    // How long the job first in the list must still wait for a successor; 0 to run it.
+    DWORD BurstWaitLeft() const;
 
     const std::vector<StartHandler> startHandlers_;
     KernelHandle thread_;
@@ -106,6 +121,8 @@ private:
     KernelHandle stateMutex_;
     KernelHandle takeMutex_;
     KernelHandle listMutex_;
+    // Set whenever a job is linked in, so that a job waiting out a burst sees a successor.
+    KernelHandle jobPosted_;
 };
 
 // The one worker of the plug-in, or null outside Initialize..Uninitialize.

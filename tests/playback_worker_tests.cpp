@@ -219,6 +219,20 @@ TEST_F(WorkerTest, ATextJobCarriesItsOwnCopyOfTheText) {
     EXPECT_EQ(journal.Events(), expected);
 }
 
+// Of a burst of latest jobs the last waits, where it was posted; the others keep their order.
+TEST_F(WorkerTest, ALatestJobTakesThePlaceOfTheOneOfItsIdWaiting) {
+    PlaybackWorker worker;
+    ASSERT_NO_FATAL_FAILURE(StartWithHandlers(worker, true));
+    ASSERT_EQ(worker.PostLatestTextJob(TextId, "first", 0), 1);
+    ASSERT_EQ(worker.PostJob(RecordId, nullptr, 1), 1);
+    for (int i = 0; i < 1000; ++i) worker.PostLatestTextJob(TextId, "burst " + std::to_string(i), 0);
+    ASSERT_EQ(worker.PostJob(RecordId, nullptr, 2), 1);
+    EXPECT_EQ(worker.CountJobs(), 3);
+    SetEvent(gate);
+    ASSERT_TRUE(WaitForEvents(6));
+    EXPECT_EQ(journal.Events(), (std::vector<std::string>{"blocked 0", "start 1", "end 1", "burst 999", "start 2", "end 2"}));
+}
+
 TEST_F(WorkerTest, StartingAndEndingWorkersLeaksNoHandle) {
     {  // the first worker may make the run time open handles it keeps
         PlaybackWorker warmUp;

@@ -10,6 +10,7 @@
 #include "host/plugin_host.h"
 #include "registry_fixture.h"
 #include "support/process_census.h"
+#include "support/sound_files.h"
 
 using namespace standin;
 using tunelark::ComPtr;
@@ -219,6 +220,25 @@ TEST_F(PluginDllTest, ResourcesAreBuiltIn) {
               "Error: The SoundPack INI file is not well-formed. Missing %1 key in %2\r\n");
     EXPECT_EQ(message(0x80020004), "Error: SoundIndex %1!d! is already in use - will not redefine\r\n");
     EXPECT_NE(message(0x80020003).find("%1"), std::string::npos);
+}
+
+// Closing right after a contact's burst of sounds takes about as long as after one sound.
+TEST_F(PluginDllTest, ClosingRightAfterABurstTakesAboutAsLongAsAfterOneSound) {
+    testsupport::WriteNumber(HKEY_CURRENT_USER, testsupport::BlocklistRoot, "bob@example.com", 1);
+    testsupport::StoreSound("Burst", "301", "tone", testsupport::SoundPath("tone_16bit_stereo_22050.wav"), "m");
+    ComPtr<Messenger> messenger(new Messenger());
+    ComPtr<Conversation> conversation(new Conversation());
+    conversation->people = {{L"Bob", L"bob@example.com"}};
+    const auto closeAfter = [&](int notifications) {
+        host.exports().Initialize(3, "host", messenger.get());
+        for (int i = 0; i < notifications; ++i) host.ReceiveNotify("TL\x01\x02\x30", conversation.get(), "Bob");
+        const DWORD before = GetTickCount();
+        host.exports().Uninitialize();
+        return GetTickCount() - before;
+    };
+    const DWORD afterOne = closeAfter(1), afterBurst = closeAfter(200);
+    // Not a time limit: a close that runs every play of the burst takes seconds more.
+    EXPECT_LT(afterBurst, 2 * afterOne + 1000) << "after one notification " << afterOne << " ms";
 }
 
 // A host that reloads its plug-ins: load, Initialize, a sound command and a

@@ -83,8 +83,13 @@ int WaitAtGate(void*, int) {
 }
 
 // Makes an open of tone_stereo_44100.wma hang in the system's codecs until the gate opens.
+HANDLE openAtGate = nullptr;
+volatile LONG openPassed = 0;
 void HangOnStuckFile(const char* path) {
-    if (std::strstr(path, "tone_stereo_44100.wma")) WaitForSingleObject(gateOpen, 10000);
+    if (!std::strstr(path, "tone_stereo_44100.wma")) return;
+    SetEvent(openAtGate);
+    WaitForSingleObject(gateOpen, 10000);
+    openPassed = 1;
 }
 
 const std::string PackKey = std::string(SoundsKeyPath) + "\\Tones";
@@ -96,6 +101,7 @@ protected:
         ASSERT_EQ(AudioMode(), "capture") << "these tests listen to what they play";
         sentinelDone = CreateEventA(nullptr, FALSE, FALSE, nullptr);
         gateOpen = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        openAtGate = CreateEventA(nullptr, FALSE, FALSE, nullptr);
         ASSERT_TRUE(StartPlaybackWorker());
         ASSERT_EQ(Worker()->RegisterHandler(SentinelJobId, &SignalSentinel), 1);
         ASSERT_EQ(Worker()->RegisterHandler(GateJobId, &WaitAtGate), 1);
@@ -119,6 +125,7 @@ protected:
         for (const std::string& f : tempFiles_) DeleteFileA(f.c_str());
         CloseHandle(sentinelDone);
         CloseHandle(gateOpen);
+        CloseHandle(openAtGate);
         RegistryTest::TearDown();
     }
 
@@ -470,6 +477,24 @@ TEST_F(SoundPlayTest, ARequestWhileASoundPlaysReplacesIt) {
     ExpectOnlyTheSecondTone(ReadCaptureWhenQuiet(), 1.5);
 }
 
+// A burst of requests waits in the list as one, opens the last sound only, and plays it.
+TEST_F(SoundPlayTest, ABurstOfRequestsOpensAndPlaysOnlyTheLast) {
+    SoundPack* pack = MakePack({TempTone("tl_burst_cut.wav", 440, 0.3), TempTone("tl_burst_last.wav", 1000, 0.3)});
+    const unsigned opensBefore = fsound::StreamOpens();
+    unsigned pauses = 0;  // each long enough to let a play through, and the one after it
+    DWORD last = GetTickCount();
+    for (int i = 1; i <= 1000; ++i) {
+        ASSERT_EQ(Play(i < 1000 ? *pack->Sounds() : *pack->Sounds()->Next(), 0), PlayPosted);
+        pauses += GetTickCount() - last > BurstQuietMs / 2;
+        last = GetTickCount();
+    }
+    WaitForWorker();
+    EXPECT_LE(fsound::StreamOpens() - opensBefore, 1 + 2 * pauses);
+    const CaptureSummary heard = WaitForCapture();
+    EXPECT_NEAR(heard.audibleSeconds, 0.3, 0.06);
+    EXPECT_NEAR(heard.crossingsLeft, 2000, 2000 * 0.03) << "the last sound's tone";
+}
+
 // A request that cuts off a playing sound must not make the host's thread wait for the
 // old sound's device to close; the old sound must still be gone before the new starts.
 TEST_F(SoundPlayTest, CuttingOffAPlayingSoundDoesNotHoldUpTheCaller) {
@@ -508,6 +533,8 @@ TEST_F(SoundPlayTest, AnOpenThatHangsIsLeftBehindAndTheNextSoundPlays) {
     fsound::SetMfOpenSeam(300, &HangOnStuckFile);
     SoundPack* pack = MakePack({SoundPath("tone_stereo_44100.wma"), TempTone("tl_after_stuck.wav", 1000, 0.4)});
     ASSERT_EQ(Play(*pack->Sounds(), 0), PlayPosted);
+    // In its open: a request still waiting would be dropped for the next.
+    ASSERT_EQ(WaitForSingleObject(openAtGate, 10000), WAIT_OBJECT_0);
     ASSERT_EQ(Play(*pack->Sounds()->Next(), 0), PlayPosted);
     WaitForWorker();
     const CaptureSummary r = WaitForCapture();
@@ -530,6 +557,23 @@ TEST_F(SoundPlayTest, AnOpenThatHangsIsLeftBehindAndTheNextSoundPlays) {
         FSOUND_Close();
         SetEvent(gateOpen);
         for (int i = 0; i < 500 && fsound::MediaFoundationOpensOut() > 0; ++i) Sleep(10);
+    }
+    fsound::SetMfOpenSeam(fsound::MfOpenLimitMs, nullptr);
+}
+
+// A stop or a close while the worker opens a sound returns at once, and the sound never starts.
+TEST_F(SoundPlayTest, AStopWhileASoundOpensReturnsAtOnceAndTheSoundNeverStarts) {
+    fsound::SetMfOpenSeam(20000, &HangOnStuckFile);
+    for (const auto stop : {&StopCurrentStream, &CloseCurrentStream}) {
+        openPassed = 0;
+        ResetEvent(gateOpen);
+        ASSERT_EQ(Play(*SoundFor(SoundPath("tone_stereo_44100.wma")), 0), PlayPosted);
+        ASSERT_EQ(WaitForSingleObject(openAtGate, 10000), WAIT_OBJECT_0);
+        EXPECT_EQ(stop(), 0);
+        EXPECT_EQ(openPassed, 0) << "the stop waited for the open";
+        SetEvent(gateOpen);
+        WaitForWorker();
+        EXPECT_EQ(WaitForCapture(300).audibleSeconds, 0.0) << "the sound started after the stop";
     }
     fsound::SetMfOpenSeam(fsound::MfOpenLimitMs, nullptr);
 }
