@@ -232,8 +232,10 @@ void Stream::Run() {
         if (busy == 0 && endOfSound) break;
         // Between refills the sound is measured ahead, a piece at a time, so that every
         // free buffer is refilled first.
+        // No call to the system between the pieces: under Wine each is a round trip to
+        // its server, which a busy machine makes slower than the device's playing.
         if (!endOfSound && source.DecodeAhead()) {
-            if (WaitForSingleObject(stopEvent_.get(), 0) == WAIT_OBJECT_0) break;
+            if (!playing_) break;
             continue;
         }
         // The timeout only guards against a missed completion signal.
