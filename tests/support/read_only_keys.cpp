@@ -2,6 +2,8 @@
 
 #include <sddl.h>
 
+#include <cstdio>
+
 #include <gtest/gtest.h>
 
 namespace testsupport {
@@ -18,8 +20,8 @@ bool SetDacl(HKEY root, const std::string& path, PSECURITY_DESCRIPTOR security) 
 
 }  // namespace
 
-ReadOnlyKeys::ReadOnlyKeys(HKEY root, const std::string& path) : root_(root) {
-    // Every key is listed, with its rights, before any is made read-only.
+KeyRightsOnly::KeyRightsOnly(HKEY root, const std::string& path, DWORD rights) : root_(root) {
+    // Every key is listed, with its rights, before any is changed.
     std::vector<std::string> paths{path};
     for (size_t i = 0; i < paths.size(); ++i) {
         HKEY key = nullptr;
@@ -33,14 +35,18 @@ ReadOnlyKeys::ReadOnlyKeys(HKEY root, const std::string& path) : root_(root) {
         if (RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, own.data(), &size) == ERROR_SUCCESS) saved_.emplace_back(paths[i], own);
         RegCloseKey(key);
     }
-    // Read for Everyone and Users, protected from what a parent would pass down.
-    PSECURITY_DESCRIPTOR readOnly = nullptr;
-    ConvertStringSecurityDescriptorToSecurityDescriptorA("D:PAI(A;CI;KR;;;WD)(A;CI;KR;;;BU)", SDDL_REVISION_1, &readOnly, nullptr);
-    for (const auto& [key, own] : saved_) EXPECT_TRUE(SetDacl(root, key, readOnly)) << key;
-    LocalFree(readOnly);
+    // For Everyone and Users, protected from what a parent would pass down.
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%lx", static_cast<unsigned long>(rights));
+    const std::string ace = std::string("(A;CI;") + hex + ";;;";
+    PSECURITY_DESCRIPTOR only = nullptr;
+    ConvertStringSecurityDescriptorToSecurityDescriptorA(("D:PAI" + ace + "WD)" + ace + "BU)").c_str(), SDDL_REVISION_1,
+                                                         &only, nullptr);
+    for (const auto& [key, own] : saved_) EXPECT_TRUE(SetDacl(root, key, only)) << key;
+    LocalFree(only);
 }
 
-ReadOnlyKeys::~ReadOnlyKeys() {
+KeyRightsOnly::~KeyRightsOnly() {
     for (auto& [key, own] : saved_) SetDacl(root_, key, own.data());
 }
 
