@@ -23,19 +23,10 @@ DATABASE = r"SOFTWARE\vorquell_ software\Tlx3"  # below HKLM
 SOUNDS_KEY = "HKLM\\" + DATABASE + r"\Sounds"
 OPTIONS_KEY = r"HKCU\Software\vorquell_ software\Tunelark"
 STARTER = "Tunelark Starter"
-# Keys below DATABASE that the setup shares, with the flags of Users' ACE on each.
-STARTER_KEYS = (("", "CI"), (rf"\Sounds\{STARTER}", "CIID"), (rf"\Sounds\{STARTER}\16380001", "CIID"))
 PROGRAM = r"C:\Tunelark"  # no blank: the uninstaller's "_?=" cannot be quoted
 EXIT_NO_HOST, EXIT_IN_USE = 3, 4
-GRANTED = "CCDCLCSWRPSDRC"  # KEY_READ | KEY_WRITE | DELETE, as SDDL writes it
-WIDER = ("KA", "GA")  # full control, which an earlier setup gave
+GRANTED = "CCDCLCSWRPSDRC"  # KEY_READ | KEY_WRITE | DELETE, as SDDL writes it (full control: KA, GA)
 os.umask(0o022)  # files the setup writes are not group-writable unless it shares them
-
-
-def users_rights(dacl):
-    """[(ACE flags, rights)] a DACL in SDDL allows Users."""
-    aces = (ace.split(";") for ace in re.findall(r"\(([^)]*)\)", dacl))
-    return [(flags, rights) for kind, flags, rights, _, _, sid in aces if kind == "A" and sid == "BU"]
 
 
 def windows_path(path: Path) -> str:
@@ -76,15 +67,13 @@ class Machine:
         setup = sorted((BUILD / "dist").glob("Tunelark-*-setup.exe"))[-1]
         return self.run(windows_path(setup), "/S", *options, "/D=" + PROGRAM).returncode
 
-    def dacl(self, key):
-        """The DACL of the key below DATABASE, in SDDL (Wine keeps it while the wineserver runs)."""
+    def users_rights(self, key):
+        """[(ACE flags, rights)] the key below DATABASE allows Users, in SDDL (Wine keeps it while the wineserver runs)."""
         result = self.run("dacl_probe.exe", DATABASE + key)
         if result.returncode != 0 or not result.stdout.startswith("D:"):
             raise AssertionError(f"no DACL read for {key}: {result.stderr}")
-        return result.stdout.strip()
-
-    def users_rights(self, key):
-        return users_rights(self.dacl(key))
+        aces = (ace.split(";") for ace in re.findall(r"\(([^)]*)\)", result.stdout))
+        return [(flags, rights) for kind, flags, rights, _, _, sid in aces if kind == "A" and sid == "BU"]
 
     def group_writable(self, path):
         """Wine keeps no file DACL: what one gives a group of the token (Users) sets the Unix group's bits."""
@@ -118,16 +107,15 @@ class SetupTest(unittest.TestCase):
         return m
 
     def assertShared(self, m, shared=True):
-        """Users' right to change the database key passes on to the keys below, once however often
-        the setup ran, and nothing wider; the same for the directory and its files. The keys' DACLs."""
-        dacls = [m.dacl(key) for key, _ in STARTER_KEYS]
-        for (key, flags), dacl in zip(STARTER_KEYS, dacls):
-            self.assertEqual(users_rights(dacl).count((flags, GRANTED)), int(shared), key)
-            self.assertEqual([r for _, r in users_rights(dacl) if r in WIDER], [], key)
+        """Users' right to change the database key, and nothing wider, passes on to the keys below,
+        once however often the setup ran; the same for the directory and its files."""
+        for key, flags in (("", "CI"), (rf"\Sounds\{STARTER}", "CIID"), (rf"\Sounds\{STARTER}\16380001", "CIID")):
+            rights = m.users_rights(key)
+            self.assertEqual(rights.count((flags, GRANTED)), int(shared), key)
+            self.assertFalse({"KA", "GA"} & {r for _, r in rights}, key)
         starter = m.plugin / "Tunelark" / STARTER
         for path in (m.plugin / "Tunelark", starter, starter / "install.ini"):
             self.assertEqual(m.group_writable(path), shared, path)
-        return dacls
 
     def test_installs_updates_and_uninstalls_leaving_the_users_own(self):
         m = self.machine("install")
@@ -156,17 +144,11 @@ class SetupTest(unittest.TestCase):
         for key, value in (("", "SoundsEnabled"), (r"\Blocklist", "carol@example.com"), (r"\PlusCodes", "1")):
             m.run("reg", "add", OPTIONS_KEY + key, "/v", value, "/t", "REG_DWORD", "/d", "1", "/f")
 
-        # As an earlier setup left the rights: full control for Users, by hand on the keys below.
-        old = ["D:(A;CI;KA;;;BU)(A;CIIO;GR;;;BU)(A;;KA;;;BA)"] + ["D:(A;;KA;;;BA)(A;CIID;KA;;;BU)"] * 2
-        planted = (arg for (key, _), dacl in zip(STARTER_KEYS, old) for arg in (dacl, DATABASE + key))
-        self.assertEqual(m.run("dacl_probe.exe", "--set", *planted).returncode, 0)
-
         self.assertEqual(m.setup(), 0, "a second run updates")
         listed = m.listed()
         self.assertEqual(sum(line.startswith(STARTER) for line in listed.splitlines()), 1, listed)
         self.assertEqual(listed.count("/xTL"), len(made), listed)  # every sound but install.ini, and Mine's
-        # ... and cuts the wider grant down, leaving the other ACEs as they were.
-        self.assertEqual(self.assertShared(m), [dacl.replace(";KA;;;BU", f";{GRANTED};;;BU") for dacl in old])
+        self.assertShared(m)
         # ... and passes the grant on to what came since (Windows does so when it comes).
         mine_rights = m.users_rights(r"\Sounds\Mine")
         self.assertIn(("CIID", GRANTED), mine_rights)

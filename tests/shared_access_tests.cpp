@@ -1,21 +1,23 @@
 // Sharing a key with Users: keys below it that the system did not pass the grant on to get
-// it, marked inherited; those that have it, block inheritance or have no DACL keep theirs.
-// A wider grant made before, on the key or passed on below, is cut down to it; and it is
-// all a standard user needs to change the library.
+// it, marked inherited; those that have it, block inheritance or have no DACL keep theirs;
+// an earlier share's full control is cut down. And the grant is all that changes take.
 #include <windows.h>
+#include <sddl.h>
 
-#include <functional>
 #include <string>
+#include <utility>
 
 #include "registry_fixture.h"
 #include "settings/shared_access.h"
 #include "sounddb/library_change.h"
 #include "sounddb/sound_registry.h"
-#include "support/key_rights_audit.h"
 #include "support/read_only_keys.h"
 
 using namespace testsupport;
 using namespace tunelark;
+
+// This program's import slot of RegOpenKeyExA, as the linker names it.
+extern "C" decltype(&RegOpenKeyExA) importedOpenKey __asm__("__imp__RegOpenKeyExA@20");
 
 namespace {
 
@@ -23,77 +25,93 @@ class SharedAccessTest : public RegistryTest {};
 
 TEST_F(SharedAccessTest, PassesTheGrantOnWhereItIsMissing) {
     const std::string pack = std::string(DatabaseRoot) + "\\Pack";
-    // The grant, KEY_READ | KEY_WRITE | DELETE, as SDDL spells it: "G" below.
-    const auto granted = [](std::string sddl) {
-        for (size_t at; (at = sddl.find(";G;")) != std::string::npos;) sddl.replace(at + 1, 1, "CCDCLCSWRPSDRC");
-        return sddl;
-    };
-    const struct { const char* before; const char* after; const char* root = nullptr; const char* rootAfter = nullptr; } cases[] = {
-        {"D:(A;;KA;;;BA)", "D:(A;;KA;;;BA)(A;CIID;G;;;BU)"},
-        {"D:(A;CIIO;KA;;;BU)(A;;KA;;;BA)", "D:(A;CIIO;KA;;;BU)(A;;KA;;;BA)(A;CIID;G;;;BU)"},  // passes on only
-        {"D:(A;;KR;;;BU)", "D:(A;;KR;;;BU)(A;CIID;G;;;BU)"},
+    // The grant, KEY_READ | KEY_WRITE | DELETE, reads CCDCLCSWRPSDRC. `root`: the database
+    // key's DACL before, when not as Wine makes it, and `rootAfter` the one expected.
+    const struct {
+        const char *before, *after, *root = nullptr,
+                                    *rootAfter = "D:(A;CI;CCDCLCSWRPSDRC;;;BU)(A;CIIO;GR;;;BU)(A;;KA;;;BA)";
+    } cases[] = {
+        {"D:(A;;KA;;;BA)", "D:(A;;KA;;;BA)(A;CIID;CCDCLCSWRPSDRC;;;BU)"},
+        {"D:(A;CIIO;KA;;;BU)(A;;KA;;;BA)", "D:(A;CIIO;KA;;;BU)(A;;KA;;;BA)(A;CIID;CCDCLCSWRPSDRC;;;BU)"},  // passes on only
+        {"D:(A;;KR;;;BU)", "D:(A;;KR;;;BU)(A;CIID;CCDCLCSWRPSDRC;;;BU)"},
         {"D:(A;;GA;;;BU)", "D:(A;;GA;;;BU)"},          // has it, by an administrator's hand
         {"D:P(A;;KA;;;BA)", "D:P(A;;KA;;;BA)"},        // blocks inheritance
         {"D:NO_ACCESS_CONTROL", "D:NO_ACCESS_CONTROL"},  // open to all
-        // An earlier share's full control, on the key and as passed on: cut down, the rest kept.
-        {"D:(A;;KA;;;BA)(A;CIID;KA;;;BU)", "D:(A;;KA;;;BA)(A;CIID;G;;;BU)", "D:(A;CI;KA;;;BU)(A;;KA;;;BA)(A;CI;KR;;;WD)",
-         "D:(A;CI;G;;;BU)(A;;KA;;;BA)(A;CI;KR;;;WD)"},
-        {"D:(A;CIID;GA;;;BU)(A;CIID;KR;;;WD)", "D:(A;CIID;G;;;BU)(A;CIID;KR;;;WD)", "D:(A;CI;GA;;;BU)(A;;WDWO;;;BU)(A;;KA;;;SY)",
-         "D:(A;CI;G;;;BU)(A;;KA;;;SY)"},
+        // An earlier share's full control, and its copies passed on: cut down in place, the
+        // other ACEs untouched; one left with none of the grant goes.
+        {"D:(A;;KA;;;BA)(A;CIID;KA;;;BU)", "D:(A;;KA;;;BA)(A;CIID;CCDCLCSWRPSDRC;;;BU)", "D:(A;CI;KA;;;BU)(A;CI;KR;;;WD)",
+         "D:(A;CI;CCDCLCSWRPSDRC;;;BU)(A;CI;KR;;;WD)"},
+        {"D:(A;CIID;GA;;;BU)(A;CIID;KR;;;WD)", "D:(A;CIID;CCDCLCSWRPSDRC;;;BU)(A;CIID;KR;;;WD)",
+         "D:(A;CI;GA;;;BU)(A;;WO;;;BU)(A;;KR;;;BU)", "D:(A;CI;CCDCLCSWRPSDRC;;;BU)(A;;KR;;;BU)"},
     };
     for (const auto& c : cases) {
         ErasePluginKeys();
-        ASSERT_TRUE(SetKeyDacl(pack, c.before)) << c.before;
+        // Wine reads "D:NO_ACCESS_CONTROL" as an empty DACL, which shuts everyone out.
+        SECURITY_DESCRIPTOR open;
+        InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION);
+        SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE);
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(c.before, SDDL_REVISION_1, &sd, nullptr));
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, pack.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), 0);
+        EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, c.before[2] == 'N' ? &open : sd), 0) << c.before;
+        RegCloseKey(key);
+        LocalFree(sd);
         if (c.root) {
-            ASSERT_TRUE(SetKeyDacl(DatabaseRoot, c.root)) << c.root;
+            ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(c.root, SDDL_REVISION_1, &sd, nullptr));
+            ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, DatabaseRoot, 0, WRITE_DAC, &key), 0);
+            EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd), 0) << c.root;
+            RegCloseKey(key), LocalFree(sd);
         }
         ASSERT_EQ(ShareKeyWithUsers(HKEY_LOCAL_MACHINE, DatabaseRoot), "");
-        EXPECT_EQ(KeyDacl(pack), granted(c.after));
-        EXPECT_EQ(KeyDacl(DatabaseRoot), granted(c.rootAfter ? c.rootAfter : "D:(A;CI;G;;;BU)(A;CIIO;GR;;;BU)(A;;KA;;;BA)"));
+        EXPECT_EQ(KeyDacl(pack), c.after);
+        EXPECT_EQ(KeyDacl(DatabaseRoot), c.rootAfter);
     }
 }
 
-// A standard user with the setup's grant, and no more, makes every change the library
-// has, with keys opened for no more than that.
+// Every key this program's code opens asks for no more than the grant, whatever the system
+// gives: Wine gives an administrator's token DELETE, WRITE_DAC and WRITE_OWNER on any key,
+// and a reader that asks for full access first and falls back would work.
+decltype(&RegOpenKeyExA) systemOpenKey = nullptr;
+LONG WINAPI OpenKeyWithinTheGrant(HKEY key, LPCSTR name, DWORD options, REGSAM access, PHKEY opened) {
+    EXPECT_EQ(access & ~(KEY_READ | KEY_WRITE | DELETE), 0u);
+    return systemOpenKey(key, name, options, access, opened);
+}
+void SwapOpenKey() {
+    DWORD was = 0;
+    VirtualProtect(&importedOpenKey, sizeof importedOpenKey, PAGE_READWRITE, &was);
+    systemOpenKey = std::exchange(importedOpenKey, systemOpenKey);
+    VirtualProtect(&importedOpenKey, sizeof importedOpenKey, was, &was);
+}
+
+// A standard user with the setup's grant, and no more, makes every change the library has.
 TEST_F(SharedAccessTest, TheGrantIsAllEveryChangeNeeds) {
-    for (const char* index : {"1", "2"}) StoreSound("Farm", index, std::string("sound") + index, "f.wav", "m");
+    StoreSound("Farm", "1", "moo", "f.wav", "m"), StoreSound("Farm", "2", "baa", "f.wav", "m");
     StoreSound("Zoo", "3", "roar", "f.wav", "m");
     LoadSoundDatabase(SoundsKeyPath);
-    SoundPack* farm = FindSoundPackByName("Farm", MatchPackName);
-    ASSERT_NE(farm, nullptr);
-    const auto sound = [](const char* command) { return FindSound(command, MatchCommand); };
-    Sound edited(nullptr), *added = nullptr;
+    SoundPack *farm = FirstSoundPack(), *birds = nullptr;
+    Sound edited(nullptr), *oink = nullptr;
     edited.SetIndexText("1"), edited.SetCommand("moo"), edited.SetFilename("g.wav");
-    auto extra = std::make_unique<Sound>(farm);
-    extra->SetIndexText("4"), extra->SetCommand("oink");
-    auto birds = std::make_unique<SoundPack>();
-    birds->SetName("Birds"), birds->SetKeyPath(PackKeyPath("Birds"));
-    SoundPack* birdsAdded = nullptr;
-    KeyRightsOnly granted(HKEY_LOCAL_MACHINE, DatabaseRoot, SharedKeyRights);
-    KeyRightsAudit audit;
-    const std::pair<const char*, std::function<Refusal()>> changes[] = {
-        {"ask", [&] { return CheckLibraryChange(farm->KeyPath(), "", DELETE); }},
-        {"add", [&] { return AddSoundToLibrary(*farm, std::move(extra), &added); }},
-        {"edit", [&] { return StoreSoundChanges(*sound("sound1"), edited, 1); }},
-        {"switch a pack", [&] { return SetPackEnabled(*farm, false); }},
-        {"switch a sound", [&] { return SetSoundEnabled(*sound("moo"), false); }},
-        {"delete a sound", [&] { return RemoveSoundFromLibrary(sound("sound2")); }},
-        {"create a pack", [&] { return CreateSoundPack(std::move(birds), &birdsAdded); }},
-        {"delete a pack", [&] { return RemoveSoundPackFromLibrary(FindSoundPackByName("Zoo", MatchPackName)); }},
-    };
-    for (const auto& [what, change] : changes) EXPECT_EQ(change().error, 0u) << what;
-    FreeSoundDatabase();
-    LoadSoundDatabase(SoundsKeyPath);
-    EXPECT_EQ(audit.asked() & ~SharedKeyRights, 0u);
-    // What the next start has: each pack and Sound with its Enabled flag.
-    std::string loaded;
-    for (SoundPack* p = FirstSoundPack(); p; p = p->Next()) {
-        loaded += p->Name() + std::to_string(p->GetProperty(SoundPackEnabledProperty)) + ":";
-        for (Sound* s = p->Sounds(); s; s = s->Next())
-            loaded += " " + s->Command() + " " + s->Filename() + " " + std::to_string(s->GetProperty(SoundEnabledProperty));
-        loaded += ";";
-    }
-    EXPECT_EQ(loaded, "Birds1:;Farm0: moo g.wav 0 oink  1;");
+    auto newSound = std::make_unique<Sound>(farm);
+    newSound->SetIndexText("4"), newSound->SetCommand("oink");
+    auto newPack = std::make_unique<SoundPack>();
+    newPack->SetName("Birds"), newPack->SetKeyPath(PackKeyPath("Birds"));
+    ReadOnlyKeys granted(HKEY_LOCAL_MACHINE, DatabaseRoot, SharedKeyRights);
+    systemOpenKey = OpenKeyWithinTheGrant, SwapOpenKey();
+    for (const Refusal& refused : {CheckLibraryChange(farm->KeyPath(), "asked", DELETE),
+                                   AddSoundToLibrary(*farm, std::move(newSound), &oink),
+                                   StoreSoundChanges(*FindSound("1", MatchIndexText), edited, 1),
+                                   SetPackEnabled(*farm, false), SetSoundEnabled(*oink, false),
+                                   RemoveSoundFromLibrary(FindSound("baa", MatchCommand)),
+                                   CreateSoundPack(std::move(newPack), &birds),
+                                   RemoveSoundPackFromLibrary(FindSoundPackByName("Zoo", MatchPackName))})
+        EXPECT_EQ(refused.error, 0u) << refused.notDone;
+    FreeSoundDatabase(), LoadSoundDatabase(SoundsKeyPath), SwapOpenKey();
+    EXPECT_EQ(FindSoundPackByName("Farm", MatchPackName)->GetProperty(SoundPackEnabledProperty), 0);
+    EXPECT_EQ(FindSound("moo", MatchCommand)->Filename() + FindSound("oink", MatchCommand)->IndexText(), "g.wav4");
+    EXPECT_EQ(FindSound("oink", MatchCommand)->GetProperty(SoundEnabledProperty), 0);
+    EXPECT_EQ(SubKeyCount(HKEY_LOCAL_MACHINE, DatabaseRoot), 2u) << "Birds and Farm: Zoo went";
+    EXPECT_EQ(SubKeyCount(HKEY_LOCAL_MACHINE, PackKeyPath("Farm")), 2u) << "moo and oink: baa went";
 }
 
 }  // namespace

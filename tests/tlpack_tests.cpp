@@ -170,7 +170,7 @@ TEST_F(TlpackTest, ChangesNeedTheSetupsGrantAndARefusalExitsWithOne) {
         });
     }
     {
-        KeyRightsOnly granted(HKEY_LOCAL_MACHINE, DatabaseRoot, SharedKeyRights);
+        ReadOnlyKeys granted(HKEY_LOCAL_MACHINE, DatabaseRoot, SharedKeyRights);
         ExpectRuns({{"install " + Ini("zoo2.ini", "[Header]\nTotalSounds=1\nName=Zoo\nArtist=Z\nVersion=2\n[Sound1]\n"
                                                   "SoundIndex=503\nCommand=growl\nFilename=moo.wav\nMessage=m\n"),
                      0, {"updated \"Zoo\": 2 sounds", "added: 503"}},

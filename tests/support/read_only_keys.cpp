@@ -2,8 +2,6 @@
 
 #include <sddl.h>
 
-#include <cstdio>
-
 #include <gtest/gtest.h>
 
 namespace testsupport {
@@ -20,8 +18,8 @@ bool SetDacl(HKEY root, const std::string& path, PSECURITY_DESCRIPTOR security) 
 
 }  // namespace
 
-KeyRightsOnly::KeyRightsOnly(HKEY root, const std::string& path, DWORD rights) : root_(root) {
-    // Every key is listed, with its rights, before any is changed.
+ReadOnlyKeys::ReadOnlyKeys(HKEY root, const std::string& path, const char* rights) : root_(root) {
+    // Every key is listed, with its rights, before any is made read-only.
     std::vector<std::string> paths{path};
     for (size_t i = 0; i < paths.size(); ++i) {
         HKEY key = nullptr;
@@ -36,17 +34,15 @@ KeyRightsOnly::KeyRightsOnly(HKEY root, const std::string& path, DWORD rights) :
         RegCloseKey(key);
     }
     // For Everyone and Users, protected from what a parent would pass down.
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "0x%lx", static_cast<unsigned long>(rights));
-    const std::string ace = std::string("(A;CI;") + hex + ";;;";
-    PSECURITY_DESCRIPTOR only = nullptr;
+    const std::string ace = std::string("(A;CI;") + rights + ";;;";
+    PSECURITY_DESCRIPTOR readOnly = nullptr;
     ConvertStringSecurityDescriptorToSecurityDescriptorA(("D:PAI" + ace + "WD)" + ace + "BU)").c_str(), SDDL_REVISION_1,
-                                                         &only, nullptr);
-    for (const auto& [key, own] : saved_) EXPECT_TRUE(SetDacl(root, key, only)) << key;
-    LocalFree(only);
+                                                         &readOnly, nullptr);
+    for (const auto& [key, own] : saved_) EXPECT_TRUE(SetDacl(root, key, readOnly)) << key;
+    LocalFree(readOnly);
 }
 
-KeyRightsOnly::~KeyRightsOnly() {
+ReadOnlyKeys::~ReadOnlyKeys() {
     for (auto& [key, own] : saved_) SetDacl(root_, key, own.data());
 }
 

@@ -1,9 +1,9 @@
 // A standard user's rights below HKEY_LOCAL_MACHINE on Vista to 11: the keys of a tree
-// (those there now) allow the groups every token has (Everyone, Users) `rights` and
-// nothing more, until this goes: KEY_READ without the setup's grant, SharedKeyRights with
-// it. Wine keeps rights only while its server runs, so a test sets them itself; it still
-// lets a key be created below such a key (Windows does not), which SetRegWriteFilter
-// stands in for, and gives a new key none of them.
+// (those there now) readable, nothing more (or, given `rights` in SDDL, those:
+// SharedKeyRights with the setup's grant), until this goes. Wine keeps rights only while
+// its server runs, so a test sets them itself; it still lets a key be created below such
+// a key (Windows does not), which SetRegWriteFilter stands in for, and it gives an
+// administrator's token DELETE, WRITE_DAC and WRITE_OWNER whatever a key allows.
 #pragma once
 
 #include <windows.h>
@@ -13,22 +13,17 @@
 
 namespace testsupport {
 
-// What the setup lets Users do with the library's keys.
-inline constexpr DWORD SharedKeyRights = KEY_READ | KEY_WRITE | DELETE;
+inline constexpr const char* SharedKeyRights = "0x3001f";  // KEY_READ | KEY_WRITE | DELETE, in SDDL
 
-class KeyRightsOnly {
+class ReadOnlyKeys {
 public:
-    KeyRightsOnly(HKEY root, const std::string& path, DWORD rights);
-    ~KeyRightsOnly();
-    KeyRightsOnly(const KeyRightsOnly&) = delete;
+    ReadOnlyKeys(HKEY root, const std::string& path, const char* rights = "KR");
+    ~ReadOnlyKeys();
+    ReadOnlyKeys(const ReadOnlyKeys&) = delete;
 
 private:
     HKEY root_;
     std::vector<std::pair<std::string, std::vector<BYTE>>> saved_;  // each key's own rights
-};
-
-struct ReadOnlyKeys : KeyRightsOnly {
-    ReadOnlyKeys(HKEY root, const std::string& path) : KeyRightsOnly(root, path, KEY_READ) {}
 };
 
 }  // namespace testsupport

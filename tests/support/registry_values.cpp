@@ -118,20 +118,4 @@ std::string KeyDacl(const std::string& path) {
     return text;
 }
 
-bool SetKeyDacl(const std::string& path, const std::string& sddl) {
-    // Wine reads "D:NO_ACCESS_CONTROL" as an empty DACL, which shuts everyone out.
-    SECURITY_DESCRIPTOR open;
-    InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION);
-    SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE);
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    HKEY key = nullptr;
-    bool done = ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &sd, nullptr) &&
-                RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_READ | WRITE_DAC, nullptr, &key,
-                                nullptr) == ERROR_SUCCESS;
-    done = done && RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sddl == "D:NO_ACCESS_CONTROL" ? &open : sd) == 0;
-    if (key) RegCloseKey(key);
-    LocalFree(sd);
-    return done;
-}
-
 }  // namespace testsupport

@@ -43,8 +43,5 @@ RawValue BlocklistValue(const char* contact);
 // The DACL of a key below HKEY_LOCAL_MACHINE (the 32-bit view) in SDDL; "D:NO_ACCESS_CONTROL"
 // for none, as Windows writes it (Wine writes "D:"); empty when it cannot be read.
 std::string KeyDacl(const std::string& path);
-// Gives the key below HKEY_LOCAL_MACHINE (the 32-bit view; created when missing) the DACL
-// in SDDL, "D:NO_ACCESS_CONTROL" for none. False when it cannot.
-bool SetKeyDacl(const std::string& path, const std::string& sddl);
 
 }  // namespace testsupport
