@@ -19,10 +19,10 @@ std::string ErrorText(DWORD error);
 // Gives Users `rights` on the object by an explicit ACE that passes on to children as
 // `inheritance` says (CONTAINER_INHERIT_ACE, OBJECT_INHERIT_ACE), unless the DACL holds
 // such an ACE already. With `narrow`, the object's own ACEs for Users that allow more
-// than `rights` (generic rights counted as `type` maps them) are cut down to them first: a wider grant
-// made before is replaced, not kept beside the new one. The handle needs READ_CONTROL
-// and WRITE_DAC. Windows passes the new DACL on to the children the object has. Empty
-// when done, otherwise why not.
+// than `rights` (generic rights mapped as for `type`) are cut down to them first: a wider
+// grant made before is replaced, not kept beside the new one. The handle needs
+// READ_CONTROL and WRITE_DAC. Windows passes the new DACL on to the children the object
+// has. Empty when done, otherwise why not.
 std::string GrantUsers(HANDLE object, SE_OBJECT_TYPE type, DWORD rights, DWORD inheritance, bool narrow = false);
 
 // A descriptor carrying only a DACL, for the plain writers (RegSetKeySecurity,

@@ -138,8 +138,8 @@ bool IsGone(RegResult result) {
 }
 
 // SHDeleteKey documents no rights it asks for; this walk asks for KEY_ENUMERATE_SUB_KEYS
-// and DELETE alone, which a user granted the right to delete keys has. Names below the
-// first are taken as the registry spells them, so none is lost to the code page.
+// and DELETE alone, which a user granted the right to delete keys has. The keys below are
+// named as the registry spells them (wide), so no name is lost to the code page.
 RegResult DeleteTree(HKEY parent, const wchar_t* subKey) {
     RegKey key;
     RegResult result = RegOpenKeyExW(parent, subKey, 0, KEY_ENUMERATE_SUB_KEYS, key.receive());
