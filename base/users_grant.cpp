@@ -40,6 +40,30 @@ bool HasUsersAce(const ACL* dacl, const std::vector<BYTE>& users, DWORD rights, 
     return false;
 }
 
+// Cuts the ACEs allowing Users more than `rights` down to them (one left with none of
+// them goes), among those the object inherited or among its own. Whether any changed.
+bool NarrowUsersAces(ACL* dacl, const std::vector<BYTE>& users, SE_OBJECT_TYPE type, DWORD rights, bool inherited) {
+    GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
+    if (type == SE_REGISTRY_KEY) mapping = {KEY_READ, KEY_WRITE, KEY_EXECUTE, KEY_ALL_ACCESS};
+    bool changed = false;
+    // From the end, so that a deletion moves no ACE still to be seen.
+    for (DWORD i = dacl->AceCount; i-- > 0;) {
+        void* entry = nullptr;
+        if (!GetAce(dacl, i, &entry)) continue;
+        auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+        if (ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+        if (((ace->Header.AceFlags & INHERITED_ACE) != 0) != inherited) continue;
+        if (!EqualSid(&ace->SidStart, const_cast<BYTE*>(users.data()))) continue;
+        DWORD mask = ace->Mask;
+        MapGenericMask(&mask, &mapping);
+        if (!(mask & ~rights)) continue;
+        changed = true;
+        if (mask & rights) ace->Mask = mask & rights;
+        else DeleteAce(dacl, i);
+    }
+    return changed;
+}
+
 }  // namespace
 
 std::string ErrorText(DWORD error) {
@@ -47,7 +71,7 @@ std::string ErrorText(DWORD error) {
     return SystemErrorText(error);
 }
 
-std::string GrantUsers(HANDLE object, SE_OBJECT_TYPE type, DWORD rights, DWORD inheritance) {
+std::string GrantUsers(HANDLE object, SE_OBJECT_TYPE type, DWORD rights, DWORD inheritance, bool narrow) {
     ACL* dacl = nullptr;
     LocalMemory<PSECURITY_DESCRIPTOR> sd;
     DWORD error = GetSecurityInfo(object, type, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
@@ -56,7 +80,13 @@ std::string GrantUsers(HANDLE object, SE_OBJECT_TYPE type, DWORD rights, DWORD i
     std::vector<BYTE> users = UsersSid();
     if (users.empty()) return "the Users group is unknown: " + ErrorText(GetLastError());
     // No DACL lets everyone do everything; a DACL of Users alone would lock the others out.
-    if (!dacl || HasUsersAce(dacl, users, rights, inheritance, true)) return std::string();
+    if (!dacl) return std::string();
+    const bool narrowed = narrow && NarrowUsersAces(dacl, users, type, rights, false);
+    if (HasUsersAce(dacl, users, rights, inheritance, true)) {
+        if (!narrowed) return std::string();
+        error = SetSecurityInfo(object, type, DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl, nullptr);
+        return error == ERROR_SUCCESS ? std::string() : "its rights cannot be changed: " + ErrorText(error);
+    }
 
     EXPLICIT_ACCESSA grant{};
     grant.grfAccessPermissions = rights;
@@ -82,7 +112,7 @@ PSECURITY_DESCRIPTOR DaclDescriptor::get() {
 }
 
 ChildGrant InheritedUsersGrant(HANDLE child, SE_OBJECT_TYPE type, bool container, DWORD rights,
-                               DWORD inheritance) {
+                               DWORD inheritance, bool narrow) {
     ChildGrant result;
     ACL* dacl = nullptr;
     LocalMemory<PSECURITY_DESCRIPTOR> sd;
@@ -94,7 +124,10 @@ ChildGrant InheritedUsersGrant(HANDLE child, SE_OBJECT_TYPE type, bool container
     if (!GetSecurityDescriptorControl(sd.get(), &control, &revision) || (control & SE_DACL_PROTECTED)) return result;
     result.passesOn = true;
     const std::vector<BYTE> users = UsersSid();
-    if (users.empty() || HasUsersAce(dacl, users, rights, 0, false)) return result;
+    if (users.empty()) return result;
+    const bool narrowed = narrow && NarrowUsersAces(dacl, users, type, rights, true);
+    const bool has = HasUsersAce(dacl, users, rights, 0, false);
+    if (has && !narrowed) return result;
 
     // The child's ACEs in their order, then the parent's: inherited ACEs come last.
     const BYTE aceRevision = dacl->AclRevision;
@@ -107,7 +140,7 @@ ChildGrant InheritedUsersGrant(HANDLE child, SE_OBJECT_TYPE type, bool container
     }
     // As the system passes it on: a container keeps passing it down, a file just has it.
     const DWORD flags = INHERITED_ACE | (container ? inheritance : 0);
-    ok = ok && AddAccessAllowedAceEx(made, aceRevision, flags, rights, const_cast<BYTE*>(users.data()));
+    if (!has) ok = ok && AddAccessAllowedAceEx(made, aceRevision, flags, rights, const_cast<BYTE*>(users.data()));
     if (!ok) result.error = GetLastError();
     else result.dacl = DaclDescriptor(std::move(acl));
     return result;

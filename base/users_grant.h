@@ -18,9 +18,12 @@ std::string ErrorText(DWORD error);
 
 // Gives Users `rights` on the object by an explicit ACE that passes on to children as
 // `inheritance` says (CONTAINER_INHERIT_ACE, OBJECT_INHERIT_ACE), unless the DACL holds
-// such an ACE already. The handle needs READ_CONTROL and WRITE_DAC. Windows passes the
-// new ACE on to the children the object has. Empty when done, otherwise why not.
-std::string GrantUsers(HANDLE object, SE_OBJECT_TYPE type, DWORD rights, DWORD inheritance);
+// such an ACE already. With `narrow`, the object's own ACEs for Users that allow more
+// than `rights` (generic rights mapped as for `type`) are cut down to them first: a wider
+// grant made before is replaced, not kept beside the new one. The handle needs
+// READ_CONTROL and WRITE_DAC. Windows passes the new DACL on to the children the object
+// has. Empty when done, otherwise why not.
+std::string GrantUsers(HANDLE object, SE_OBJECT_TYPE type, DWORD rights, DWORD inheritance, bool narrow = false);
 
 // A descriptor carrying only a DACL, for the plain writers (RegSetKeySecurity,
 // SetKernelObjectSecurity), which store the DACL as it is given.
@@ -40,7 +43,8 @@ private:
 // the grant on.
 struct ChildGrant {
     // The child's DACL with Users' ACE appended, marked inherited, as if it had come from
-    // the parent; empty when nothing is missing.
+    // the parent (and, with `narrow`, the ACEs it inherited cut down as GrantUsers cut the
+    // parent's); empty when nothing is to change.
     DaclDescriptor dacl;
     // Whether the grant reaches the child's own children through it. Not when the child
     // blocks inheritance (an administrator chose its rights) or has no DACL (everyone may
@@ -48,8 +52,9 @@ struct ChildGrant {
     bool passesOn = false;
     DWORD error = ERROR_SUCCESS;  // the child's rights could not be read
 };
-// `child` is a handle with READ_CONTROL; `rights` and `inheritance` are the parent's.
+// `child` is a handle with READ_CONTROL; `rights`, `inheritance` and `narrow` are the
+// parent's. The child's own (explicit) ACEs are an administrator's, and stay.
 ChildGrant InheritedUsersGrant(HANDLE child, SE_OBJECT_TYPE type, bool container, DWORD rights,
-                               DWORD inheritance);
+                               DWORD inheritance, bool narrow = false);
 
 }  // namespace tunelark

@@ -139,11 +139,11 @@ std::vector<std::string> SubKeyNames(HKEY key) {
 }
 
 bool WriteSounds(int count) {
-    RegKey root = RegKey::Create(HKEY_LOCAL_MACHINE, SoundsKeyPath);
+    RegKey root = RegKey::Create(HKEY_LOCAL_MACHINE, SoundsKeyPath, KEY_SET_VALUE);
     if (!root) return false;
     for (int k = 0; k < count;) {
         const std::string packName = PackName(k / SoundsPerPack);
-        RegKey pack = RegKey::Create(root.get(), packName.c_str());
+        RegKey pack = RegKey::Create(root.get(), packName.c_str(), KEY_SET_VALUE);
         if (!pack) return false;
         SetText(pack.get(), "Name", packName);
         SetText(pack.get(), "Artist", "Reload Bench");
@@ -151,7 +151,7 @@ bool WriteSounds(int count) {
         SetOne(pack.get());
         for (int j = 0; j < SoundsPerPack && k < count; ++j, ++k) {
             const std::string indexText = std::to_string(LetterFreeIndex(k));
-            RegKey sound = RegKey::Create(pack.get(), indexText.c_str());
+            RegKey sound = RegKey::Create(pack.get(), indexText.c_str(), KEY_SET_VALUE);
             if (!sound) return false;
             SetText(sound.get(), "Command", "benchsound" + std::to_string(k));
             SetText(sound.get(), "Filename", "C:\\Program Files\\Messenger Plus! 2\\Tunelark\\" + packName +
@@ -164,7 +164,7 @@ bool WriteSounds(int count) {
 }
 
 void DeleteBenchPacks() {
-    RegKey root = RegKey::Open(HKEY_LOCAL_MACHINE, SoundsKeyPath, KEY_ALL_ACCESS);
+    RegKey root = RegKey::Open(HKEY_LOCAL_MACHINE, SoundsKeyPath, KEY_READ);
     if (!root) return;
     for (const std::string& name : SubKeyNames(root.get()))
         if (IsBenchPack(name)) SHDeleteKeyA(root.get(), name.c_str());
@@ -181,9 +181,12 @@ bool KeyExists(const char* path) {
 
 // ---- What is measured
 
-// The least a loader must do: every key opened, every text value read.
+// The least a loader must do: every key opened (with the loader's rights), every text
+// value read.
+constexpr REGSAM ReadRights = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS;
+
 int BarePass() {
-    RegKey root = RegKey::Open(HKEY_LOCAL_MACHINE, SoundsKeyPath, KEY_ALL_ACCESS);
+    RegKey root = RegKey::Open(HKEY_LOCAL_MACHINE, SoundsKeyPath, ReadRights);
     if (!root) return 0;
     int sounds = 0;
     char buffer[1024];
@@ -200,7 +203,7 @@ int BarePass() {
         DWORD length = sizeof packName;
         if (RegEnumKeyExA(root.get(), i, packName, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             break;
-        RegKey pack = RegKey::Open(root.get(), packName, KEY_ALL_ACCESS);
+        RegKey pack = RegKey::Open(root.get(), packName, ReadRights);
         DWORD soundCount = 0;
         if (!pack || RegQueryInfoKeyA(pack.get(), nullptr, nullptr, nullptr, &soundCount, nullptr, nullptr,
                                       nullptr, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
@@ -213,7 +216,7 @@ int BarePass() {
             if (RegEnumKeyExA(pack.get(), j, soundName, &length, nullptr, nullptr, nullptr, nullptr) !=
                 ERROR_SUCCESS)
                 continue;
-            RegKey sound = RegKey::Open(pack.get(), soundName, KEY_ALL_ACCESS);
+            RegKey sound = RegKey::Open(pack.get(), soundName, ReadRights);
             if (!sound) break;
             read(sound.get(), "Command");
             read(sound.get(), "Filename");

@@ -1,7 +1,5 @@
 #include "settings/registry.h"
 
-#include <shlwapi.h>
-
 #include "base/ansi_text.h"
 
 #include <cstring>
@@ -15,9 +13,9 @@ RegKey RegKey::Open(HKEY root, const char* subKey, REGSAM access) {
     return key;
 }
 
-RegKey RegKey::Create(HKEY root, const char* subKey) {
+RegKey RegKey::Create(HKEY root, const char* subKey, REGSAM access) {
     RegKey key;
-    if (RegCreateKeyExA(root, subKey ? subKey : "", 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+    if (RegCreateKeyExA(root, subKey ? subKey : "", 0, nullptr, REG_OPTION_NON_VOLATILE, access,
                         nullptr, key.receive(), nullptr) != ERROR_SUCCESS) {
         key.release();
     }
@@ -120,9 +118,10 @@ RegResult Filtered(RegWrite what, const char* subKey, const char* valueName = nu
     return filter ? filter(what, subKey ? subKey : "", valueName) : ERROR_SUCCESS;
 }
 
+// Setting and deleting values is all any caller does with the key it opens or creates.
 RegResult CreateKey(HKEY root, const char* subKey, RegKey& key) {
     if (const RegResult refused = Filtered(RegWrite::CreateKey, subKey)) return refused;
-    return RegCreateKeyExA(root, subKey ? subKey : "", 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+    return RegCreateKeyExA(root, subKey ? subKey : "", 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
                            nullptr, key.receive(), nullptr);
 }
 
@@ -136,6 +135,31 @@ RegResult SetValue(HKEY root, const char* subKey, const char* valueName, DWORD t
 
 bool IsGone(RegResult result) {
     return result == ERROR_FILE_NOT_FOUND || result == ERROR_PATH_NOT_FOUND;
+}
+
+// SHDeleteKey documents no rights it asks for; this walk asks for KEY_ENUMERATE_SUB_KEYS
+// and DELETE alone, which a user granted the right to delete keys has. The keys below are
+// named as the registry spells them (wide), so no name is lost to the code page.
+RegResult DeleteTree(HKEY parent, const wchar_t* subKey) {
+    RegKey key;
+    RegResult result = RegOpenKeyExW(parent, subKey, 0, KEY_ENUMERATE_SUB_KEYS, key.receive());
+    if (result != ERROR_SUCCESS) {
+        key.release();
+        return result;
+    }
+    wchar_t child[256];  // the longest key name and its terminator
+    DWORD i = 0;
+    for (DWORD length = 256; (result = RegEnumKeyExW(key.get(), i, child, &length, nullptr, nullptr, nullptr,
+                                                      nullptr)) == ERROR_SUCCESS;
+         length = 256) {
+        result = DeleteTree(key.get(), child);
+        // Gone already (deleted meanwhile): passed by, so that the walk always ends.
+        if (IsGone(result)) ++i;
+        else if (result != ERROR_SUCCESS) return result;
+    }
+    if (result != ERROR_NO_MORE_ITEMS) return result;
+    key.reset();
+    return RegDeleteKeyW(parent, subKey);
 }
 
 }  // namespace
@@ -159,7 +183,10 @@ RegResult DeleteRegKeyTree(HKEY root, const char* subKey) {
     if (!subKey || subKey[0] == '\0') return ERROR_INVALID_PARAMETER;
     if (std::strcmp(subKey, "\\") == 0 || std::strcmp(subKey, "/") == 0) return ERROR_INVALID_PARAMETER;
     if (const RegResult refused = Filtered(RegWrite::DeleteKey, subKey)) return refused;
-    const RegResult result = static_cast<RegResult>(SHDeleteKeyA(root, subKey));
+    std::wstring wide(std::strlen(subKey) + 1, L'\0');
+    wide.resize(MultiByteToWideChar(CP_ACP, 0, subKey, -1, wide.data(), static_cast<int>(wide.size())));
+    if (wide.empty()) return static_cast<RegResult>(GetLastError());
+    const RegResult result = DeleteTree(root, wide.c_str());
     return IsGone(result) ? ERROR_SUCCESS : result;
 }
 

@@ -23,8 +23,8 @@ public:
 
     // Opens root\subKey with the given rights; an empty handle when it cannot.
     static RegKey Open(HKEY root, const char* subKey, REGSAM access);
-    // Opens or creates root\subKey (and its missing parents) with full access.
-    static RegKey Create(HKEY root, const char* subKey);
+    // Opens or creates root\subKey (and its missing parents) with the given rights.
+    static RegKey Create(HKEY root, const char* subKey, REGSAM access);
 };
 
 // Reads the value into the buffer. The type is not checked and a missing key or value,
@@ -54,17 +54,21 @@ using RegResult = LONG;
 // any name the registry holds: 255 characters, two bytes each in a double-byte code page.
 RegResult EnumRegSubKey(HKEY key, DWORD i, std::string& name);
 
+// Each key is opened or created with KEY_SET_VALUE alone (CreateRegKey too: its callers
+// write values next), so that a user granted the rights to change a key, and no more
+// (KEY_READ | KEY_WRITE | DELETE), may.
 RegResult WriteRegString(HKEY root, const char* subKey, const char* valueName, const char* text);
 RegResult WriteRegDword(HKEY root, const char* subKey, const char* valueName, int value);
 RegResult CreateRegKey(HKEY root, const char* subKey);
 
-// Deletes the key with everything below it. Refuses the empty path and a lone "\" or
-// "/", which would name the root itself (ERROR_INVALID_PARAMETER). A key that is not
-// there counts as deleted.
+// Deletes the key with everything below it, deepest first, stopping at the first key
+// that cannot go. Needs KEY_ENUMERATE_SUB_KEYS and DELETE on each key. Refuses the empty
+// path and a lone "\" or "/", which would name the root itself (ERROR_INVALID_PARAMETER).
+// A key that is not there counts as deleted.
 RegResult DeleteRegKeyTree(HKEY root, const char* subKey);
 
 // subKey may be null: the value is then deleted directly under root. A named sub-key
-// is opened or created first. A value that is not there counts as deleted.
+// is opened or created first (KEY_SET_VALUE). A value that is not there counts as deleted.
 RegResult DeleteRegValue(HKEY root, const char* subKey, const char* valueName);
 
 // Whether root\subKey may be opened with `access`: ERROR_SUCCESS or the refusal. For a

@@ -10,9 +10,15 @@ namespace {
 // Reading, to walk the keys below (the system's own walk included), and changing the DACL.
 constexpr REGSAM RightsAccess = KEY_READ | WRITE_DAC;
 
+// All that changing the library takes: reading, writing values, creating and deleting keys.
+// Not WRITE_DAC or WRITE_OWNER, with which one user could lock every other out, nor
+// KEY_CREATE_LINK.
+constexpr DWORD UsersRights = KEY_READ | KEY_WRITE | DELETE;
+
 // Windows passes the grant on to the keys below already; Wine does not. So each key gets
-// the ACE it would have inherited wherever it lacks one, marked inherited as if passed on
-// (on Windows none lacks it, and nothing is written).
+// the ACE it would have inherited wherever it lacks one, marked inherited as if passed on,
+// and a wider one it was given so before is cut down (on Windows none lacks it or has a
+// wider one, and nothing is written).
 std::string PassOn(HKEY parent, const std::string& path) {
     for (DWORD i = 0;; ++i) {
         std::string name;
@@ -26,7 +32,7 @@ std::string PassOn(HKEY parent, const std::string& path) {
             child.release();
             return childPath + ": " + ErrorText(opened);
         }
-        ChildGrant grant = InheritedUsersGrant(child.get(), SE_REGISTRY_KEY, true, KEY_ALL_ACCESS, CONTAINER_INHERIT_ACE);
+        ChildGrant grant = InheritedUsersGrant(child.get(), SE_REGISTRY_KEY, true, UsersRights, CONTAINER_INHERIT_ACE, true);
         if (grant.error != ERROR_SUCCESS) return childPath + ": " + ErrorText(grant.error);
         if (!grant.dacl.empty()) {
             const LONG set = RegSetKeySecurity(child.get(), DACL_SECURITY_INFORMATION, grant.dacl.get());
@@ -49,7 +55,7 @@ std::string ShareKeyWithUsers(HKEY root, const char* subKey) {
         key.release();
         return std::string(subKey) + ": " + ErrorText(created);
     }
-    std::string problem = GrantUsers(key.get(), SE_REGISTRY_KEY, KEY_ALL_ACCESS, CONTAINER_INHERIT_ACE);
+    std::string problem = GrantUsers(key.get(), SE_REGISTRY_KEY, UsersRights, CONTAINER_INHERIT_ACE, true);
     return problem.empty() ? PassOn(key.get(), subKey) : std::string(subKey) + ": " + problem;
 }
 

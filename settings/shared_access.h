@@ -9,8 +9,9 @@
 namespace tunelark {
 
 // Opens root\subKey, creating it (and its missing parents) when it is not there, and
-// gives Users full control of it and of every key below it. Empty when done, otherwise
-// why not.
+// gives Users the rights to change it and every key below it (KEY_READ, KEY_WRITE and
+// DELETE), cutting a wider grant of theirs down to that. Empty when done, otherwise why
+// not.
 std::string ShareKeyWithUsers(HKEY root, const char* subKey);
 
 }  // namespace tunelark

@@ -19,34 +19,9 @@ namespace {
 // Every text of the database is read through a buffer of this size.
 constexpr DWORD TextBufferSize = 1024;
 
-// How a load opens its keys: with full access while the rights are there, and with
-// read access where they are not (a standard user below HKEY_LOCAL_MACHINE), so that
-// such a user still has every pack. A root that refuses full access decides for every
-// key below it: trying each again would cost a reader twice what it costs a writer.
-class LoadAccess {
-public:
-    RegKey OpenRoot(const std::string& path) {
-        RegKey key = Open(HKEY_LOCAL_MACHINE, path.c_str());
-        readOnly_ = fellBack_;
-        return key;
-    }
-    RegKey Open(HKEY parent, const char* subKey) {
-        RegKey key;
-        fellBack_ = false;
-        if (!readOnly_) {
-            const LONG result = RegOpenKeyExA(parent, subKey, 0, KEY_ALL_ACCESS, key.receive());
-            if (result == ERROR_SUCCESS) return key;
-            key.release();
-            if (result != ERROR_ACCESS_DENIED) return key;
-            fellBack_ = true;
-        }
-        return RegKey::Open(parent, subKey, KEY_READ);
-    }
-
-private:
-    bool readOnly_ = false;
-    bool fellBack_ = false;
-};
+// All a load does with a key: count and name the keys below it, read its values. A user
+// who may only read has these rights, so every user loads alike, and as fast.
+constexpr REGSAM LoadRights = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS;
 
 bool CountSubKeys(HKEY key, DWORD& count) {
     return RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,
@@ -76,7 +51,7 @@ private:
 };
 
 // Reads the Sounds of one pack key; stops at the first Sound key that cannot be opened.
-void LoadSounds(SoundPack& pack, HKEY packKey, DWORD soundCount, IndexTextSet& loaded, LoadAccess& access) {
+void LoadSounds(SoundPack& pack, HKEY packKey, DWORD soundCount, IndexTextSet& loaded) {
     const std::string keyPathPrefix = pack.KeyPath() + "\\";
     for (DWORD j = 0; j < soundCount; ++j) {
         std::string name;
@@ -85,7 +60,7 @@ void LoadSounds(SoundPack& pack, HKEY packKey, DWORD soundCount, IndexTextSet& l
         if (!IsSafeKeyName(name)) continue;
         if (loaded.Contains(name)) continue;
 
-        RegKey soundKey = access.Open(packKey, name.c_str());
+        RegKey soundKey = RegKey::Open(packKey, name.c_str(), LoadRights);
         if (!soundKey) return;
         auto sound = std::make_unique<Sound>(&pack);
         sound->SetIndexText(name);
@@ -102,8 +77,8 @@ void LoadSounds(SoundPack& pack, HKEY packKey, DWORD soundCount, IndexTextSet& l
 // Sounds; `added` stays null for a key skipped. False when the key cannot be opened or
 // counted, which ends a whole load.
 bool LoadPack(HKEY root, const std::string& rootPath, const std::string& name, IndexTextSet& loaded,
-              LoadAccess& access, SoundPack*& added) {
-    RegKey packKey = access.Open(root, name.c_str());
+              SoundPack*& added) {
+    RegKey packKey = RegKey::Open(root, name.c_str(), LoadRights);
     DWORD soundCount = 0;
     if (!packKey || !CountSubKeys(packKey.get(), soundCount)) return false;
     // Such a name would make the pack's key path point elsewhere.
@@ -115,7 +90,7 @@ bool LoadPack(HKEY root, const std::string& rootPath, const std::string& name, I
     pack->SetVersion(ReadText(packKey.get(), "Version"));
     pack->SetKeyPath(rootPath + "\\" + name);
     added = AppendSoundPack(std::move(pack));
-    LoadSounds(*added, packKey.get(), soundCount, loaded, access);
+    LoadSounds(*added, packKey.get(), soundCount, loaded);
     return true;
 }
 
@@ -148,8 +123,7 @@ bool IsSoundKeyPath(const std::string& path) {
 }
 
 void LoadSoundDatabase(const std::string& rootPath) {
-    LoadAccess access;
-    RegKey root = access.OpenRoot(rootPath);
+    RegKey root = RegKey::Open(HKEY_LOCAL_MACHINE, rootPath.c_str(), LoadRights);
     DWORD packCount = 0;
     if (!root || !CountSubKeys(root.get(), packCount)) return;
 
@@ -158,14 +132,13 @@ void LoadSoundDatabase(const std::string& rootPath) {
         std::string name;
         SoundPack* added = nullptr;
         if (EnumRegSubKey(root.get(), i, name) != ERROR_SUCCESS ||
-            !LoadPack(root.get(), rootPath, name, loaded, access, added))
+            !LoadPack(root.get(), rootPath, name, loaded, added))
             return;
     }
 }
 
 SoundPack* LoadSoundPack(const std::string& rootPath, const std::string& name) {
-    LoadAccess access;
-    RegKey root = access.OpenRoot(rootPath);
+    RegKey root = RegKey::Open(HKEY_LOCAL_MACHINE, rootPath.c_str(), LoadRights);
     DWORD packCount = 0;
     if (!root || !CountSubKeys(root.get(), packCount)) return nullptr;
     // The key's own spelling is the pack's name, as a reload would have it.
@@ -174,7 +147,7 @@ SoundPack* LoadSoundPack(const std::string& rootPath, const std::string& name) {
         if (EnumRegSubKey(root.get(), i, keyName) != ERROR_SUCCESS || !EqualsIgnoreAsciiCase(keyName, name)) continue;
         IndexTextSet loaded;
         SoundPack* added = nullptr;
-        LoadPack(root.get(), rootPath, keyName, loaded, access, added);
+        LoadPack(root.get(), rootPath, keyName, loaded, added);
         return added;
     }
     return nullptr;
@@ -182,8 +155,7 @@ SoundPack* LoadSoundPack(const std::string& rootPath, const std::string& name) {
 
 bool RereadSoundPack(SoundPack& pack) {
     if (!IsPackKeyPath(pack.KeyPath())) return false;
-    LoadAccess access;
-    RegKey packKey = access.OpenRoot(pack.KeyPath());
+    RegKey packKey = RegKey::Open(HKEY_LOCAL_MACHINE, pack.KeyPath().c_str(), LoadRights);
     DWORD soundCount = 0;
     if (!packKey || !CountSubKeys(packKey.get(), soundCount)) return false;
     pack.FreeSounds();
@@ -191,7 +163,7 @@ bool RereadSoundPack(SoundPack& pack) {
     pack.SetVersion(ReadText(packKey.get(), "Version"));
     // The other packs keep their Sounds; a key one of them has the name of stays out.
     IndexTextSet loaded;
-    LoadSounds(pack, packKey.get(), soundCount, loaded, access);
+    LoadSounds(pack, packKey.get(), soundCount, loaded);
     return true;
 }
 

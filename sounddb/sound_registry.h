@@ -28,7 +28,7 @@ std::string PackKeyPath(const std::string& name);
 
 // Appends every SoundPack and Sound below HKEY_LOCAL_MACHINE\rootPath to the database,
 // in enumeration order; a Sound key whose name is already a loaded IndexText is skipped.
-// Keys are opened with full access, or with read access where full access is refused.
+// Keys are opened with the rights to read them and no more, for every user alike.
 void LoadSoundDatabase(const std::string& rootPath);
 // Reads in the one pack key below HKEY_LOCAL_MACHINE\rootPath whose name equals `name`
 // but for the case of ASCII letters, as LoadSoundDatabase would, and appends it: a pack

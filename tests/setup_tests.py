@@ -25,7 +25,7 @@ OPTIONS_KEY = r"HKCU\Software\vorquell_ software\Tunelark"
 STARTER = "Tunelark Starter"
 PROGRAM = r"C:\Tunelark"  # no blank: the uninstaller's "_?=" cannot be quoted
 EXIT_NO_HOST, EXIT_IN_USE = 3, 4
-FULL_CONTROL = "KA"  # of a key, as SDDL writes it
+GRANTED = "CCDCLCSWRPSDRC"  # KEY_READ | KEY_WRITE | DELETE, as SDDL writes it (full control: KA, GA)
 os.umask(0o022)  # files the setup writes are not group-writable unless it shares them
 
 
@@ -107,10 +107,12 @@ class SetupTest(unittest.TestCase):
         return m
 
     def assertShared(self, m, shared=True):
-        """Users' full control of the database key passes on to the keys below, once however often
-        the setup ran; the same for the directory and its files."""
+        """Users' right to change the database key, and nothing wider, passes on to the keys below,
+        once however often the setup ran; the same for the directory and its files."""
         for key, flags in (("", "CI"), (rf"\Sounds\{STARTER}", "CIID"), (rf"\Sounds\{STARTER}\16380001", "CIID")):
-            self.assertEqual(m.users_rights(key).count((flags, FULL_CONTROL)), int(shared), key)
+            rights = m.users_rights(key)
+            self.assertEqual(rights.count((flags, GRANTED)), int(shared), key)
+            self.assertFalse({"KA", "GA"} & {r for _, r in rights}, key)
         starter = m.plugin / "Tunelark" / STARTER
         for path in (m.plugin / "Tunelark", starter, starter / "install.ini"):
             self.assertEqual(m.group_writable(path), shared, path)
@@ -149,7 +151,7 @@ class SetupTest(unittest.TestCase):
         self.assertShared(m)
         # ... and passes the grant on to what came since (Windows does so when it comes).
         mine_rights = m.users_rights(r"\Sounds\Mine")
-        self.assertIn(("CIID", FULL_CONTROL), mine_rights)
+        self.assertIn(("CIID", GRANTED), mine_rights)
         self.assertTrue(m.group_writable(mine / "mine.ogg"))
         own = m.query(OPTIONS_KEY)
         mine_key = m.query(SOUNDS_KEY + r"\Mine")

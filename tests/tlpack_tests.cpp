@@ -121,9 +121,10 @@ TEST_F(TlpackTest, EachVerbReportsWhatItDidAndExitsAccordingly) {
     EXPECT_NE(GetFileAttributesA((root_ + "\\Tunelark").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
-// A standard user of Vista to 11 (the library read-only) lists it as an administrator
-// does and is refused every change, with Windows' reason.
-TEST_F(TlpackTest, RefusedChangesExitWithOneAndTheReason) {
+// A standard user of Vista to 11 lists the library as an administrator does. Without the
+// setup's grant (the library read-only) every change is refused, with Windows' reason;
+// with the rights it gives, and no more, a pack is updated and removed.
+TEST_F(TlpackTest, ChangesNeedTheSetupsGrantAndARefusalExitsWithOne) {
     const std::string good = Ini("good.ini", "[Header]\nTotalSounds=1\nName=Farm\nArtist=A\nVersion=1\n"
                                              "[Sound1]\nSoundIndex=501\nCommand=moo\nFilename=moo.wav\nMessage=m\n");
     const std::string zoo = Ini("zoo.ini", "[Header]\nTotalSounds=1\nName=Zoo\nArtist=Z\nVersion=1\n"
@@ -138,6 +139,13 @@ TEST_F(TlpackTest, RefusedChangesExitWithOneAndTheReason) {
                                     "Windows gave this reason: "}},
             {"remove Farm --files", 1, {"Tunelark could not remove the SoundPack \"Farm\": nothing was changed."}},
         });
+    }
+    {
+        ReadOnlyKeys granted(HKEY_LOCAL_MACHINE, DatabaseRoot, SharedKeyRights);
+        ExpectRuns({{"install " + Ini("zoo2.ini", "[Header]\nTotalSounds=1\nName=Zoo\nArtist=Z\nVersion=2\n[Sound1]\n"
+                                                  "SoundIndex=503\nCommand=growl\nFilename=moo.wav\nMessage=m\n"),
+                     0, {"updated \"Zoo\": 2 sounds", "added: 503"}},
+                    {"remove Zoo", 0, {"removed \"Zoo\""}}});
     }
     EXPECT_NE(GetFileAttributesA((packDir_ + "\\moo.wav").c_str()), INVALID_FILE_ATTRIBUTES) << "the files stay with the pack";
     // A file the system keeps (bin/fixtures/kept/tlpack): not all removed, exit 1.

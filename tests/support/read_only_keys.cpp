@@ -18,7 +18,7 @@ bool SetDacl(HKEY root, const std::string& path, PSECURITY_DESCRIPTOR security) 
 
 }  // namespace
 
-ReadOnlyKeys::ReadOnlyKeys(HKEY root, const std::string& path) : root_(root) {
+ReadOnlyKeys::ReadOnlyKeys(HKEY root, const std::string& path, const char* rights) : root_(root) {
     // Every key is listed, with its rights, before any is made read-only.
     std::vector<std::string> paths{path};
     for (size_t i = 0; i < paths.size(); ++i) {
@@ -33,9 +33,11 @@ ReadOnlyKeys::ReadOnlyKeys(HKEY root, const std::string& path) : root_(root) {
         if (RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, own.data(), &size) == ERROR_SUCCESS) saved_.emplace_back(paths[i], own);
         RegCloseKey(key);
     }
-    // Read for Everyone and Users, protected from what a parent would pass down.
+    // For Everyone and Users, protected from what a parent would pass down.
+    const std::string ace = std::string("(A;CI;") + rights + ";;;";
     PSECURITY_DESCRIPTOR readOnly = nullptr;
-    ConvertStringSecurityDescriptorToSecurityDescriptorA("D:PAI(A;CI;KR;;;WD)(A;CI;KR;;;BU)", SDDL_REVISION_1, &readOnly, nullptr);
+    ConvertStringSecurityDescriptorToSecurityDescriptorA(("D:PAI" + ace + "WD)" + ace + "BU)").c_str(), SDDL_REVISION_1,
+                                                         &readOnly, nullptr);
     for (const auto& [key, own] : saved_) EXPECT_TRUE(SetDacl(root, key, readOnly)) << key;
     LocalFree(readOnly);
 }
