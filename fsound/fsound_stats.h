@@ -9,6 +9,7 @@ struct PlayTiming {
     // QueryPerformanceCounter readings; 0 when not (yet) happened.
     long long requested = 0;    // FSOUND_Stream_Play accepted the request
     long long firstBuffer = 0;  // the stream's first buffer was handed to waveOutWrite
+    unsigned long threadId = 0;  // the stream's own thread
 };
 
 // For the stream most recently started with FSOUND_Stream_Play.
@@ -17,6 +18,7 @@ PlayTiming LastPlayTiming();
 // How often the calling thread has waited for a stream's thread, and so its device, to
 // end: the host's thread never should, as stopping and closing only signal.
 unsigned TeardownWaitsOnThisThread();
+unsigned TeardownWaitsOn(unsigned long threadId);
 
 // How many files have been opened as streams in this process, played or not.
 unsigned StreamOpens();

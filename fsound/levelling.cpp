@@ -20,6 +20,11 @@ constexpr size_t MaxAheadSamples = 2 * 1024 * 1024;
 // A gain that the growing measurement moves is brought there over this long, in dB.
 constexpr double GainRampSeconds = 0.05;
 constexpr double DualMonoDb = 3.0103;  // 10 log10(2)
+// A measurement shorter than this moves the gain only its share of the way there (in
+// dB): the first tens of milliseconds are often a sound's loudest (a bell's strike) or
+// quietest (a fade-in), and taken whole they would start it several dB off. One gating
+// block of the loudness measurement.
+constexpr double TrustedSeconds = 0.4;
 
 using FileKey = LevelledSource::FileKey;
 
@@ -70,14 +75,20 @@ long long Now() {
     return now.QuadPart;
 }
 
-}  // namespace
-
-double EvenOutGain(double lufs, double peak) {
+// `share` of the way (in dB) to the gain that brings the sound to TargetLoudness, held
+// under the ceiling that its peak allows.
+double PartGain(double lufs, double peak, double share) {
     if (!std::isfinite(lufs)) return 1.0;
-    double gain = std::pow(10.0, std::min(TargetLoudness - lufs, MaxRaiseDb) / 20.0);
+    double gain = std::pow(10.0, share * std::min(TargetLoudness - lufs, MaxRaiseDb) / 20.0);
     // The ceiling holds whichever way the target moves the sound.
     if (peak > 0) gain = std::min(gain, PeakCeiling / (peak * 32768.0));
     return gain;
+}
+
+}  // namespace
+
+double EvenOutGain(double lufs, double peak) {
+    return PartGain(lufs, peak, 1.0);
 }
 
 LevelledSource::LevelledSource(Decoder& decoder, const std::string& path, const Levelling& levelling)
@@ -149,7 +160,8 @@ bool LevelledSource::DecodeAhead() {
 void LevelledSource::AimGain(const KnownLoudness& known) {
     // A mono sound leaves both speakers: 3 dB louder than its one channel measures.
     const double heard = known.loudness.lufs + (channels_ == 1 ? DualMonoDb : 0.0);
-    const double target = volume_ * EvenOutGain(heard, known.loudness.peak);
+    const double share = known.complete ? 1.0 : std::min(1.0, known.seconds / TrustedSeconds);
+    const double target = volume_ * PartGain(heard, known.loudness.peak, share);
     if (target == targetGain_) return;
     targetGain_ = target;
     targetDb_ = 20.0 * std::log10(target);

@@ -36,6 +36,11 @@ unsigned long long NoteRequest() {
     return ++lastPlayId;
 }
 
+void NoteThread(unsigned long long playId, unsigned threadId) {
+    std::lock_guard lock(timingMutex);
+    if (playId == lastPlayId) timing.threadId = threadId;
+}
+
 void NoteFirstBuffer(unsigned long long playId) {
     const long long now = Now();
     std::lock_guard lock(timingMutex);
@@ -79,10 +84,14 @@ PlayTiming LastPlayTiming() {
     return timing;
 }
 
-unsigned TeardownWaitsOnThisThread() {
+unsigned TeardownWaitsOn(unsigned long threadId) {
     std::lock_guard lock(timingMutex);
-    const auto it = heldUpThreads.find(GetCurrentThreadId());
+    const auto it = heldUpThreads.find(threadId);
     return it == heldUpThreads.end() ? 0 : it->second;
+}
+
+unsigned TeardownWaitsOnThisThread() {
+    return TeardownWaitsOn(GetCurrentThreadId());
 }
 
 Stream::Stream(std::string path, std::unique_ptr<Decoder> decoder)
@@ -122,7 +131,9 @@ bool Stream::Play(UINT device, int channel) {
         std::lock_guard lock(releaseLock_);
         threadDone_ = false;
     }
-    thread_.reset(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &ThreadMain, this, 0, nullptr)));
+    unsigned threadId = 0;
+    thread_.reset(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &ThreadMain, this, 0, &threadId)));
+    NoteThread(playId_, threadId);
     if (!thread_) {
         playing_ = false;
         std::lock_guard lock(releaseLock_);

@@ -89,14 +89,17 @@ TEST_F(AboutHelpTest, AdvancedOptionsWritesTheToastSwitchAtOnce) {
         shown = std::to_string(IsDlgButtonChecked(dialog, IDC_OPTIONS_EVEN_OUT)) + DialogItemText(dialog, IDC_OPTIONS_VOLUME_TEXT) +
                 "@" + std::to_string(SendDlgItemMessageA(dialog, IDC_OPTIONS_VOLUME, TBM_GETPOS, 0, 0));
         SendDlgItemMessageA(dialog, IDC_OPTIONS_EVEN_OUT, BM_CLICK, 0, 0);
-        SendDlgItemMessageA(dialog, IDC_OPTIONS_VOLUME, TBM_SETPOS, TRUE, 35);
-        SendMessageA(dialog, WM_HSCROLL, TB_ENDTRACK, reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_OPTIONS_VOLUME)));
-        moved = DialogItemText(dialog, IDC_OPTIONS_VOLUME_TEXT);
+        for (int to : {0, 35}) {  // its left end is silence
+            SendDlgItemMessageA(dialog, IDC_OPTIONS_VOLUME, TBM_SETPOS, TRUE, to);
+            SendMessageA(dialog, WM_HSCROLL, TB_ENDTRACK, reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_OPTIONS_VOLUME)));
+            moved += DialogItemText(dialog, IDC_OPTIONS_VOLUME_TEXT) + "=" +
+                     std::to_string(AsNumber(ReadRaw(HKEY_CURRENT_USER, OptionsRoot, "Volume"))) + " ";
+        }
         ClickButton(dialog, IDCANCEL);
     });
     EXPECT_EQ(host.ParseCommand("/xTLOptions", "", conversation.get()).handled, 1);
     options.Join();
-    EXPECT_EQ(shown + "/" + moved, "1100@100/35");
+    EXPECT_EQ(shown + "/" + moved, "1100@100/0=0 35=35 ");
     EXPECT_EQ(AsNumber(ReadRaw(HKEY_CURRENT_USER, OptionsRoot, "EvenOutLoudness")) * 100 +
               AsNumber(ReadRaw(HKEY_CURRENT_USER, OptionsRoot, "Volume")), 35);
 }

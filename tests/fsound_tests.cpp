@@ -47,6 +47,16 @@ std::string TempCopy(const std::string& name) {
     return file;
 }
 
+// Holds a thread in its ending, after the sound layer's thread callback has seen it end:
+// the loader calls this one (.CRT$XLU) after that one (.CRT$XLT).
+DWORD heldAtEnd = 0;
+HANDLE atEnd = nullptr, endGate = nullptr;
+void NTAPI HoldAtEnd(PVOID, DWORD reason, PVOID) {
+    if (reason != DLL_THREAD_DETACH || GetCurrentThreadId() != heldAtEnd) return;
+    SetEvent(atEnd);
+    WaitForSingleObject(endGate, 10000);
+}
+
 // --- MPEG frame headers ------------------------------------------------------------
 
 TEST(MpegFrameTest, ReadsRateChannelsAndFrameSizeOfEachVersionAndLayer) {
@@ -262,9 +272,22 @@ TEST_F(FsoundTest, PlayReturnsAtOnceAndStopCutsTheSoundShortAndPlayStartsItAgain
 
     while (CaptureBytes() == 0) Sleep(5);  // bounded by the test timeout
     Sleep(50);
+    // Its thread held as it ends until the wait is counted (or 5 s), so that there is a
+    // wait to count however the threads are scheduled.
+    heldAtEnd = t.threadId;
+    atEnd = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    endGate = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     const unsigned waits = tunelark::fsound::TeardownWaitsOnThisThread();
+    std::thread releaser([&, self = GetCurrentThreadId()] {
+        WaitForSingleObject(atEnd, 5000);
+        for (int i = 0; i < 500 && tunelark::fsound::TeardownWaitsOn(self) == waits; ++i) Sleep(10);
+        SetEvent(endGate);
+    });
     EXPECT_EQ(FSOUND_Stream_Stop(s), 1);
     tunelark::fsound::WaitForStreamTeardowns();
+    releaser.join();
+    heldAtEnd = 0;
+    for (HANDLE h : {atEnd, endGate}) CloseHandle(h);
     EXPECT_EQ(tunelark::fsound::TeardownWaitsOnThisThread(), waits + 1) << "the wait for its thread went uncounted";
     const long long atStop = CaptureBytes();
     CaptureSummary r = WaitForCapture();
@@ -546,16 +569,6 @@ DWORD WINAPI WaitAtGate(void* gate) {
     return WaitForSingleObject(gate, INFINITE);
 }
 
-// Holds a thread in its ending, after the sound layer's thread callback has seen it end:
-// the loader calls this one (.CRT$XLU) after that one (.CRT$XLT).
-DWORD heldAtEnd = 0;
-HANDLE atEnd = nullptr, endGate = nullptr;
-void NTAPI HoldAtEnd(PVOID, DWORD reason, PVOID) {
-    if (reason != DLL_THREAD_DETACH || GetCurrentThreadId() != heldAtEnd) return;
-    SetEvent(atEnd);
-    WaitForSingleObject(endGate, 10000);
-}
-
 // Closing waits for threads like these: under Wine a process that ends while one starts
 // or ends crashes.
 TEST(FsoundThreadsTest, SettlingWaitsForThreadsStartingAndForThoseNewerThanTheMarkToEnd) {
@@ -669,6 +682,7 @@ struct LevelCase {
     bool aheadBetweenReads;   // as the stream's thread does; without, measured only as played
     bool limited = false;     // the first estimate is so far off that the limiter must act
     bool evenOut = true;
+    double startWithinDb = 0;  // the first 50 ms of the first play against the second's (0: not checked)
 };
 
 void PrintTo(const LevelCase& c, std::ostream* os) { *os << c.name; }
@@ -728,7 +742,14 @@ TEST_P(LevelledSourceTest, HoldsTheCeilingWithoutClipsOrJumps) {
     };
     if (c.aheadBetweenReads) {
         EXPECT_NEAR(lufs(first.out), lufs(second.out), 1.0) << "first play against the next";
+        EXPECT_EQ(first.deepest, c.limited ? first.deepest : 1.0) << "measured ahead, nothing to hold";
     }
+    if (c.startWithinDb > 0) {
+        const std::vector<int16_t> a(first.out.begin(), first.out.begin() + 4800), b(second.out.begin(), second.out.begin() + 4800);
+        EXPECT_NEAR(lufs(a), lufs(b), c.startWithinDb) << "a first play's start, against a later play's";
+    }
+    // Raised at most 12 dB.
+    EXPECT_LE(second.gain, std::pow(10.0, 12 / 20.0) + 1e-12);
     // The later play knows the whole sound: one factor, exactly, where no peak needs holding.
     EXPECT_EQ(second.deepest, 1.0);
     size_t off = 0;
@@ -743,6 +764,10 @@ double QuietIntro(double t) { return t < 0.6 ? 0.01 : 1.0; }
 double FadeIn(double t) { return std::min(1.0, t / 2); }
 double LateClick(double t) { return t >= 1.0 && t < 1.003 ? 1.0 : 0.001; }
 double Steady(double) { return 0.1; }
+double NearSilent(double) { return 0.001; }
+double Strike(double t) { return t < 0.03 ? 1.0 : 0.1; }
+// -17.3 LUFS with a full-scale peak: lowered by 0.7 dB, the peak would pass the ceiling.
+double Burst(double t) { return t >= 0.5 && t < 0.503 ? 1.0 : 0.13; }
 
 INSTANTIATE_TEST_SUITE_P(
     FirstEstimates, LevelledSourceTest,
@@ -751,8 +776,39 @@ INSTANTIATE_TEST_SUITE_P(
                       LevelCase{"fade_in_measured_as_played", 3.0, FadeIn, 0, false},
                       LevelCase{"late_click_measured_as_played", 1.3, LateClick, 0, false, true},
                       LevelCase{"steady_measured_before_the_start", 1.0, Steady, 0.5, false},
+                      LevelCase{"near_silent_measured_before_the_start", 1.0, NearSilent, 0.5, false},
+                      LevelCase{"strike_measured_as_played", 1.0, Strike, 0, false, false, true, 1.0},
+                      LevelCase{"burst_measured_ahead", 1.0, Burst, 0, true},
                       LevelCase{"steady_not_evened_out", 1.0, Steady, 0, true, false, false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A file's measurement is what its next play starts with, until the file changes.
+TEST(LevellingTest, AFileIsKnownUntilItChanges) {
+    using namespace tunelark::fsound;
+    const std::string key = TempCopy("tone_16bit_mono_44100.wav");
+    const auto play = [&] {  // the gain it starts with and the one it ends with
+        SynthDecoder decoder(1.0, Steady);
+        LevelledSource source(decoder, key, Levelling{true, 1.0, 0});
+        const double start = source.Gain();
+        int16_t buffer[2 * 1920];
+        while (source.Read(buffer, 1920) > 0) {
+        }
+        return std::make_pair(start, source.Gain());
+    };
+    const auto first = play(), second = play();
+    EXPECT_GT(second.first, 1.2) << "a quiet sound is raised";
+    EXPECT_EQ(second.first, second.second) << "the second play knows the sound from its start";
+    EXPECT_NE(first.first, second.first) << "a first play starts from what it measured ahead";
+    // Rewritten in place at the same size: only its time tells.
+    const HANDLE file = CreateFileA(key.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    FILETIME written;
+    GetSystemTimeAsFileTime(&written);
+    written.dwHighDateTime += 1;
+    SetFileTime(file, nullptr, nullptr, &written);
+    CloseHandle(file);
+    EXPECT_EQ(play().first, first.first) << "a changed file is measured again";
+    DeleteFileA(key.c_str());
+}
 
 // Run with Media Foundation's libraries disabled, as on a system without them, beside a
 // few rows of the format table (see tests/CMakeLists.txt): those still play.

@@ -272,9 +272,9 @@ TEST(PluginLifecycle, ReloadingThePluginLeavesNothingBehind) {
     ASSERT_GT(before.handles, 0) << "the handle list could not be read";
     for (const auto& [type, count] : after.handlesByType) {
         const auto it = before.handlesByType.find(type);
-        EXPECT_EQ(count, it == before.handlesByType.end() ? 0 : it->second) << type << " handles";
+        EXPECT_LE(count, it == before.handlesByType.end() ? 0 : it->second) << type << " handles";
     }
-    EXPECT_EQ(after.threads, before.threads);
+    EXPECT_LE(after.threads, before.threads);
     // The C++ runtime's record of the loading thread (a few hundred bytes) outlives each
     // unload; the database, the blocklist, jobs and streams of a round would not fit.
     EXPECT_LT(after.heapBytes - before.heapBytes, 512 * Rounds) << "heap bytes over " << Rounds << " rounds";

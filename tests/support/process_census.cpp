@@ -90,10 +90,17 @@ ProcessCensus TakeCensus() {
     return census;
 }
 
+bool Grew(const ProcessCensus& before, const ProcessCensus& after) {
+    for (const auto& [type, count] : after.handlesByType) {
+        const auto it = before.handlesByType.find(type);
+        if (count > (it == before.handlesByType.end() ? 0 : it->second)) return true;
+    }
+    return false;
+}
+
 ProcessCensus SettledCensus(const ProcessCensus& before) {
     ProcessCensus after = TakeCensus();
-    for (int look = 0; look < 10 && (after.handlesByType != before.handlesByType || after.threads != before.threads);
-         ++look) {
+    for (int look = 0; look < 10 && (Grew(before, after) || after.threads > before.threads); ++look) {
         Sleep(100);
         after = TakeCensus();
     }

@@ -18,9 +18,13 @@ struct ProcessCensus {
 
 ProcessCensus TakeCensus();
 
-// A census taken again for up to about a second while its handles or threads differ
-// from `before`: the system's own threads (audio, thread pools) may hold a handle for
-// a moment after the work ends, while a leak stays however long one waits.
+// Whether `after` holds more handles of some type than `before`. A leak check asks for
+// growth only: the system's own threads and caches may let go of a handle meanwhile.
+bool Grew(const ProcessCensus& before, const ProcessCensus& after);
+
+// A census taken again for up to about a second while its handles or threads have grown
+// from `before`: the system's own threads (audio, thread pools) may hold a handle for a
+// moment after the work ends, while a leak stays however long one waits.
 ProcessCensus SettledCensus(const ProcessCensus& before);
 
 }  // namespace testsupport
