@@ -9,6 +9,7 @@
 #include <array>
 #include <atomic>
 #include <fstream>
+#include <optional>
 
 #include "audio_capture.h"
 #include "base/module.h"
@@ -373,31 +374,42 @@ TEST_F(PanelTest, ListMenusActOnTheRowAndTheSelectedPack) {
     }
 }
 
-// Deleting with its file the Sound that plays: the sound stops, and its file goes.
+// Deleting with its file the Sound that plays: the sound stops, and its file goes. Last,
+// the registry refuses the deletion after the up-front check: the user is told why, and
+// the Sound and its file stay.
 TEST_F(PanelTest, DeleteSoundRemovesItsFileOnlyWhenAskedTo) {
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
     const std::string file = std::string(temp) + "tlpanel_delete.wav";
     PlaybackRunning playback;
-    for (int answer : {DeleteCancelled, DeleteKeepFiles, DeleteWithFiles}) {
+    for (const auto& [answer, refused] : {std::pair{DeleteCancelled, false}, {DeleteKeepFiles, false}, {DeleteWithFiles, false},
+                                         {DeleteWithFiles, true}}) {
         FreeSoundDatabase();
         WriteToneWav(file, 440, 8);
         AddPack("Farm", {{"2", "moo", file, "m"}, {"3", "baa", "f", "m"}});
-        if (answer == DeleteWithFiles) {
+        if (answer == DeleteWithFiles && !refused) {
             ASSERT_TRUE(playback.PlayUntilHeard(*FindSound("2", MatchIndexText)));
         }
         ConfigPanelSeams().confirmDelete = [answer](HWND) { return answer; };
+        if (refused) SetRegWriteFilter([](RegWrite w, const std::string&, const char*) { return w == RegWrite::DeleteKey ? ERROR_ACCESS_DENIED : 0L; });
         Rows rows;
+        std::string told = "none";
         Run([&](HWND panel) {
             MarkRow(panel, 0);
+            std::optional<DialogDriver> box;
+            if (refused) box.emplace("Sorry...", [&](HWND b) { told = MessageBoxText(b), ClickButton(b, IDOK); });
             SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_PANEL_DELETE_SOUND, BN_CLICKED), 0);
+            box.reset();
             rows = Sounds(panel);
         });
-        const bool deleted = answer != DeleteCancelled;
+        SetRegWriteFilter(nullptr);
+        const bool deleted = answer != DeleteCancelled && !refused;
         EXPECT_EQ(FindSound("2", MatchIndexText) == nullptr, deleted) << answer;
         EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, (std::string(DatabaseRoot) + "\\Farm\\2").c_str()), !deleted) << answer;
-        EXPECT_EQ(GetFileAttributesA(file.c_str()) == INVALID_FILE_ATTRIBUTES, answer == DeleteWithFiles) << answer;
+        EXPECT_EQ(GetFileAttributesA(file.c_str()) == INVALID_FILE_ATTRIBUTES, deleted && answer == DeleteWithFiles) << answer;
         EXPECT_EQ(rows.size(), deleted ? 1u : 2u) << answer;
+        EXPECT_EQ(told.substr(0, told.find("\r\n")), refused ? "Tunelark could not delete the sound \"moo\" (SoundIndex 2)." : "none");
+        EXPECT_EQ(told.find("run the Tunelark setup program as an administrator") != std::string::npos, refused) << told;
     }
     EXPECT_LT(WaitForCapture().audibleSeconds, 6.0) << "the 8 s sound went on";
     DeleteFileA(file.c_str());
@@ -411,30 +423,39 @@ TEST_F(PanelTest, DeleteSoundPackRemovesNodeKeysRecordsAndFilesWhenAsked) {
     menuAnswer_ = IDM_PANEL_DELETE_SOUNDPACK;
     PlaybackRunning playback;
     const std::string dir = plugins + "\\Tunelark\\Farm", row = "2|moo|" + dir + "\\a.wav|m";
-    for (int answer : {DeleteCancelled, DeleteKeepFiles, DeleteWithFiles}) {
+    // The last: the registry refuses the deletion after the up-front check.
+    for (const auto& [answer, refused] : {std::pair{DeleteCancelled, false}, {DeleteKeepFiles, false}, {DeleteWithFiles, false},
+                                         {DeleteWithFiles, true}}) {
         FreeSoundDatabase();
         for (const std::string& d : {plugins, plugins + "\\Tunelark", dir}) CreateDirectoryA(d.c_str(), nullptr);
         WriteToneWav(dir + "\\a.wav", 440, 8);
         AddPack("Zoo", {{"1", "roar", "f", "m"}});
         AddPack("Farm", {{"2", "moo", dir + "\\a.wav", "m"}});
         // What plays is cut off, and its file goes with the others.
-        if (answer == DeleteWithFiles) {
+        if (answer == DeleteWithFiles && !refused) {
             ASSERT_TRUE(playback.PlayUntilHeard(*FindSound("2", MatchIndexText)));
         }
         ConfigPanelSeams().confirmDelete = [answer](HWND) { return answer; };
+        if (refused) SetRegWriteFilter([](RegWrite w, const std::string&, const char*) { return w == RegWrite::DeleteKey ? ERROR_ACCESS_DENIED : 0L; });
         Rows tree, rows;
+        std::string told = "none";
         Run([&](HWND panel) {
+            std::optional<DialogDriver> box;
+            if (refused) box.emplace("Sorry...", [&](HWND b) { told = MessageBoxText(b), ClickButton(b, IDOK); });
             RightClickItem(panel, PackItem(panel, 1));
+            box.reset();
             tree = TreeItems(Tree(panel));
             rows = Sounds(panel);
         });
-        const bool deleted = answer != DeleteCancelled;
+        SetRegWriteFilter(nullptr);
+        const bool deleted = answer != DeleteCancelled && !refused;
         EXPECT_EQ(shownMenu_, 0);
         EXPECT_EQ(tree, deleted ? Rows({"All Sounds", "-Zoo"}) : Rows({"All Sounds", "-Zoo", "-Farm"})) << answer;
         EXPECT_EQ(FindSoundPackByName("Farm", MatchPackName) == nullptr, deleted) << answer;
         EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, (std::string(DatabaseRoot) + "\\Farm").c_str()), !deleted);
-        EXPECT_EQ(GetFileAttributesA(dir.c_str()) == INVALID_FILE_ATTRIBUTES, answer == DeleteWithFiles) << answer;
+        EXPECT_EQ(GetFileAttributesA(dir.c_str()) == INVALID_FILE_ATTRIBUTES, deleted && answer == DeleteWithFiles) << answer;
         EXPECT_EQ(std::count(rows.begin(), rows.end(), row), deleted ? 0 : 1) << answer;
+        EXPECT_EQ(told.substr(0, told.find("\r\n")), refused ? "Tunelark could not delete the SoundPack \"Farm\"." : "none");
     }
     EXPECT_LT(WaitForCapture().audibleSeconds, 6.0) << "the 8 s sound went on";
     DeleteDirectoryTree(plugins);

@@ -285,6 +285,17 @@ TEST_F(InstallTest, ARefusedInstallSaysWhatWasSavedAndAgainCompletesIt) {
     EXPECT_NE(InstallSoundPack(farm, nullptr, &outcome), nullptr);
     EXPECT_EQ(outcome.added, (std::vector<int>{3, 4}));
     EXPECT_EQ(Database().size(), 7u);
+    // An update refused halfway: the Sound whose file could not be written is there as the registry holds it.
+    SetRegWriteFilter([](RegWrite, const std::string& key, const char* value) -> RegResult {
+        return key.ends_with("Farm\\6") && value && value == std::string("Filename") ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+    });
+    InstallErrorText.clear();
+    EXPECT_NE(InstallSoundPack(WriteIni(Header("Farm", 2, "B") + SoundSection(1, "5", "e") + SoundSection(2, "6", "f")), nullptr, &outcome), nullptr);
+    SetRegWriteFilter(nullptr);
+    EXPECT_NE(InstallErrorText.find("with SoundIndex 5; not saved: SoundIndex 6."), std::string::npos) << InstallErrorText;
+    const auto updated = Database();
+    EXPECT_EQ(updated.count("Farm|6|6|f|||" + PackKey("Farm") + "\\6"), 1u) << "its key and Command, no more";
+    EXPECT_EQ(Reloaded(), updated);
 }
 
 TEST_F(InstallTest, AFileClaimingBillionsOfSoundsEndsQuicklyWithABoundedReport) {

@@ -185,10 +185,14 @@ TEST_F(SoundDialogTest, ARefusedOrNetworkSoundIsToldAndMemoryIsTheRegistry) {
     const Filter fileAndDeletes = [](RegWrite w, const std::string&, const char* v) {
         return w == RegWrite::DeleteKey || (v && std::string(v) == "Filename");
     };
-    struct Case { std::string edited; const char* file; Filter refuse; const char* told; bool stays; std::vector<std::string> rows; };
+    const auto value = [](const char* name) { return [name](RegWrite, const std::string&, const char* v) { return v && v == std::string(name); }; };
+    // press: OK, or the Enabled box, which must spring back to the flag the registry keeps.
+    struct Case { std::string edited; const char* file; Filter refuse; const char* told; bool stays; std::vector<std::string> rows; int press = IDOK; };
     const std::vector<std::string> unchanged = {"5|c5|f|m", "7|c7|f|m"};
     const Case cases[] = {
         {"", "f", createSix, "Tunelark could not add the sound \"moo\" (SoundIndex 6) to the SoundPack \"Farm\".\r\n\r\n", false, unchanged},
+        {"", "f", value("Filename"), "Tunelark could not add the sound \"moo\" (SoundIndex 6) to the SoundPack \"Farm\".\r\n\r\n", false, unchanged},
+        {"5", "f", value("Enabled"), "Tunelark could not switch the sound \"c5\" (SoundIndex 5) off.", true, unchanged, IDC_SOUND_ENABLED},
         {"", "f", fileAndDeletes, "Tunelark could not add the sound \"moo\" (SoundIndex 6) to the SoundPack \"Farm\".\r\n"
          "Part of it was saved: the list shows the sound \"moo\" (SoundIndex 6) as the registry holds it, with its command "
          "as you gave it, but not its file and message.", false, {"5|c5|f|m", "6|moo||", "7|c7|f|m"}},
@@ -211,18 +215,21 @@ TEST_F(SoundDialogTest, ARefusedOrNetworkSoundIsToldAndMemoryIsTheRegistry) {
             return c.refuse(what, key, value) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
         });
         std::string told;
-        bool stayed = false;
+        bool stayed = false, ticked = false;
         Open(c.edited, [&](HWND dialog) {
             for (auto [id, text] : {std::pair{IDC_SOUND_INDEX, "6"}, {IDC_SOUND_COMMAND, "moo"}, {IDC_SOUND_FILENAME, c.file}, {IDC_SOUND_MESSAGE, "m"}})
                 SetDlgItemTextA(dialog, id, text);
             DialogDriver box("Sorry...", [&](HWND b) { told = MessageBoxText(b), ClickButton(b, IDOK); });
-            SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+            if (c.press == IDOK) SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+            else SendDlgItemMessageA(dialog, c.press, BM_CLICK, 0, 0);
             box.Join();
             stayed = !WaitUntilGone(dialog, c.stays ? 300 : 3000);
+            ticked = IsDlgButtonChecked(dialog, IDC_SOUND_ENABLED) == BST_CHECKED;
         });
         SetRegWriteFilter(nullptr);
         EXPECT_EQ(told.rfind(c.told, 0), 0u) << told;
         EXPECT_EQ(stayed, c.stays) << c.file;
+        EXPECT_EQ(ticked, stayed && !c.edited.empty()) << "Edit Sound shows the registry's Enabled flag: " << told;
         EXPECT_EQ(rows(), c.rows) << told;
         FreeSoundDatabase();
         LoadSoundDatabase(SoundsKeyPath);

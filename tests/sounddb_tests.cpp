@@ -1,14 +1,18 @@
 // The sound database: records, lookups and their registry copy below HKEY_LOCAL_MACHINE.
 #include <algorithm>
 #include <climits>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "registry_fixture.h"
+#include "sounddb/library_change.h"
 #include "sounddb/sound_records.h"
 #include "sounddb/sound_registry.h"
 #include "base/text_compare.h"
+#include "support/read_only_keys.h"
 
 using namespace tunelark;
 using testsupport::KeyExists;
@@ -78,6 +82,18 @@ protected:
         testsupport::WriteText(HKEY_LOCAL_MACHINE, path, name, text);
     }
     static void CreateKey(const std::string& path) { testsupport::CreateKey(HKEY_LOCAL_MACHINE, path); }
+    // "Pack|" and "Pack|IndexText" of every record, in name order as a reload would have them.
+    static std::string Held() {
+        std::vector<std::string> lines;
+        for (SoundPack* p = FirstSoundPack(); p; p = p->Next()) {
+            lines.push_back(p->Name() + "|");
+            for (const std::string& index : IndexTexts(p)) lines.push_back(p->Name() + "|" + index);
+        }
+        std::sort(lines.begin(), lines.end());
+        std::string held;
+        for (const std::string& line : lines) held += line + " ";
+        return held;
+    }
 };
 
 // ---- Encoded index
@@ -542,6 +558,49 @@ TEST_F(SoundDbTest, DeletingRemovesKeysAndRecords) {
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, (PackPath("Kept") + "\\12").c_str()));
     EXPECT_EQ(keptC->KeyPath(), PackPath("Kept") + "\\13");
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, keptC->KeyPath().c_str()));
+}
+
+// Changes the registry refuses after the up-front check (a right denied on a key below a
+// Sound's, a write refused): the user is told what stays and what to do about it, and
+// memory holds what a reload finds.
+TEST_F(SoundDbTest, RefusedChangesSayWhatStaysAndMemoryIsTheRegistry) {
+    const auto birds = [] {
+        auto pack = std::make_unique<SoundPack>();
+        pack->SetName("Birds"), pack->SetKeyPath(PackPath("Birds"));
+        SoundPack* added = nullptr;
+        return CreateSoundPack(std::move(pack), &added);
+    };
+    const char* const rights = "run the Tunelark setup program as an administrator";
+    const char* const other = "Try again; if it is refused again, ask an administrator.";
+    struct Case { bool locked; RegResult artist, deletes; std::function<Refusal()> change; std::string told; const char* advice; std::string held; };
+    const Case cases[] = {
+        {true, 0, 0, [] { return RemoveSoundFromLibrary(FindSound("2", MatchIndexText)); },
+         "Tunelark could not delete the sound \"b\" (SoundIndex 2).\r\n\r\nWindows", rights, "Farm| Farm|1 Farm|2 "},
+        {true, 0, 0, [] { return RemoveSoundPackFromLibrary(FirstSoundPack()); }, "Tunelark could not delete the SoundPack \"Farm\".\r\n"
+         "1 of its 2 sounds were deleted; the SoundPack and its other sounds stay.\r\n\r\n", rights, "Farm| Farm|2 "},
+        {false, ERROR_NOT_ENOUGH_QUOTA, ERROR_ACCESS_DENIED, birds, "Tunelark could not create the SoundPack \"Birds\".\r\n"
+         "Its key was created, without all of its values", other, "Birds| Farm| Farm|1 Farm|2 "},
+        {false, ERROR_ACCESS_DENIED, 0, birds, "Tunelark could not create the SoundPack \"Birds\".\r\n\r\n", rights, "Farm| Farm|1 Farm|2 "},
+    };
+    for (const Case& c : cases) {
+        FreeSoundDatabase(), testsupport::ErasePluginKeys();
+        testsupport::StoreSound("Farm", "1", "a", "f", "m"), testsupport::StoreSound("Farm", "2", "b", "f", "m");
+        CreateKey(PackPath("Farm") + "\\2\\x");
+        LoadSoundDatabase(SoundsKeyPath);
+        std::optional<testsupport::ReadOnlyKeys> locked;  // no enumerating below Sound 2: it cannot be deleted
+        if (c.locked) locked.emplace(HKEY_LOCAL_MACHINE, PackPath("Farm") + "\\2\\x", "0x20001");
+        SetRegWriteFilter([&c](RegWrite w, const std::string&, const char* v) -> RegResult {
+            return w == RegWrite::DeleteKey ? c.deletes : w == RegWrite::SetValue && v && v == std::string("Artist") ? c.artist : 0;
+        });
+        const std::string told = RefusalText(c.change());
+        SetRegWriteFilter(nullptr);
+        const std::string held = Held();
+        EXPECT_EQ(told.rfind(c.told, 0), 0u) << told;
+        EXPECT_NE(told.find(c.advice), std::string::npos) << told;
+        EXPECT_EQ(held, c.held) << told;
+        FreeSoundDatabase(), LoadSoundDatabase(SoundsKeyPath);
+        EXPECT_EQ(Held(), held) << "after a reload: " << told;
+    }
 }
 
 TEST_F(SoundDbTest, UnsafeNamesNeverReachAnotherKey) {

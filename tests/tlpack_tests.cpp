@@ -151,6 +151,14 @@ TEST_F(TlpackTest, ChangesNeedTheSetupsGrantAndARefusalExitsWithOne) {
     // A file the system keeps (bin/fixtures/kept/tlpack): not all removed, exit 1.
     WriteText(HKEY_LOCAL_MACHINE, "Software\\Drovask\\MsgPlus2", "PluginDir", ProgramDir() + "fixtures\\kept\\tlpack");
     ExpectRuns({{"remove Farm --files", 1, {"removed \"Farm\", but not all of", "1 file or folder stays"}}});
+    // A pack key kept only while the registry runs takes no lasting Sound key: the update is
+    // refused halfway, for no want of rights.
+    HKEY volatileFarm = nullptr;
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, (std::string(DatabaseRoot) + "\\Farm").c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                    KEY_WRITE, nullptr, &volatileFarm, nullptr);
+    RegCloseKey(volatileFarm);
+    ExpectRuns({{"install " + good, 1, {"Tunelark could not install all of the SoundPack \"Farm\".", "not saved: SoundIndex 501",
+                                        "Try again; if it is refused again", "updated \"Farm\": 0 sounds"}}});
 }
 
 // Under the label "codepages": a pack and a file named with second bytes "\\" and "|"
