@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/ansi_text.h"
@@ -38,19 +39,22 @@ void ExpectAll(std::initializer_list<Case> cases, int hostVersion = 3) {
     for (const Case& c : cases) EXPECT_EQ(Strip(c.in, hostVersion), c.out) << "input: " << c.in;
 }
 
-// "Zソ" and kin end in a second byte "\\" (a letter in 949): walked by character.
+// "Zソ" and kin end in a second byte "\\" (a letter in 949): walked by character. 932 has
+// two lead ranges, and half-width katakana (0xA1 to 0xDF) between them are single bytes.
 TEST(CodePage, TextIsWalkedByCharacter) {
-    const std::pair<unsigned, std::string> cases[] = {
-        {932, "Z\x83\x5C"}, {936, "Z\x81\x5C"}, {949, "Z\x81\x41"}, {950, "Z\xA4\x5C"}, {1252, "Z\x83\x41"}};
-    for (const auto& [number, text] : cases) {
+    const std::tuple<unsigned, std::string, bool> cases[] = {{932, "Z\x83\x5C", true}, {932, "Z\xE0\x5C", true},
+        {932, "Z\xFC\x5C", true}, {932, "Z\xA1\x5C", false}, {932, "Z\xDF\x5C", false}, {936, "Z\x81\x5C", true},
+        {949, "Z\x81\x41", true}, {950, "Z\xA4\x5C", true}, {1252, "Z\x83\x41", false}};
+    for (const auto& [number, text, dbcs] : cases) {
         const CodePage page = CodePageOf(number);
-        const bool dbcs = number != 1252;
         const std::string two = text.substr(1), last = text.substr(2);
+        // The last two: a lone lead byte at the end cut off, a needle that ends inside a character.
         const std::vector<size_t> walked = {page.FindLastOf(text, last), page.FitLength(text, 2), page.FitLength(two, 1),
             page.CharCount(text), page.EndsWith(text, last[0]), page.Find(text + text, last + "Z"),
-            page.EqualsIgnoreAsciiCase(two.substr(0, 1) + "A", two.substr(0, 1) + "a")};
-        EXPECT_EQ(walked, (dbcs ? std::vector<size_t>{CodePage::npos, 1, 0, 2, 0, CodePage::npos, 0}
-                                : std::vector<size_t>{2, 2, 1, 3, 1, 2, 1})) << number;
+            page.EqualsIgnoreAsciiCase(two.substr(0, 1) + "A", two.substr(0, 1) + "a"), page.FitLength(text.substr(0, 2), 9),
+            page.Find(text, text.substr(0, 2))};
+        EXPECT_EQ(walked, (dbcs ? std::vector<size_t>{CodePage::npos, 1, 0, 2, 0, CodePage::npos, 0, 1, CodePage::npos}
+                                : std::vector<size_t>{2, 2, 1, 3, 1, 2, 1, 2, 0})) << number << " " << (text[1] & 0xFF);
         EXPECT_EQ(page.FoldAsciiCase(text), "z" + (dbcs ? two : CodePage().FoldAsciiCase(two))) << number;
     }
     std::string name = "xy";  // cut to the 130-byte buffer in the system's code page, whole
@@ -58,6 +62,8 @@ TEST(CodePage, TextIsWalkedByCharacter) {
     char cut[130];
     StripPlusCodes(PlusCodes{}, name.c_str(), cut, sizeof cut, 3);
     EXPECT_EQ(std::strlen(cut), SystemCodePage().IsDoubleByte() ? 128u : 129u) << GetACP();
+    StripPlusCodes(PlusCodes{}, name.substr(0, 5).c_str(), cut, sizeof cut, 3);  // ends in a lone lead byte
+    EXPECT_EQ(std::strlen(cut), SystemCodePage().IsDoubleByte() ? 4u : 5u) << GetACP();
 }
 
 TEST(StripPlusCodesText, DefaultCodesWithTheNewerHost) {

@@ -82,7 +82,8 @@ TEST_F(NotifyTest, AReadOnlyDatabaseStillSendsAndReceives) {
 }
 
 // Under the label "codepages": commands that differ only in a second byte are two sounds,
-// and a notification plays a file whose name holds second bytes "\\" and "|".
+// a long message is cut where a character ends, and a notification plays a file whose
+// name holds second bytes "\\" and "|".
 TEST_F(NotifyTest, DoubleByteCommandsAndFileNamesPlay) {
     const DoubleByteSamples s = SamplesOfThisCodePage();
     const std::string file = ProgramDir() + s.file + ".wav";
@@ -90,6 +91,9 @@ TEST_F(NotifyTest, DoubleByteCommandsAndFileNamesPlay) {
     StoreSound(s.name, "301", s.letterA, file, "m"), StoreSound(s.name, "302", s.letterB, file, "m"), Start();
     EXPECT_EQ(host.ParseCommand("/xTL" + s.letterA, "", conversation.get()).text + host.ParseCommand("/xTL" + s.letterB, "",
               conversation.get()).text, "\x12TL\x01\x02\x30m\x12TL\x01\x02\x31m");
+    std::string typed;  // longer than the host's buffer
+    while (typed.size() < 5000) typed += s.letterA;
+    EXPECT_EQ(host.ParseCommand("/xTL" + s.letterA, typed, conversation.get()).text, "\x12TL\x01\x02\x30" + typed.substr(0, 4088));
     ResetCapture();
     EXPECT_EQ(Receive("TL\x01\x02\x30", "Bob", conversation.get()), std::vector<std::string>{});
     EXPECT_NEAR(WaitForCapture().audibleSeconds, 0.3, 0.1);

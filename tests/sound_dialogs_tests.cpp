@@ -201,6 +201,7 @@ TEST_F(SoundDialogTest, ARefusedOrNetworkSoundIsToldAndMemoryIsTheRegistry) {
         {"", "\\\\tlserver\\share\\a.wav", none, "The sound's file \\\\tlserver\\share\\a.wav is on another computer", true, unchanged},
         {"", "//tlserver/share/a.wav", none, "The sound's file //tlserver/share/a.wav is on another computer", true, unchanged},
         {"5", "\\\\?\\UNC\\tlserver\\share\\a.wav", none, "The sound's file \\\\?\\UNC\\tlserver", true, unchanged},
+        {"", "\\\\.\\UNC\\tlserver\\share\\a.wav", none, "The sound's file \\\\.\\UNC\\tlserver", true, unchanged},
     };
     const auto rows = [] {
         std::vector<std::string> texts;

@@ -1,11 +1,14 @@
 #include <windows.h>
+#include <winioctl.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -64,6 +67,23 @@ std::vector<size_t> AudibleWindows(const std::vector<int16_t>& s, size_t window)
 std::vector<int16_t> ReadCaptureWhenQuiet() {
     WaitForCapture();
     return ReadCapture();
+}
+
+// Maps a drive letter to this prefix's C: as Wine's drive setup does, by a request to its
+// mount manager (Wine has no network provider for WNetAddConnection2): DRIVE_REMOTE makes
+// it a network drive, DRIVE_NO_ROOT_DIR unmaps it.
+bool MapDrive(wchar_t letter, ULONG type) {
+    struct Drive { ULONG size, type, fsType, serial; ULONGLONG device; WCHAR letter; USHORT pathAt, deviceAt, labelAt;
+                   char path[MAX_PATH]; };
+    Drive d{sizeof(Drive), type, 0, 0, 0, letter, offsetof(Drive, path)};
+    std::snprintf(d.path, sizeof d.path, "%s/drive_c", std::getenv("WINEPREFIX"));
+    HANDLE manager = CreateFileA("\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    DWORD got = 0;
+    const DWORD define = CTL_CODE(0x6D, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
+    const BOOL done = DeviceIoControl(manager, define, &d, sizeof d, nullptr, 0, &got, nullptr);
+    CloseHandle(manager);
+    return done;
 }
 
 // The sentinel job tells a test that every job posted before it has run.
@@ -241,6 +261,13 @@ TEST_F(SoundPlayTest, AnswersFollowTheFileTestFirstAndThenTheSwitches) {
     Sound* shared = MakePack({"\\\\tlserver\\share" + tone.substr(2)})->Sounds();
     EXPECT_EQ(Play(*shared, 0), PlayFileMissing);
     EXPECT_EQ(Play(*shared, 1), PlayPosted);
+    // Nor from a mapped network drive; a letter mapped anew is asked again.
+    Sound* mapped = MakePack({"N" + tone.substr(1)})->Sounds();
+    ASSERT_TRUE(MapDrive(L'n', DRIVE_REMOTE));
+    EXPECT_EQ(Play(*mapped, 0), PlayFileMissing);
+    MapDrive(L'n', DRIVE_FIXED);
+    EXPECT_EQ(Play(*mapped, 0), PlaySwitchedOff);
+    MapDrive(L'n', DRIVE_NO_ROOT_DIR);
 }
 
 // The level the device gets: with loudness evened out, tones 20 dB apart come out alike

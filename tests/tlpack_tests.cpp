@@ -162,13 +162,13 @@ TEST_F(TlpackTest, ChangesNeedTheSetupsGrantAndARefusalExitsWithOne) {
 }
 
 // Under the label "codepages": a pack and a file named with second bytes "\\" and "|"
-// install, play (check decodes), list and go.
+// install, play (check decodes), list and go; the pack's name ends in one "\\" (not in 949).
 TEST_F(TlpackTest, DoubleByteNamesInstallListAndGo) {
     const DoubleByteSamples s = SamplesOfThisCodePage();
-    const std::string dir = root_ + "\\Tunelark\\" + s.name;
+    const std::string name = s.name + s.file.substr(0, 2), dir = root_ + "\\Tunelark\\" + name;
     ASSERT_TRUE(CreateDirectoryA(dir.c_str(), nullptr) &&
                 CopyFileA(SoundPath("tone_16bit_mono_44100.wav").c_str(), (dir + "\\" + s.file + ".wav").c_str(), FALSE));
-    const std::string ini = Ini("dbcs.ini", "[Header]\nTotalSounds=1\nName=" + s.name + "\nArtist=A\nVersion=1\n"
+    const std::string ini = Ini("dbcs.ini", "[Header]\nTotalSounds=1\nName=" + name + "\nArtist=A\nVersion=1\n"
         "[Sound1]\nSoundIndex=701\nCommand=" + s.letterA + "\nFilename=" + s.file + ".wav\nMessage=m\n");
     // A pack key of 150 characters, 300 bytes here: the share walks it.
     std::string longName;
@@ -176,9 +176,10 @@ TEST_F(TlpackTest, DoubleByteNamesInstallListAndGo) {
     CreateKey(HKEY_LOCAL_MACHINE, std::string(DatabaseRoot) + "\\" + longName);
     ExpectRuns({{"check " + ini, 0, {"no problems: 1 sounds"}},
                 {"share", 0, {"every user may change the SoundPacks"}},
-                {"install " + ini, 0, {"installed \"" + s.name + "\": 1 sounds"}},
-                {"list", 0, {s.name + " - A", dir + "\\" + s.file + ".wav"}},
-                {"remove \"" + s.name + "\" --files", 0, {"removed \"" + s.name + "\" and its files"}}});
+                {"install " + ini, 0, {"installed \"" + name + "\": 1 sounds"}},
+                {"list", 0, {name + " - A", dir + "\\" + s.file + ".wav"}},
+                {"remove \"" + name + "\" --files", 0, {"removed \"" + name + "\" and its files"}}});
+    EXPECT_EQ(GetFileAttributesA(dir.c_str()), INVALID_FILE_ATTRIBUTES) << "its files and folder are gone";
 }
 
 }  // namespace
