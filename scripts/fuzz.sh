@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds one fuzz target natively with clang (libFuzzer, ASan, UBSan) into the given
-# directory and runs a fixed number of inputs from a fixed seed. Fails on any finding.
+# directory and runs a fixed number of inputs, or for a fixed time, from a fixed seed.
+# Fails on any finding.
 # Usage: fuzz.sh BUILD_DIR [RUNS] [TARGET]   (TARGET: tests/fuzz/TARGET_fuzz.cpp,
-# default strip_plus_codes; RUNS default 500000, 0 for no end: until a finding or Ctrl-C).
-# ctest runs each target for a few seconds (tests/CMakeLists.txt); a long run is e.g.
+# default strip_plus_codes; RUNS default 500000, 0 for no end: until a finding or Ctrl-C;
+# a number of seconds as e.g. 30s: inputs for that long).
+# ctest runs each target for 30 s (tests/CMakeLists.txt); a long run is e.g.
 #   bash scripts/fuzz.sh build/fuzz 0 wav_parse
 # TUNELARK_FUZZ_SEEDS: a directory of more seeds (the build's
 # test sounds), of which the files matching the target's pattern are used.
@@ -73,6 +75,8 @@ fi
 cd "$out"
 export ASAN_OPTIONS="abort_on_error=1:detect_leaks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+limit=()
 [ "$runs" = 0 ] && runs=-1
-"$binary" -seed=1 -runs="$runs" -max_len="$max_len" -timeout=10 -print_final_stats=1 \
+if [[ "$runs" == *s ]]; then limit=(-max_total_time="${runs%s}"); runs=-1; fi
+"$binary" -seed=1 -runs="$runs" "${limit[@]}" -max_len="$max_len" -timeout=10 -print_final_stats=1 \
   "$work" "$root/$seeds"

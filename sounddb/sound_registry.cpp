@@ -17,7 +17,7 @@ const char* const SoundsKeyPath = "SOFTWARE\\vorquell_ software\\Tlx3\\Sounds";
 namespace {
 
 // Every text of the database is read through a buffer of this size.
-constexpr DWORD TextBufferSize = 1024;
+constexpr DWORD TextBufferSize = MaxSoundTextBytes + 1;
 
 // All a load does with a key: count and name the keys below it, read its values. A user
 // who may only read has these rights, so every user loads alike, and as fast.

@@ -14,6 +14,8 @@ namespace tunelark {
 
 extern const char* const DatabaseKeyPath;  // below HKEY_LOCAL_MACHINE; SoundsKeyPath's parent
 extern const char* const SoundsKeyPath;    // below HKEY_LOCAL_MACHINE
+// The longest text of a Sound (command, file, message) that a load reads back, in bytes.
+constexpr size_t MaxSoundTextBytes = 1023;
 
 // A name that may stand as one key below the database: not empty, no "\", not "." or
 // "..". Anything else could address a key other than the record's own. ("/" is an

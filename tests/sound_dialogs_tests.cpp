@@ -149,8 +149,10 @@ TEST_F(SoundDialogTest, PanelEditMovesTheKeyAndAddAppendsARow) {
             HWND tree = GetDlgItem(panel, IDC_PANEL_PACK_TREE), list = GetDlgItem(panel, IDC_PANEL_SOUND_LIST);
             TreeView_SelectItem(tree, TreeView_GetChild(tree, TreeView_GetRoot(tree)));
             DialogDriver dialogDriver(edit ? "Edit Sound" : "Add Sounds", [&](HWND dialog) {
-                for (auto [id, text] : {std::pair{IDC_SOUND_INDEX, "6"}, {IDC_SOUND_COMMAND, "moo"}, {IDC_SOUND_FILENAME, "f"}, {IDC_SOUND_MESSAGE, "m"}})
+                for (auto [id, text] : {std::pair{IDC_SOUND_INDEX, "6"}, {IDC_SOUND_COMMAND, "moo"}, {IDC_SOUND_FILENAME, "f"}, {IDC_SOUND_MESSAGE, ""}})
                     SetDlgItemTextA(dialog, id, text);
+                // Pasted: no longer than a load reads back.
+                SendDlgItemMessageA(dialog, IDC_SOUND_MESSAGE, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(std::string(3000, 'm').c_str()));
                 SendDlgItemMessageA(dialog, IDC_SOUND_ENABLED, BM_CLICK, 0, 0);
                 PostMessageA(dialog, WM_COMMAND, IDOK, 0);
             });
@@ -166,7 +168,10 @@ TEST_F(SoundDialogTest, PanelEditMovesTheKeyAndAddAppendsARow) {
         EXPECT_EQ(ShowConfigPanel(nullptr), PanelClosed);
         panelDriver.Join();
         using Rows = std::vector<std::string>;
-        EXPECT_EQ(rows, (edit ? Rows{"6|moo|f|m", "7|c7|f|m"} : Rows{"5|c5|f|m", "7|c7|f|m", "6|moo|f|m"}));
+        const std::string added = "6|moo|f|" + std::string(MaxSoundTextBytes, 'm');
+        EXPECT_EQ(rows, (edit ? Rows{added, "7|c7|f|m"} : Rows{"5|c5|f|m", "7|c7|f|m", added}));
+        LoadSoundDatabase(SoundsKeyPath);
+        EXPECT_EQ(FindSoundByIndex(6, MatchIndex)->Message().size(), MaxSoundTextBytes) << "read back whole";
         EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, (farmKey + "5").c_str()), !edit);
         // Edit keeps the cleared box; Add has no box and saves the Sound enabled.
         EXPECT_EQ(AsNumber(ReadRaw(HKEY_LOCAL_MACHINE, (farmKey + "6").c_str(), "Enabled")), edit ? 0 : 1);

@@ -130,6 +130,9 @@ bool Admit(HWND dialog, SoundDialogState& state) {
     state.count = 1;
     state.mask = 0;
     SendDlgItemMessageA(dialog, IDC_SOUND_INDEX, EM_LIMITTEXT, IndexFieldLimit, 0);
+    // No longer than a load reads back: a longer text would come back empty.
+    for (int id : {IDC_SOUND_COMMAND, IDC_SOUND_FILENAME, IDC_SOUND_MESSAGE})
+        SendDlgItemMessageA(dialog, id, EM_LIMITTEXT, MaxSoundTextBytes, 0);
     return true;
 }
 
