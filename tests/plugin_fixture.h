@@ -29,7 +29,7 @@ protected:
         conversation = MakeObject<standin::Conversation>();
     }
     void TearDown() override {
-        if (initialized_) host.exports().Uninitialize();
+        Stop();
         RegistryTest::TearDown();
     }
 
@@ -37,6 +37,12 @@ protected:
     void Start(bool withMessenger = true, int hostVersion = 3) {
         host.exports().Initialize(hostVersion, "test host", withMessenger ? messenger.get() : nullptr);
         initialized_ = true;
+    }
+
+    // Ends the session that Start began, so that the next Start begins another.
+    void Stop() {
+        if (initialized_) host.exports().Uninitialize();
+        initialized_ = false;
     }
 
     std::vector<standin::Toast> Toasts() const { return toasts.toasts; }
