@@ -66,12 +66,11 @@ void PostDeviceNotice(DeviceNotice notice, const char* device) {
 }
 
 std::string NoticeText(WPARAM notice, const std::string& device) {
-    const std::string name = "\"" + device + "\"";
-    if (notice == DeviceGone)
-        return "The sound device " + name + " chosen in Advanced Options is not connected. Sounds play on the "
-               "default device until it is back.";
-    return "The sound device " + name + " would not play a sound (it may be in use), so it played on the "
-           "default device.";
+    // The name is looked up again by number when an open is refused, which a device
+    // unplugged that moment no longer has.
+    const std::string name = device.empty() ? std::string("The chosen sound device") : "\"" + device + "\"";
+    if (notice == DeviceGone) return name + " is not connected: sounds play on the default device.";
+    return name + " would not play: the sound played on the default device.";
 }
 
 LRESULT CALLBACK NoticeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

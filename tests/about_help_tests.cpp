@@ -7,7 +7,7 @@
 #include <commctrl.h>
 #include <mmsystem.h>
 
-#include <algorithm>
+#include <map>
 
 using namespace testsupport;
 
@@ -109,24 +109,19 @@ TEST_F(AboutHelpTest, AdvancedOptionsWritesTheToastSwitchAtOnce) {
 
 namespace {
 
-// The drop-down offers the default and the devices by the names the system lists, and
-// stores the one picked by its name at once; a stored device the system does not list is
-// shown as such and stays stored until another is picked.
+// The default, then the devices as the system lists them; the pick stored by name at once,
+// and a stored device the system does not list shown as such and kept until another is.
 TEST_F(AboutHelpTest, AdvancedOptionsStoresTheOutputDeviceByItsName) {
     const ExtraOutputDevices devices;
     Start();
-    // In the system's order, which need not be the order Wine was given them in.
     std::string listed = "The system's default device|";
-    int headset = 0, speakers = 0;
-    for (UINT i = 0, n = waveOutGetNumDevs(); i < n; ++i) {
+    std::map<std::string, int> item;
+    for (UINT i = 0; i < waveOutGetNumDevs(); ++i) {
         WAVEOUTCAPSA caps{};
         waveOutGetDevCapsA(i, &caps, sizeof caps);
-        const std::string name = caps.szPname;
-        listed += name + "|";
-        if (name == "Out: tunelark_headset") headset = static_cast<int>(i) + 1;
-        if (name == "Out: tunelark_speakers") speakers = static_cast<int>(i) + 1;
+        listed += caps.szPname + std::string("|"), item[caps.szPname] = static_cast<int>(i) + 1;
     }
-    ASSERT_EQ(std::count(listed.begin(), listed.end(), '|'), 5) << listed;
+    const int headset = item["Out: tunelark_headset"], speakers = item["Out: tunelark_speakers"];
     struct Case { const char* stored; int pick; std::string shown; const char* after; };
     for (const Case& c : {Case{nullptr, headset, listed + "@0", "Out: tunelark_headset"},
                           Case{"Out: tunelark_headset", 0, listed + "@" + std::to_string(headset), nullptr},
@@ -136,16 +131,11 @@ TEST_F(AboutHelpTest, AdvancedOptionsStoresTheOutputDeviceByItsName) {
         std::string shown;
         DialogDriver options("Tunelark Advanced Options", [&](HWND dialog) {
             const HWND box = GetDlgItem(dialog, IDC_OPTIONS_DEVICE);
-            for (LRESULT i = 0, n = SendMessageA(box, CB_GETCOUNT, 0, 0); i < n; ++i) {
-                char text[256] = "";
-                SendMessageA(box, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-                shown += std::string(text) + "|";
-            }
+            char text[256];
+            for (int i = 0; SendMessageA(box, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text)) != CB_ERR; ++i) shown += text + std::string("|");
             shown += "@" + std::to_string(SendMessageA(box, CB_GETCURSEL, 0, 0));
-            if (c.pick >= 0) {
-                SendMessageA(box, CB_SETCURSEL, c.pick, 0);
-                SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_OPTIONS_DEVICE, CBN_SELCHANGE), reinterpret_cast<LPARAM>(box));
-            }
+            if (c.pick >= 0) SendMessageA(box, CB_SETCURSEL, c.pick, 0);
+            if (c.pick >= 0) SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_OPTIONS_DEVICE, CBN_SELCHANGE), LPARAM(box));
             ClickButton(dialog, c.pick == 0 ? IDCANCEL : IDOK);
         });
         EXPECT_EQ(host.ParseCommand("/xTLOptions", "", conversation.get()).handled, 1);

@@ -32,25 +32,18 @@ inline std::string AudioMode() {
     return mode ? mode : "";
 }
 
-// The extra devices scripts/alsa-capture.conf has, each with a capture file of its own
-// (the default's name with the sink's ending), and one that opens but refuses every sound.
-// Wine lists them to a process that opens audio after this is made; gone at its end.
+// scripts/alsa-capture.conf's extra devices (capture files ending in the sink's name, and one
+// refusing every sound), listed by Wine to a process that opens audio after this is made.
 struct ExtraOutputDevices {
     static constexpr const char* Key = "Software\\Wine\\Drivers\\winealsa.drv";
     ExtraOutputDevices() {
         static const char names[] = "tunelark_speakers\0tunelark_headset\0tunelark_four_only\0";
         WriteRaw(HKEY_CURRENT_USER, Key, "ALSAOutputDevices", REG_MULTI_SZ, names, sizeof names);
     }
-    ~ExtraOutputDevices() {
-        HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, Key, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
-        RegDeleteValueA(key, "ALSAOutputDevices");
-        RegCloseKey(key);
-    }
+    ~ExtraOutputDevices() { RegDeleteKeyA(HKEY_CURRENT_USER, Key); }
 };
 
-// Windows form of the capture file's path (of the extra device `sink`, see above); empty
-// when not capturing.
+// Windows form of the capture file's path; empty when not capturing.
 inline std::string CaptureFile(const std::string& sink = "") {
     const char* unixPath = std::getenv("TUNELARK_CAPTURE_FILE");
     if (!unixPath || !*unixPath) return "";

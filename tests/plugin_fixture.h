@@ -29,7 +29,7 @@ protected:
         conversation = MakeObject<standin::Conversation>();
     }
     void TearDown() override {
-        Stop();
+        if (initialized_) host.exports().Uninitialize();
         RegistryTest::TearDown();
     }
 
@@ -37,12 +37,6 @@ protected:
     void Start(bool withMessenger = true, int hostVersion = 3) {
         host.exports().Initialize(hostVersion, "test host", withMessenger ? messenger.get() : nullptr);
         initialized_ = true;
-    }
-
-    // Ends the session that Start began, so that the next Start begins another.
-    void Stop() {
-        if (initialized_) host.exports().Uninitialize();
-        initialized_ = false;
     }
 
     std::vector<standin::Toast> Toasts() const { return toasts.toasts; }
