@@ -26,6 +26,7 @@
 
 #include "fsound/fsound_stats.h"
 #include "fsound/mf_decoder.h"
+#include "fsound/output_devices.h"
 #include "fsound/stream.h"
 #include "fsound/thread_starts.h"
 
@@ -227,6 +228,15 @@ bool SetStreamLevelling(FSOUND_STREAM* handle, const Levelling& levelling) {
     auto it = s.Find(handle);
     if (it == s.streams.end()) return false;
     (*it)->SetLevelling(levelling);
+    return true;
+}
+
+bool SetStreamDevice(FSOUND_STREAM* handle, int device) {
+    SoundSystem& s = System();
+    std::lock_guard lock(s.lock);
+    auto it = s.Find(handle);
+    if (it == s.streams.end()) return false;
+    (*it)->SetChosenDevice(device);
     return true;
 }
 

@@ -5,11 +5,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <map>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "fsound/fsound_stats.h"
+#include "fsound/output_devices.h"
 #include "fsound/wave_format.h"
 
 namespace tunelark::fsound {
@@ -23,6 +26,15 @@ PlayTiming timing;
 unsigned long long lastPlayId = 0;
 std::map<DWORD, unsigned> heldUpThreads;  // thread id: waits for a stream still running
 std::atomic<unsigned> opens{0};
+std::atomic<DeviceRefusedHook> deviceRefused{nullptr};
+
+void TellDeviceRefused(UINT device) {
+    const DeviceRefusedHook hook = deviceRefused;
+    if (!hook) return;
+    WAVEOUTCAPSA caps{};
+    if (waveOutGetDevCapsA(device, &caps, sizeof caps) != MMSYSERR_NOERROR) caps.szPname[0] = '\0';
+    hook(std::string(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname)).c_str());
+}
 
 long long Now() {
     LARGE_INTEGER t;
@@ -97,6 +109,10 @@ unsigned TeardownWaitsOnThisThread() {
 Stream::Stream(std::string path, std::unique_ptr<Decoder> decoder)
     : path_(std::move(path)), decoder_(std::move(decoder)),
       stopEvent_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+
+void SetDeviceRefusedHook(DeviceRefusedHook hook) {
+    deviceRefused = hook;
+}
 
 unsigned StreamOpens() {
     return opens;
@@ -188,6 +204,7 @@ unsigned __stdcall Stream::ThreadMain(void* self) {
 
 void Stream::Run() {
     const UINT device = device_;
+    const int chosen = chosenDevice_;
     const unsigned long long playId = playId_;
     const PcmFormat fmt = decoder_->Format();
     // Before the device opens: a sound measured first starts no later than it must.
@@ -196,8 +213,19 @@ void Stream::Run() {
 
     KernelHandle bufferDone(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     HWAVEOUT h = nullptr;
-    if (!bufferDone || waveOutOpen(&h, device, &wf, reinterpret_cast<DWORD_PTR>(bufferDone.get()), 0,
-                                   CALLBACK_EVENT) != MMSYSERR_NOERROR) {
+    const auto open = [&](UINT id, DWORD flags) {
+        return waveOutOpen(&h, id, &wf, reinterpret_cast<DWORD_PTR>(bufferDone.get()), 0, CALLBACK_EVENT | flags) ==
+               MMSYSERR_NOERROR;
+    };
+    bool opened = false;
+    if (bufferDone && chosen >= 0) {
+        // Through the wave mapper, as the system's device is, so that the chosen device
+        // takes every format that one takes; one that still refuses (busy, or a format
+        // it cannot be given) leaves this sound to the system's device.
+        opened = open(static_cast<UINT>(chosen), WAVE_MAPPED);
+        if (!opened) TellDeviceRefused(static_cast<UINT>(chosen));
+    }
+    if (!bufferDone || (!opened && !open(device, 0))) {
         playing_ = false;
         return;
     }

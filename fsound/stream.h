@@ -42,6 +42,9 @@ public:
     int Channel() const { return channel_; }
     // For the next Play.
     void SetLevelling(const Levelling& levelling) { levelling_ = levelling; }
+    // For the next Play: a waveOut device number tried before the one Play is given,
+    // or -1 for none (see SetStreamDevice).
+    void SetChosenDevice(int device) { chosenDevice_ = device; }
 
 private:
     Stream(std::string path, std::unique_ptr<Decoder> decoder);
@@ -55,6 +58,7 @@ private:
     Levelling levelling_;
     int channel_ = -1;
     UINT device_ = 0;
+    int chosenDevice_ = -1;
     unsigned long long playId_ = 0;
     KernelHandle stopEvent_;
     KernelHandle thread_;

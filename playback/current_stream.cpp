@@ -8,6 +8,7 @@
 #include "base/kernel_handle.h"
 #include "fsound/fsound_stats.h"
 #include "fsound/levelling.h"
+#include "fsound/output_devices.h"
 
 namespace tunelark {
 
@@ -103,7 +104,35 @@ int LevellingValue(bool evenOut, int volume) {
     return (evenOut ? EvenOutBit : 0) | (100 - std::clamp(volume, 0, 100));
 }
 
-int PlayStreamJob(const char* path, int value) {
+namespace {
+
+std::atomic<DeviceNoticeHandler> noticeHandler{nullptr};
+std::atomic<bool> told[2];
+
+void Tell(DeviceNotice notice, const char* device) {
+    const DeviceNoticeHandler handler = noticeHandler;
+    if (handler && !told[notice].exchange(true)) handler(notice, device);
+}
+
+void TellRefused(const char* device) {
+    Tell(DeviceRefused, device);
+}
+
+}  // namespace
+
+void SetDeviceNoticeHandler(DeviceNoticeHandler handler) {
+    for (auto& t : told) t = false;
+    noticeHandler = handler;
+    fsound::SetDeviceRefusedHook(handler ? &TellRefused : nullptr);
+}
+
+std::string PlayJobText(const std::string& path, const std::string& device) {
+    std::string text = path;
+    text += '\0';
+    return text + device;
+}
+
+int PlayStreamJob(const char* path, int value, const char* device) {
     MutexLock job(PlayJobMutexHandle().get());
     unsigned stops;
     {
@@ -120,6 +149,11 @@ int PlayStreamJob(const char* path, int value) {
     FSOUND_STREAM* stream = FSOUND_Stream_Open(path, FSOUND_LOOP_OFF, 0, 0);
     if (!stream) return StreamOpenFailed;
     fsound::SetStreamLevelling(stream, {(value & EvenOutBit) != 0, VolumeFactor(100 - (value & 0xFF))});
+    // By name, here on the worker: the list is the system's now, and the host's thread
+    // never waits for it. With no choice the stream keeps the system's default.
+    const bool chose = device && *device;
+    const int chosen = chose ? fsound::FindOutputDevice(device) : -1;
+    if (chosen >= 0) fsound::SetStreamDevice(stream, chosen);
     MutexLock lock(PlaybackMutex());
     // Checked under the mutex, so a stop from now on finds the stream as the current one.
     if (stopsAsked != stops) {
@@ -131,6 +165,7 @@ int PlayStreamJob(const char* path, int value) {
         EndCurrentStream();
         return StreamStartFailed;
     }
+    if (chose && chosen < 0) Tell(DeviceGone, device);
     return StreamPlaying;
 }
 

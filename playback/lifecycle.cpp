@@ -1,5 +1,7 @@
 // Start-up and shut-down of the playback side: the worker, its play job and the
 // mutex around the current stream.
+#include <cstring>
+
 #include "playback/sound_play.h"
 #include "playback/worker.h"
 
@@ -12,8 +14,10 @@ std::unique_ptr<PlaybackWorker>& GlobalWorker() {
     return worker;
 }
 
-int RunPlayStreamJob(void* path, int value) {
-    return PlayStreamJob(static_cast<const char*>(path), value);
+// The text is PlayJobText's: the device's name follows the path's terminator.
+int RunPlayStreamJob(void* text, int value) {
+    const char* path = static_cast<const char*>(text);
+    return PlayStreamJob(path, value, path + std::strlen(path) + 1);
 }
 
 }  // namespace

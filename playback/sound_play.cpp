@@ -41,7 +41,8 @@ int Play(const Sound& sound, int force) {
     // before the job runs. A play still waiting would be cut off by this one unheard: it
     // gives way, so a burst of requests opens one file, not one per request.
     PlaybackWorker* worker = Worker();
-    if (worker && worker->PostLatestTextJob(PlayStreamJobId, path, LevellingValue(settings.evenOut == 1, settings.volume)))
+    if (worker && worker->PostLatestTextJob(PlayStreamJobId, PlayJobText(path, settings.outputDevice),
+                                            LevellingValue(settings.evenOut == 1, settings.volume)))
         return PlayPosted;
     return PlayNotPosted;
 }

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "fsound/fsound.h"
 #include "sounddb/library_change.h"
 
@@ -46,10 +48,23 @@ void ReleaseCurrentStream();
 
 // The play job, run on the worker thread: replaces the current stream by the file at
 // path and starts it, levelled as `value` says (LevellingValue; 0 plays the samples as
-// they are). A stop or close asked for while it waits for the old device or opens the
-// file keeps it from starting. StreamPlaying, StreamOpenFailed, StreamStartFailed or
-// StreamOvertaken.
-int PlayStreamJob(const char* path, int value);
+// they are), on the output device of that name (empty or null: the system's default;
+// one not listed: the default, and DeviceGone told). A stop or close asked for while it
+// waits for the old device or opens the file keeps it from starting. StreamPlaying,
+// StreamOpenFailed, StreamStartFailed or StreamOvertaken.
+int PlayStreamJob(const char* path, int value, const char* device = nullptr);
+// The play job's text: the path, a NUL, then the output device's name.
+std::string PlayJobText(const std::string& path, const std::string& device);
+
+// What the user is told of the output device they chose: it is not listed (unplugged,
+// renamed, another computer), or it refused to open. Sounds then play on the default.
+enum DeviceNotice : int { DeviceGone = 0, DeviceRefused = 1 };
+// Called on the worker's or a stream's thread with the device's name: it must not wait
+// for the host's thread.
+using DeviceNoticeHandler = void (*)(DeviceNotice notice, const char* device);
+// Each kind of notice reaches the handler once, for the first sound it concerns, until
+// a handler is set again (once per load of the plug-in). Null: nobody is told.
+void SetDeviceNoticeHandler(DeviceNoticeHandler handler);
 
 // The user's volume, 0 to 100, as a factor on the samples: even steps in dB, 0.4 dB a
 // step (50 is -20 dB, a tenth of the amplitude), and 0 silence.

@@ -11,6 +11,7 @@
 #include "playback/worker.h"
 #include "plugin/exports/exports.h"
 #include "plugin/state/plugin_state.h"
+#include "plugin/toast.h"
 #include "sounddb/library_watch.h"
 #include "sounddb/sound_records.h"
 #include "sounddb/sound_registry.h"
@@ -55,6 +56,7 @@ extern "C" BOOL __stdcall Initialize(int hostVersion, const char* hostString, ID
     }
     plugin.hostVersion = hostVersion;
 
+    StartDeviceNotices();
     StartPlaybackWorker();
     InitCommonControls();
 
@@ -80,6 +82,8 @@ extern "C" void __stdcall Uninitialize() {
     FreeSoundDatabase();
     StopPlaybackWorker();
     FSOUND_Close();
+    // After the worker and every stream's thread, the only ones that notice.
+    StopDeviceNotices();
     plugin.messenger.reset();
 }
 

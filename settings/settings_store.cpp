@@ -23,6 +23,11 @@ const char* OptionValueName(int id) {
     }
 }
 
+const char* const OutputDeviceValue = "OutputDevice";
+// Room for any name a user could have put there; the system's names have at most 31
+// characters.
+constexpr DWORD OutputDeviceBufferSize = 1024;
+
 }  // namespace
 
 int SettingsStore::GetOption(int id) const {
@@ -53,7 +58,19 @@ PlaySettings SettingsStore::GetPlaySettings() const {
     ReadRegDwordFromKey(key.get(), "EvenOutLoudness", settings.evenOut);
     ReadRegDwordFromKey(key.get(), "Volume", settings.volume);
     settings.volume = std::clamp(settings.volume, 0, 100);
+    settings.outputDevice = ReadRegStringFromKey(key.get(), OutputDeviceValue, OutputDeviceBufferSize);
     return settings;
+}
+
+std::string SettingsStore::GetOutputDevice() const {
+    return ReadRegString(HKEY_CURRENT_USER, SettingsKeyPath, OutputDeviceValue, OutputDeviceBufferSize);
+}
+
+void SettingsStore::SetOutputDevice(const std::string& name) const {
+    if (name.empty())
+        DeleteRegValue(HKEY_CURRENT_USER, SettingsKeyPath, OutputDeviceValue);
+    else
+        WriteRegString(HKEY_CURRENT_USER, SettingsKeyPath, OutputDeviceValue, name.c_str());
 }
 
 void SettingsStore::SetLevelSetting(LevelSetting id, int value) const {

@@ -2,6 +2,8 @@
 // change is written at once, so all dialogs and notifications see the same state.
 #pragma once
 
+#include <string>
+
 namespace tunelark {
 
 extern const char* const SettingsKeyPath;  // below HKEY_CURRENT_USER
@@ -29,6 +31,7 @@ struct PlaySettings {
     int soundsEnabled = 1;
     int evenOut = 1;
     int volume = 100;
+    std::string outputDevice;  // see GetOutputDevice
 };
 
 class SettingsStore {
@@ -40,8 +43,13 @@ public:
     // The stored value, or the default when absent; Volume kept within 0 to 100.
     int GetLevelSetting(LevelSetting id) const;
     void SetLevelSetting(LevelSetting id, int value) const;
-    // SoundsEnabled and the level settings through one opening of the key: a play
-    // request is made on the host's thread.
+    // The output device sounds play on, by the name the system lists it under (a device's
+    // number changes as devices come and go); empty for the system's default device.
+    std::string GetOutputDevice() const;
+    // An empty name removes the choice.
+    void SetOutputDevice(const std::string& name) const;
+    // SoundsEnabled, the level settings and the output device through one opening of the
+    // key: a play request is made on the host's thread.
     PlaySettings GetPlaySettings() const;
 };
 

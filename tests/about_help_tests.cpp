@@ -1,9 +1,13 @@
 // About and Help through the DLL, as a user opens them: /xTLAbout, then F1.
+#include "audio_capture.h"
 #include "dialog_driver.h"
 #include "plugin_fixture.h"
 #include "ui/resource_ids.h"
 
 #include <commctrl.h>
+#include <mmsystem.h>
+
+#include <map>
 
 using namespace testsupport;
 
@@ -52,7 +56,7 @@ TEST_F(AboutHelpTest, AboutShowsTheSameCreditsAndVersionEveryTimeAndF1OpensHelp)
         if (firstCredits.empty()) firstCredits = credits;
         EXPECT_EQ(credits, firstCredits) << "the same text the second time";
         EXPECT_TRUE(helpAppeared) << command;
-        for (const char* topic : {"/xTLBlock", "/xTLConfig", "install.ini", "Export", "blocklist"})
+        for (const char* topic : {"/xTLBlock", "/xTLConfig", "install.ini", "Export", "blocklist", "\"Play sounds on:\""})
             EXPECT_NE(help.find(topic), std::string::npos) << topic;
     }
     EXPECT_FALSE(FindOwnDialog("Tunelark Help")) << "no Help left behind";
@@ -107,6 +111,43 @@ TEST_F(AboutHelpTest, AdvancedOptionsWritesTheToastSwitchAtOnce) {
 }  // namespace
 
 namespace {
+
+// The default, then the devices as the system lists them; the pick stored by name at once,
+// and a stored device the system does not list shown as such and kept until another is.
+TEST_F(AboutHelpTest, AdvancedOptionsStoresTheOutputDeviceByItsName) {
+    const ExtraOutputDevices devices;
+    Start();
+    std::string listed = "The system's default device|";
+    std::map<std::string, int> item;
+    for (UINT i = 0; i < waveOutGetNumDevs(); ++i) {
+        WAVEOUTCAPSA caps{};
+        waveOutGetDevCapsA(i, &caps, sizeof caps);
+        listed += caps.szPname + std::string("|"), item[caps.szPname] = static_cast<int>(i) + 1;
+    }
+    const int headset = item["Out: tunelark_headset"], speakers = item["Out: tunelark_speakers"];
+    struct Case { const char* stored; int pick; std::string shown; const char* after; };
+    for (const Case& c : {Case{nullptr, headset, listed + "@0", "Out: tunelark_headset"},
+                          Case{"Out: tunelark_headset", 0, listed + "@" + std::to_string(headset), nullptr},
+                          Case{"Gone", -1, listed + "Gone (not connected)|@5", "Gone"},
+                          Case{"Gone", speakers, listed + "Gone (not connected)|@5", "Out: tunelark_speakers"}}) {
+        if (c.stored) WriteText(HKEY_CURRENT_USER, OptionsRoot, "OutputDevice", c.stored);
+        std::string shown;
+        DialogDriver options("Tunelark Advanced Options", [&](HWND dialog) {
+            const HWND box = GetDlgItem(dialog, IDC_OPTIONS_DEVICE);
+            char text[256];
+            for (int i = 0; SendMessageA(box, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text)) != CB_ERR; ++i) shown += text + std::string("|");
+            shown += "@" + std::to_string(SendMessageA(box, CB_GETCURSEL, 0, 0));
+            if (c.pick >= 0) SendMessageA(box, CB_SETCURSEL, c.pick, 0);
+            if (c.pick >= 0) SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_OPTIONS_DEVICE, CBN_SELCHANGE), LPARAM(box));
+            ClickButton(dialog, c.pick == 0 ? IDCANCEL : IDOK);
+        });
+        EXPECT_EQ(host.ParseCommand("/xTLOptions", "", conversation.get()).handled, 1);
+        options.Join();
+        EXPECT_EQ(shown, c.shown) << (c.stored ? c.stored : "(none)");
+        const RawValue after = ReadRaw(HKEY_CURRENT_USER, OptionsRoot, "OutputDevice");
+        EXPECT_EQ(after.present ? std::to_string(after.type) + after.bytes : "", c.after ? "1" + std::string(c.after) + '\0' : "");
+    }
+}
 
 TEST_F(AboutHelpTest, AdvancedOptionsLeadsToTheBlocklistDialogItOwns) {
     Start();

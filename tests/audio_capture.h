@@ -19,6 +19,7 @@
 
 #include "playback/sound_play.h"
 #include "playback/worker.h"
+#include "support/registry_values.h"
 
 namespace testsupport {
 
@@ -31,11 +32,22 @@ inline std::string AudioMode() {
     return mode ? mode : "";
 }
 
+// scripts/alsa-capture.conf's extra devices (capture files ending in the sink's name, and one
+// refusing every sound), listed by Wine to a process that opens audio after this is made.
+struct ExtraOutputDevices {
+    static constexpr const char* Key = "Software\\Wine\\Drivers\\winealsa.drv";
+    ExtraOutputDevices() {
+        static const char names[] = "tunelark_speakers\0tunelark_headset\0tunelark_four_only\0";
+        WriteRaw(HKEY_CURRENT_USER, Key, "ALSAOutputDevices", REG_MULTI_SZ, names, sizeof names);
+    }
+    ~ExtraOutputDevices() { RegDeleteKeyA(HKEY_CURRENT_USER, Key); }
+};
+
 // Windows form of the capture file's path; empty when not capturing.
-inline std::string CaptureFile() {
+inline std::string CaptureFile(const std::string& sink = "") {
     const char* unixPath = std::getenv("TUNELARK_CAPTURE_FILE");
     if (!unixPath || !*unixPath) return "";
-    std::string path = unixPath;
+    std::string path = unixPath + (sink.empty() ? "" : "." + sink);
     if (path[0] == '/') path = "Z:" + path;
     for (char& c : path)
         if (c == '/') c = '\\';
@@ -43,20 +55,20 @@ inline std::string CaptureFile() {
 }
 
 // Forgets what was captured so far. Call it while nothing plays.
-inline void ResetCapture() {
-    const std::string file = CaptureFile();
+inline void ResetCapture(const std::string& sink = "") {
+    const std::string file = CaptureFile(sink);
     if (!file.empty()) DeleteFileA(file.c_str());
 }
 
-inline long long CaptureBytes() {
+inline long long CaptureBytes(const std::string& sink = "") {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(CaptureFile().c_str(), GetFileExInfoStandard, &data)) return 0;
+    if (!GetFileAttributesExA(CaptureFile(sink).c_str(), GetFileExInfoStandard, &data)) return 0;
     return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-inline std::vector<int16_t> ReadCapture() {
+inline std::vector<int16_t> ReadCapture(const std::string& sink = "") {
     std::vector<int16_t> samples;
-    HANDLE h = CreateFileA(CaptureFile().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    HANDLE h = CreateFileA(CaptureFile(sink).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                            nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return samples;
     DWORD size = GetFileSize(h, nullptr), got = 0;
@@ -169,12 +181,12 @@ inline int PhaseJumps(const std::vector<int16_t>& s, double leftHz, double right
 
 // Waits until the capture file has not grown for `quietMs` (the sound is over or
 // silenced), at most `timeoutMs`, and summarises it.
-inline CaptureSummary WaitForCapture(DWORD quietMs = 500, DWORD timeoutMs = 15000) {
+inline CaptureSummary WaitForCapture(DWORD quietMs = 500, DWORD timeoutMs = 15000, const std::string& sink = "") {
     const DWORD start = GetTickCount();
     long long last = -1;
     DWORD lastChange = start;
     while (GetTickCount() - start < timeoutMs) {
-        const long long now = CaptureBytes();
+        const long long now = CaptureBytes(sink);
         if (now != last) {
             last = now;
             lastChange = GetTickCount();
@@ -183,7 +195,7 @@ inline CaptureSummary WaitForCapture(DWORD quietMs = 500, DWORD timeoutMs = 1500
         }
         Sleep(20);
     }
-    return SummariseCapture(ReadCapture());
+    return SummariseCapture(ReadCapture(sink));
 }
 
 // The plug-in's playback path (its worker and the sound system) for a test's length, so

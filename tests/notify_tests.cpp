@@ -10,6 +10,7 @@
 #include "support/code_page_samples.h"
 #include "support/read_only_keys.h"
 #include "support/sound_files.h"
+#include "ui/resource_ids.h"
 
 using namespace testsupport;
 
@@ -207,6 +208,52 @@ TEST_F(NotifyTest, ToastsFollowTheirOptions) {
         SetOptionValue("ToastsEnabled", value);
         EXPECT_TRUE(Receive(MooText, "Bob", conversation.get()).empty()) << value;
         EXPECT_TRUE(Receive("TL\x09\x09\x09", "Bob", conversation.get()).empty()) << value;
+    }
+}
+
+// Sounds play on the device chosen by name, notified or from the panel's Play button; else on
+// the default, told once a session when error toasts are on, the choice kept for its return.
+TEST_F(NotifyTest, SoundsPlayOnTheChosenDeviceOrElseOnTheDefaultToldOnce) {
+    const ExtraOutputDevices devices;
+    StoreSound("Farm", "301", "tone", SoundPath("tone_16bit_mono_44100.wav"), "");  // 0.3 s
+    const std::string gone = "\"Out: tunelark_unplugged\" is not connected: sounds play on the default device.|";
+    const std::string refused = "\"Out: tunelark_four_only\" would not play: the sound played on the default device.|";
+    const auto playTone = [](HWND panel) {
+        LVFINDINFOA find{LVFI_STRING, "301", 0, {}, 0};
+        const LRESULT row = SendDlgItemMessageA(panel, IDC_PANEL_SOUND_LIST, LVM_FINDITEMA, -1, reinterpret_cast<LPARAM>(&find));
+        SendDlgItemMessageA(panel, IDC_PANEL_SOUND_LIST, LVM_SETSELECTIONMARK, 0, row);
+        SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_PANEL_PLAY, BN_CLICKED), 0);
+        PostMessageA(panel, WM_COMMAND, IDOK, 0);
+    };
+    struct Case { const char* chosen; std::string heardOn; bool panel; int toastsOn; std::string told; };
+    for (const Case& c : {Case{nullptr, "", false, 1, ""}, Case{"Out: tunelark_speakers", "speakers", false, 1, ""},
+                          Case{"Out: tunelark_headset", "headset", true, 1, ""}, Case{"Out: tunelark_unplugged", "", false, 1, gone},
+                          Case{"Out: tunelark_four_only", "", true, 1, refused}, Case{"Out: tunelark_unplugged", "", true, 0, ""},
+                          Case{"Out: tunelark_four_only", "", false, 1, refused}}) {
+        if (c.chosen) WriteText(HKEY_CURRENT_USER, OptionsRoot, "OutputDevice", c.chosen);
+        SetOptionValue("ToastsEnabled", c.toastsOn);
+        host.exports().Initialize(3, "test host", messenger.get());  // a session each
+        const size_t before = toasts.toasts.size();
+        for (int play = 0; play < 2; ++play) {
+            for (const char* sink : {"", "speakers", "headset"}) ResetCapture(sink);
+            if (c.panel) {
+                DialogDriver panel("Tunelark Config Panel", playTone);
+                host.exports().Configure();
+            } else {
+                Receive("TL\x01\x02\x30", "Bob", conversation.get());
+            }
+            for (int i = 0; i < 500 && !CaptureBytes() && !CaptureBytes("speakers") && !CaptureBytes("headset"); ++i) Sleep(10);
+            EXPECT_NEAR(WaitForCapture(500, 15000, c.heardOn).audibleSeconds, 0.3, 0.1) << c.heardOn;
+            std::string heardOn;
+            for (const char* sink : {"", "speakers", "headset"}) heardOn += CaptureBytes(sink) ? "[" + std::string(sink) + "]" : "";
+            EXPECT_EQ(heardOn, "[" + c.heardOn + "]") << (c.chosen ? c.chosen : "(none)");
+        }
+        standin::PumpMessages();
+        std::string told;
+        for (size_t i = before; i < toasts.toasts.size(); ++i) told += toasts.toasts[i].text + "|";
+        EXPECT_EQ(told, c.told) << "once a session";
+        EXPECT_EQ(ReadRaw(HKEY_CURRENT_USER, OptionsRoot, "OutputDevice").bytes, c.chosen ? c.chosen + std::string(1, '\0') : "");
+        host.exports().Uninitialize();
     }
 }
 

@@ -80,6 +80,7 @@
 #define IDC_OPTIONS_EVEN_OUT 1058
 #define IDC_OPTIONS_VOLUME 1059
 #define IDC_OPTIONS_VOLUME_TEXT 1060
+#define IDC_OPTIONS_DEVICE 1061
 // End of Advanced Options.
 
 // Blocklist (dialog 137).
