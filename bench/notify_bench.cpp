@@ -216,7 +216,7 @@ int Burst(int notifications, int rounds) {
 
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--playing") == 0)
-        return WhileASoundPlays(argc > 2 ? std::atoi(argv[2]) : 30);
+        return WhileASoundPlays(argc > 2 ? std::max(1, std::atoi(argv[2])) : 30);
     if (argc > 1 && std::strcmp(argv[1], "--burst") == 0)
         return Burst(argc > 2 ? std::max(1, std::atoi(argv[2])) : 1000, argc > 3 ? std::max(1, std::atoi(argv[3])) : 3);
     return SenderSearch(argc > 1 ? std::atoi(argv[1]) : 50, argc > 2 ? std::atoi(argv[2]) : 200);
