@@ -28,6 +28,8 @@ unsigned StreamOpens();
 unsigned MediaFoundationStarts();
 // Opens through Media Foundation still running on their threads, those given up on too.
 unsigned MediaFoundationOpensOut();
+// How often a close gave up waiting for the threads started since Media Foundation was.
+unsigned MediaFoundationWaitsGivenUp();
 
 // Waits until every stopped or closed stream has closed its device. Stopping and
 // closing do not wait; FSOUND_Stream_Play does before it opens a device.

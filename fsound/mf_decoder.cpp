@@ -51,6 +51,7 @@ constexpr int EmptyReadLimit = 64;
 constexpr DWORD CodecThreadsEndLimitMs = 2000;
 
 std::atomic<unsigned long> openLimitMs{MfOpenLimitMs};
+std::atomic<unsigned> codecWaitsGivenUp{0};
 std::atomic<void (*)(const char* path)> beforeOpen{nullptr};
 
 struct FreeModule {
@@ -427,7 +428,11 @@ void ReleaseMediaFoundation() {
     // not wait for them; a process that ends while they do can crash under Wine (see
     // fsound/thread_starts.h), so the close waits until the threads started since
     // Media Foundation was started have ended.
-    WaitForThreadsToSettle(CodecThreadsEndLimitMs, mf.threadsBefore);
+    if (!WaitForThreadsToSettle(CodecThreadsEndLimitMs, mf.threadsBefore)) ++codecWaitsGivenUp;
+}
+
+unsigned MediaFoundationWaitsGivenUp() {
+    return codecWaitsGivenUp;
 }
 
 }  // namespace tunelark::fsound
