@@ -8,7 +8,7 @@ namespace tunelark::fsound {
 struct PlayTiming {
     // QueryPerformanceCounter readings; 0 when not (yet) happened.
     long long requested = 0;    // FSOUND_Stream_Play accepted the request
-    long long firstBuffer = 0;  // the stream's first buffer was handed to waveOutWrite
+    long long firstBuffer = 0;  // the device was started with the stream's first buffers
     unsigned long threadId = 0;  // the stream's own thread
 };
 

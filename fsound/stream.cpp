@@ -19,6 +19,7 @@ namespace tunelark::fsound {
 namespace {
 
 constexpr int BufferCount = 4;
+constexpr int StartQueued = 2;
 constexpr unsigned BuffersPerSecond = 25;  // 40 ms each: short enough to start quickly
 
 std::mutex timingMutex;
@@ -231,9 +232,19 @@ void Stream::Run() {
     }
     const size_t frames = std::max(256u, fmt.sampleRate / BuffersPerSecond);
     WaveOutput out(h, frames * fmt.channels);
+    // The device starts with two buffers queued, not one: with only 40 ms queued, a busy
+    // machine that let this thread wait longer than that for its next refill made a gap
+    // right after a sound's start. The second costs its decoding, not its playing time.
+    waveOutPause(h);
+    bool paused = true;
+    int queued = 0;
+    const auto start = [&] {
+        paused = false;
+        waveOutRestart(h);
+        NoteFirstBuffer(playId);
+    };
 
     bool endOfSound = false;
-    bool anyWritten = false;
     const HANDLE waits[2] = {stopEvent_.get(), bufferDone.get()};
     for (;;) {
         int busy = 0;
@@ -262,12 +273,10 @@ void Stream::Run() {
                 endOfSound = true;
                 continue;
             }
-            if (!anyWritten) {
-                anyWritten = true;
-                NoteFirstBuffer(playId);
-            }
+            if (paused && ++queued == StartQueued) start();
             ++busy;
         }
+        if (paused && endOfSound && queued > 0) start();
         if (busy == 0 && endOfSound) break;
         // Between refills the sound is measured ahead, a piece at a time, so that every
         // free buffer is refilled first.
